@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QString>
+#include <array>
+#include <functional>
+#include <optional>
+
+namespace Config {
+struct Settings;
+}
+
+namespace Extract {
+
+// The option buttons' indices; 3 ("微拍") has no extractor and is never shown.
+enum class Service { Weishi = 0, Meipai = 1, Kuaishou = 2, Weipai = 3, Miaopai = 4 };
+
+inline constexpr int slotCount = 51;
+using Slots = std::array<QString, slotCount>;
+
+// Second request of an extraction (Weishi's download endpoint). nullopt means the fetch failed.
+using FetchFn = std::function<std::optional<QString>(const QString &url)>;
+
+// What the window shows, already passed through the display rules.
+struct Display
+{
+    QString author;       // Label1
+    QString description;  // Label2
+    QString date;         // Label3
+    QString coverAddress; // Image1
+    QString avatarAddress;
+    int badge = -1;       // index of v() to show right after Label1, or -1
+    int badgeGap = 0;     // extra pixels between Label1's right edge and the badge
+    bool avatarInAlpha = false; // avatar downloaded to a file and shown by aicAlphaImage3
+};
+
+struct Result
+{
+    Slots slots;       // every working text and result; [2] video, [4] cover
+    Display display;
+    QString status;    // status line at the end of the extraction
+
+    const QString &video() const { return slots[2]; }
+    bool found() const { return !slots[2].isEmpty(); }
+};
+
+inline const QString statusExtracting = QStringLiteral("正在提取视频,请稍等...");
+inline const QString statusDone = QStringLiteral("视频提取完毕..");
+inline const QString statusFetchFailed = QStringLiteral("页面获取失败,请检查网络或地址..");
+inline const QString statusNoVideo = QStringLiteral("未能找到视频地址,请检查地址..");
+
+// The service's address-check ladder: the status message of the first rung that applies.
+std::optional<QString> checkAddress(Service service, const QString &address, const Config::Settings &cfg);
+
+// Cutting and display rules over a fetched, non-empty page. Starts from empty slots.
+Result extract(Service service, const QString &address, const QString &page, const FetchFn &fetch,
+               const Config::Settings &cfg);
+
+// The first service, in the window's order (Weishi, Meipai, Kuaishou, Miaopai), whose checks pass.
+std::optional<Service> detectService(const QString &address, const Config::Settings &cfg);
+
+QString serviceKey(Service service);                 // "weishi", "meipai", "kuaishou", "miaopai"
+std::optional<Service> serviceFromKey(const QString &key);
+
+} // namespace Extract

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QUrl>
+
+class QNetworkReply;
+
+namespace Player {
+
+struct DownloadResult
+{
+    enum class Status {
+        Ok,
+        Cancelled,
+        BadAddress,   // not http/https, or not an address at all
+        HttpError,    // the server answered with an error status
+        NetworkError, // refused, reset, timed out
+        Incomplete,   // fewer bytes arrived than announced
+        FileError,    // the folder is not writable, the disk is full, the rename failed
+        Busy,         // this target is already being downloaded
+    };
+    Status status = Status::Ok;
+    QString error;      // a clear message for the status line, empty on success
+    QString path;       // the final file on success; the ".part" file otherwise
+    qint64 bytes = 0;   // bytes on disk
+    bool resumed = false;
+
+    bool ok() const { return status == Status::Ok; }
+};
+
+// Streams one file to "TARGET.part" as it arrives, continues an existing ".part" with a Range
+// request where the server allows it, and renames to TARGET only when the transfer is complete.
+class Downloader : public QObject
+{
+    Q_OBJECT
+public:
+    explicit Downloader(QObject *parent = nullptr);
+    ~Downloader() override;
+
+    // false (and finished(Busy) is not emitted) when a download to the same target already runs
+    // in this process.
+    bool start(const QUrl &url, const QString &targetPath);
+    void cancel();
+    bool isRunning() const;
+    QString target() const;
+
+signals:
+    // total is -1 while unknown; bytesPerSecond averaged over the transfer
+    void progress(qint64 received, qint64 total, double bytesPerSecond);
+    void finished(const Player::DownloadResult &result);
+
+private:
+    struct Private;
+    Private *d;
+};
+
+// A safe file name from an address: its last path segment without query or fragment, no path
+// separators, "..", control or reserved characters, at most 120 characters, ".mp4" when there is
+// no extension, "video.mp4" when nothing usable is left.
+QString safeFileName(const QString &address);
+
+// TARGET itself when free, otherwise "name (2).ext", "name (3).ext", ...
+QString uniquePath(const QString &folder, const QString &fileName);
+
+} // namespace Player

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+namespace Web {
+
+enum class FetchError {
+    None,
+    BadScheme,   // only http:// and https:// are ever fetched
+    Network,     // refused, unreachable, reset, DNS, TLS
+    Timeout,     // transfer time limit reached
+    TooLarge,    // body over the size cap
+    Cancelled,
+};
+
+struct FetchResult
+{
+    FetchError error = FetchError::None;
+    QString errorString;  // human-readable reason, empty on success
+    int httpStatus = 0;   // 0 when no answer arrived
+    QByteArray body;      // raw bytes as received (bounded by the size cap)
+    QByteArray contentType;
+
+    bool ok() const { return error == FetchError::None; }
+};
+
+// Blocking GET through the shared access point that keeps the calling thread's event loop
+// running meanwhile, so a window stays responsive and its other handlers can run.
+FetchResult fetch(const QString &url);
+
+// The page fetch: "If-Modified-Since: 0", the body whatever the status, decoded to text.
+// A transport failure is std::nullopt, never a body.
+struct BodyResult
+{
+    std::optional<QString> text;
+    FetchResult raw;
+};
+BodyResult GetBody(const QString &url);
+
+} // namespace Web

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QNetworkAccessManager>
+
+namespace Config {
+struct Settings;
+}
+
+namespace Web {
+
+// The one network access point: user agent, redirect policy, transfer time limit, proxy and
+// scheme check for every request the program makes. One instance per thread.
+class NetworkAccess : public QNetworkAccessManager
+{
+    Q_OBJECT
+public:
+    explicit NetworkAccess(QObject *parent = nullptr);
+
+    // The calling thread's instance, created on first use with the current settings.
+    static NetworkAccess &forThread();
+    // Settings used by every instance created from now on, and applied to this thread's.
+    static void configure(const Config::Settings &settings);
+    static const Config::Settings &settings();
+
+    static bool isFetchable(const QUrl &url);
+
+protected:
+    QNetworkReply *createRequest(Operation op, const QNetworkRequest &request,
+                                 QIODevice *outgoingData = nullptr) override;
+};
+
+} // namespace Web
