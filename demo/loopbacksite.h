@@ -70,6 +70,9 @@ public:
     int requestCount() const;
     QList<Request> requests() const;
 
+    // The bytes a generated body holds at `offset`: the same pattern the site streams.
+    static QByteArray generatedBytes(qint64 offset, qint64 length);
+
 private:
     struct Private;
     Private *d;

@@ -35,12 +35,13 @@ struct Display
 
 struct Result
 {
-    Slots slots;       // every working text and result; [2] video, [4] cover
+    // Not "slots": Qt defines that as a keyword macro.
+    Slots slot;        // every working text and result; [2] video, [4] cover
     Display display;
     QString status;    // status line at the end of the extraction
 
-    const QString &video() const { return slots[2]; }
-    bool found() const { return !slots[2].isEmpty(); }
+    const QString &video() const { return slot[2]; }
+    bool found() const { return !slot[2].isEmpty(); }
 };
 
 inline const QString statusExtracting = QStringLiteral("正在提取视频,请稍等...");

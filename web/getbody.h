@@ -1,8 +1,12 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
+#include <QPair>
 #include <QString>
 #include <optional>
+
+class QIODevice;
 
 namespace Web {
 
@@ -29,6 +33,14 @@ struct FetchResult
 // Blocking GET through the shared access point that keeps the calling thread's event loop
 // running meanwhile, so a window stays responsive and its other handlers can run.
 FetchResult fetch(const QString &url);
+
+struct FetchOptions
+{
+    QList<QPair<QByteArray, QByteArray>> headers;
+    // When set, the body is written here as it arrives instead of into FetchResult::body.
+    QIODevice *sink = nullptr;
+};
+FetchResult fetch(const QString &url, const FetchOptions &options);
 
 // The page fetch: "If-Modified-Since: 0", the body whatever the status, decoded to text.
 // A transport failure is std::nullopt, never a body.

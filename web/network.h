@@ -20,6 +20,7 @@ public:
     static NetworkAccess &forThread();
     // Settings used by every instance created from now on, and applied to this thread's.
     static void configure(const Config::Settings &settings);
+    // The calling thread's copy of the settings last given to configure().
     static const Config::Settings &settings();
 
     static bool isFetchable(const QUrl &url);
@@ -27,6 +28,9 @@ public:
 protected:
     QNetworkReply *createRequest(Operation op, const QNetworkRequest &request,
                                  QIODevice *outgoingData = nullptr) override;
+
+private:
+    int m_appliedGeneration = 0;
 };
 
 } // namespace Web

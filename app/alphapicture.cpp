@@ -1,0 +1,80 @@
+#include "app/alphapicture.h"
+
+#include <QImageReader>
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace App {
+
+AlphaPicture::AlphaPicture(QWidget *parent) : QWidget(parent)
+{
+    // Whatever lies behind shows through the transparent parts.
+    setAttribute(Qt::WA_NoSystemBackground);
+    setAutoFillBackground(false);
+    setMouseTracking(true);
+}
+
+void AlphaPicture::setPicture(const QImage &picture)
+{
+    m_picture = picture;
+    update();
+}
+
+QImage AlphaPicture::picture() const
+{
+    return m_picture;
+}
+
+bool AlphaPicture::LoadImage(const QString &path)
+{
+    QImageReader reader(path);
+    reader.setDecideFormatFromContent(true);
+    QImage loaded = reader.read();
+    if (loaded.isNull())
+        return false;
+    setPicture(loaded);
+    return true;
+}
+
+void AlphaPicture::clear()
+{
+    setPicture(QImage());
+}
+
+void AlphaPicture::paintEvent(QPaintEvent *)
+{
+    if (m_picture.isNull())
+        return;
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(rect(), m_picture);
+}
+
+// Accepted here so that the release comes back to this control and the window's own
+// press handling (dragging) stays out of it.
+void AlphaPicture::mousePressEvent(QMouseEvent *event)
+{
+    event->accept();
+}
+
+void AlphaPicture::mouseMoveEvent(QMouseEvent *event)
+{
+    event->accept();
+    emit MouseMove();
+}
+
+void AlphaPicture::leaveEvent(QEvent *event)
+{
+    emit MouseLeave();
+    QWidget::leaveEvent(event);
+}
+
+void AlphaPicture::mouseReleaseEvent(QMouseEvent *event)
+{
+    // A press that was dragged off the picture and let go elsewhere is not a release over it.
+    event->accept();
+    if (rect().contains(event->position().toPoint()))
+        emit MouseUp();
+}
+
+} // namespace App

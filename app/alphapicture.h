@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QImage>
+#include <QString>
+#include <QWidget>
+
+namespace App {
+
+// A picture with an alpha channel drawn over whatever lies behind it. Hidden, it neither draws
+// nor raises pointer notifications.
+class AlphaPicture : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit AlphaPicture(QWidget *parent = nullptr);
+
+    void setPicture(const QImage &picture); // a null image shows nothing
+    QImage picture() const;
+    // Loads and shows a picture file; a file that cannot be read leaves the control as it was.
+    bool LoadImage(const QString &path);
+    void clear();
+
+signals:
+    void MouseMove();
+    void MouseLeave();
+    void MouseUp();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void leaveEvent(QEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+
+private:
+    QImage m_picture;
+};
+
+} // namespace App

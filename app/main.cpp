@@ -1,0 +1,114 @@
+#include "app/main_window.h"
+#include "config/settings.h"
+#include "demo/demosite.h"
+#include "demo/loopbacksite.h"
+#include "web/network.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCommandLineParser>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTextStream>
+#include <memory>
+
+namespace {
+
+QTextStream &err()
+{
+    static QTextStream stream(stderr);
+    return stream;
+}
+
+// In demo mode every service choice puts that service's sample address on the clipboard,
+// so that a double click on the address box is all it takes.
+void offerDemoAddresses(App::Form1 &window, const QList<QPair<Extract::Service, QString>> &addresses)
+{
+    for (const auto &[service, address] : addresses) {
+        const QString name = QStringLiteral("Option1(%1)").arg(int(service));
+        auto *option = window.findChild<QRadioButton *>(name);
+        if (!option)
+            continue;
+        QObject::connect(option, &QRadioButton::clicked, &window, [a = address] {
+            QGuiApplication::clipboard()->setText(a);
+        });
+    }
+}
+
+// Runs one extraction of the first sample address and saves the window's picture.
+int takeScreenshot(App::Form1 &window, const QList<QPair<Extract::Service, QString>> &addresses,
+                   const QString &file)
+{
+    if (!addresses.isEmpty()) {
+        const auto &[service, address] = addresses.constFirst();
+        if (auto *option = window.findChild<QRadioButton *>(QStringLiteral("Option1(%1)").arg(int(service))))
+            option->click();
+        if (auto *box = window.findChild<QLineEdit *>(QStringLiteral("Text1")))
+            box->setText(address);
+        window.Command1_Click();
+    }
+    QCoreApplication::processEvents();
+    if (!window.grab().save(file)) {
+        err() << "zavlen-video: cannot write " << file << Qt::endl;
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("zavlen-video"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("1.6.0"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("ZavlenAPP视频助手"));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    Config::addOptions(parser);
+    const QCommandLineOption demoOption(QStringLiteral("demo"),
+                                        QStringLiteral("Serve the built-in sample site in-process and use it for every address."));
+    const QCommandLineOption screenshotOption(QStringLiteral("screenshot"),
+                                              QStringLiteral("With --demo: extract the first sample, save a picture of the window to <file> and quit."),
+                                              QStringLiteral("file"));
+    parser.addOption(demoOption);
+    parser.addOption(screenshotOption);
+    parser.process(app);
+
+    const Config::LoadResult loaded = Config::fromParser(parser);
+    if (!loaded.settings) {
+        err() << "zavlen-video: " << loaded.error << Qt::endl;
+        return 2;
+    }
+    Config::Settings settings = *loaded.settings;
+
+    std::unique_ptr<Demo::LoopbackSite> site;
+    QList<QPair<Extract::Service, QString>> samples;
+    if (parser.isSet(demoOption)) {
+        site = std::make_unique<Demo::LoopbackSite>();
+        if (!site->listen()) {
+            err() << "zavlen-video: cannot start the sample site" << Qt::endl;
+            return 2;
+        }
+        Demo::addDemoSite(*site, settings);
+        settings.proxy = site->proxyUrl();
+        samples = Demo::demoAddresses(settings);
+        err() << "Sample addresses:" << Qt::endl;
+        for (const auto &[service, address] : samples)
+            err() << "  " << Extract::serviceKey(service) << "  " << address << Qt::endl;
+    }
+    Web::NetworkAccess::configure(settings);
+
+    App::Form1 window(settings);
+    if (site)
+        offerDemoAddresses(window, samples);
+    if (parser.isSet(screenshotOption)) {
+        window.setHooks({.messageBox = [](const QString &text, int) { err() << text << Qt::endl; }});
+        window.Form_Load();
+        return takeScreenshot(window, samples, parser.value(screenshotOption));
+    }
+    window.Form_Load();
+    return app.exec();
+}

@@ -1,0 +1,163 @@
+#pragma once
+
+#include "config/settings.h"
+#include "extract/extraction.h"
+
+#include <QPixmap>
+#include <QPointer>
+#include <QWidget>
+#include <array>
+#include <functional>
+
+class QCheckBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QSlider;
+class QProgressBar;
+
+namespace Player {
+class MediaPlayer;
+class Downloader;
+struct DownloadResult;
+} // namespace Player
+
+namespace App {
+
+class AlphaPicture;
+
+// The one window. Controls keep their design names as object names ("Command1", "Option1(2)",
+// "v(1)", ...) so that every handler and test can find them.
+class Form1 : public QWidget
+{
+    Q_OBJECT
+public:
+    // Outside effects go through these so that the window can be driven without a desktop.
+    struct Hooks
+    {
+        // style 64 information, 48 exclamation; title is always "Zavlen系列软件"
+        std::function<void(const QString &text, int style)> messageBox;
+        std::function<void(const QString &address)> openPage; // the system's browser
+        std::function<void()> endProgram;
+        std::function<QString(const QString &proposedPath)> askSavePath; // empty: cancelled
+        std::function<void()> startMove; // the system moves the window with the pointer
+    };
+
+    explicit Form1(const Config::Settings &settings, QWidget *parent = nullptr);
+    ~Form1() override;
+
+    void setHooks(Hooks hooks);
+    const Config::Settings &settings() const { return m_settings; }
+
+    // Start-up: runs once; shows the window and runs the update check.
+    void Form_Load();
+
+    // Handlers, named after the control and its event.
+    void Command1_Click();
+    void Command2_Click();
+    void Command3_Click();
+    void Command4_Click();
+    void Command5_Click();
+    void Option1_Click(int index);
+    void Labe1_Click(int index);
+    void Text1_DblClick();
+    void Text1_MouseMove();
+    void Label10_MouseMove();
+    void Label10_MouseDown();
+    void Label10_MouseUp();
+    void Form_MouseDown(Qt::MouseButton button, QPointF pos);
+    void Form_MouseMove(QPointF pos);
+    void Form_MouseUp(QPointF pos);
+    void aicAlphaImage1_MouseMove();
+    void aicAlphaImage2_MouseLeave();
+    void aicAlphaImage2_MouseUp();
+    void W1_PlayStateChange(int newState);
+    void Slider1_Scroll();
+
+    // Private procedures of the window, public for the tests.
+    void gx();
+    void tzstop();
+
+    int playingFlag() const { return m_playing; }
+    const Extract::Slots &resultSlots() const { return m_slots; }
+
+    // Looks of the caption buttons as last drawn: 0 normal, 1 hover, 2 pressed.
+    int minimiseLook() const { return m_minimiseLook; }
+    int closeLook() const { return m_closeLook; }
+
+    static inline const QString addressHint = QStringLiteral("请在此粘贴您要获取的微视视频页面地址");
+    static inline const QString noVideoMessage = QStringLiteral("请先获取视频!");
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildControls();
+    void setStatus(const QString &text);
+    void showMessage(const QString &text, int style);
+    void applyResult(const Extract::Result &result);
+    void clearResult();
+    void showAvatarFile(const QString &avatarAddress);
+    void startDownload(const QString &address);
+    void onDownloadProgress(qint64 received, qint64 total, double bytesPerSecond);
+    void onDownloadFinished(const Player::DownloadResult &result);
+    void drawCaptionButtons(int minimiseLook, int closeLook);
+    bool isOwnSurface(QPointF pos) const;
+
+    Config::Settings m_settings;
+    Hooks m_hooks;
+    Extract::Slots m_slots;
+    qint16 m_playing = 0;
+    int m_minimiseLook = 0;
+    int m_closeLook = 0;
+
+    // Picture sources of the window's own drawing.
+    QPixmap m_logo;        // Image8, 347 x 70
+    QPixmap m_buttonStrip; // Image9, 70 x 69
+    QPixmap m_framePicture; // Image10, 13 x 101
+
+    QFrame *m_frame1 = nullptr;
+    QFrame *m_frame2 = nullptr;
+    std::array<QLabel *, 2> m_labe1{};
+    std::array<QRadioButton *, 5> m_option1{};
+    QLineEdit *m_text1 = nullptr;
+    QPushButton *m_command1 = nullptr;
+    QPushButton *m_command2 = nullptr;
+    QPushButton *m_command3 = nullptr;
+    QPushButton *m_command4 = nullptr;
+    QPushButton *m_command5 = nullptr;
+    QWidget *m_web1 = nullptr;
+    QLabel *m_image1 = nullptr;
+    QLabel *m_image2 = nullptr;
+    QLabel *m_label1 = nullptr;
+    QLabel *m_label2 = nullptr;
+    QLabel *m_label3 = nullptr;
+    QLabel *m_label4 = nullptr;
+    QLabel *m_label5 = nullptr;
+    QLabel *m_label6 = nullptr;
+    QLabel *m_label10 = nullptr;
+    std::array<QLabel *, 3> m_v{};
+    QSlider *m_slider1 = nullptr;
+    AlphaPicture *m_aicAlphaImage1 = nullptr;
+    AlphaPicture *m_aicAlphaImage2 = nullptr;
+    AlphaPicture *m_aicAlphaImage3 = nullptr;
+    AlphaPicture *m_aicAlphaImage5 = nullptr;
+    Player::MediaPlayer *m_w1 = nullptr;
+    QFrame *m_picture1 = nullptr;
+    QFrame *m_line2 = nullptr;
+    QFrame *m_line3 = nullptr;
+    QProgressBar *m_downloadBar = nullptr;
+    QPushButton *m_cancelDownload = nullptr;
+    Player::Downloader *m_downloader = nullptr;
+
+    bool m_loaded = false;
+    bool m_looksFromMouse = false; // the next paint keeps the looks a mouse handler chose
+};
+
+} // namespace App

@@ -1,0 +1,203 @@
+#include "app/main_window.h"
+
+#include "app/alphapicture.h"
+#include "player/downloader.h"
+#include "player/mediaplayer.h"
+#include "web/loadpicture.h"
+
+#include <QClipboard>
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLocale>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSlider>
+#include <QStandardPaths>
+#include <QUrl>
+
+namespace App {
+
+namespace {
+
+constexpr int playerBarHeight = 44; // the player's frame reaches this far below the cover
+const QString statusPlaying = QStringLiteral("正在播放视频..");
+const QString statusStopped = QStringLiteral("视频已停止..");
+const QString statusCopied = QStringLiteral("视频链接地址已复制..");
+
+QString byteText(qint64 bytes)
+{
+    return QLocale::c().formattedDataSize(bytes, 1, QLocale::DataSizeTraditionalFormat);
+}
+
+} // namespace
+
+void Form1::aicAlphaImage1_MouseMove()
+{
+    if (m_playing == 1)
+        return;
+    m_aicAlphaImage1->setVisible(false);
+    m_aicAlphaImage2->setVisible(true);
+}
+
+void Form1::aicAlphaImage2_MouseLeave()
+{
+    if (m_playing == 1)
+        return;
+    m_aicAlphaImage1->setVisible(true);
+    m_aicAlphaImage2->setVisible(false);
+}
+
+void Form1::aicAlphaImage2_MouseUp()
+{
+    const QString video = m_slots[2];
+    if (video.isEmpty()) {
+        showMessage(noVideoMessage, 64);
+        return;
+    }
+    m_aicAlphaImage1->setVisible(false);
+    m_aicAlphaImage2->setVisible(false);
+    m_image1->setVisible(false);
+    // The picture takes the cover's place; the player's own taller frame would reach into the
+    // status bar.
+    m_w1->setGeometry(m_image1->geometry());
+    m_w1->setVisible(true);
+    m_w1->raise();
+    m_w1->setURL(video);
+    m_playing = 1;
+    setStatus(statusPlaying);
+}
+
+void Form1::W1_PlayStateChange(int newState)
+{
+    if (newState != Player::MediaPlayer::Stopped)
+        return;
+    // Read before tzstop: clearing the address is not a failure of its own.
+    const QString failure = m_playing == 1 ? m_w1->errorString() : QString();
+    tzstop();
+    if (!failure.isEmpty())
+        setStatus(QStringLiteral("视频播放失败: ") + failure);
+}
+
+void Form1::tzstop()
+{
+    m_w1->setURL(QString());
+    m_w1->setVisible(false);
+    m_w1->setGeometry(m_image1->geometry().adjusted(0, 0, 0, playerBarHeight));
+    QPointer<Form1> self(this);
+    const QImage cover = Web::LoadPicture(m_slots[4]);
+    if (!self)
+        return;
+    m_image1->setPixmap(QPixmap::fromImage(cover));
+    m_image1->setVisible(true);
+    m_aicAlphaImage1->setVisible(true);
+    m_aicAlphaImage2->setVisible(false);
+    m_playing = 0;
+    setStatus(statusStopped);
+}
+
+void Form1::Slider1_Scroll()
+{
+    m_w1->setVolume(int(m_slider1->value()));
+    setStatus(QStringLiteral("当前音量为:") + QString::number(m_w1->volume()));
+}
+
+void Form1::Command3_Click()
+{
+    const QString video = m_slots[2];
+    if (video.isEmpty()) {
+        showMessage(noVideoMessage, 64);
+        return;
+    }
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    clipboard->setText(video);
+    setStatus(statusCopied);
+}
+
+void Form1::Command2_Click()
+{
+    const QString video = m_slots[2];
+    if (video.isEmpty()) {
+        showMessage(noVideoMessage, 64);
+        return;
+    }
+    startDownload(video);
+}
+
+void Form1::startDownload(const QString &address)
+{
+    if (!m_downloader)
+        m_downloader = new Player::Downloader(this);
+    connect(m_downloader, &Player::Downloader::progress, this, &Form1::onDownloadProgress, Qt::UniqueConnection);
+    connect(m_downloader, &Player::Downloader::finished, this, &Form1::onDownloadFinished, Qt::UniqueConnection);
+    if (m_cancelDownload)
+        connect(m_cancelDownload, &QPushButton::clicked, m_downloader, &Player::Downloader::cancel,
+                Qt::UniqueConnection);
+
+    if (m_downloader->isRunning()) {
+        setStatus(QStringLiteral("已有视频正在下载,请等待完成或取消.."));
+        return;
+    }
+
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+    if (folder.isEmpty())
+        folder = QDir::homePath();
+    const QString proposed = QDir(folder).filePath(Player::safeFileName(address));
+    QPointer<Form1> self(this);
+    QString path = m_hooks.askSavePath ? m_hooks.askSavePath(proposed) : proposed;
+    if (!self || path.isEmpty())
+        return;
+    // Whatever the dialog allowed, an existing file is never replaced.
+    if (QFileInfo::exists(path)) {
+        const QFileInfo chosen(path);
+        path = Player::uniquePath(chosen.absolutePath(), chosen.fileName());
+    }
+
+    if (!m_downloader->start(QUrl(address), path)) {
+        setStatus(QStringLiteral("该视频正在下载中.."));
+        return;
+    }
+    if (m_downloadBar) {
+        m_downloadBar->setRange(0, 0);
+        m_downloadBar->setValue(0);
+        m_downloadBar->setFormat(QString());
+        m_downloadBar->setVisible(true);
+    }
+    if (m_cancelDownload)
+        m_cancelDownload->setVisible(true);
+    setStatus(QStringLiteral("正在下载视频: ") + QDir::toNativeSeparators(path));
+}
+
+void Form1::onDownloadProgress(qint64 received, qint64 total, double bytesPerSecond)
+{
+    if (!m_downloadBar)
+        return;
+    const QString speed = byteText(qint64(bytesPerSecond)) + QStringLiteral("/s");
+    if (total > 0) {
+        m_downloadBar->setRange(0, 1000);
+        m_downloadBar->setValue(int(qBound<qint64>(0, received * 1000 / total, 1000)));
+        m_downloadBar->setFormat(byteText(received) + QStringLiteral(" / ") + byteText(total) + u' ' + speed);
+    } else {
+        m_downloadBar->setRange(0, 0);
+        m_downloadBar->setFormat(byteText(received) + u' ' + speed);
+    }
+    m_downloadBar->setToolTip(m_downloadBar->format());
+}
+
+void Form1::onDownloadFinished(const Player::DownloadResult &result)
+{
+    if (m_cancelDownload)
+        m_cancelDownload->setVisible(false);
+    if (m_downloadBar) {
+        m_downloadBar->setRange(0, 1000);
+        m_downloadBar->setVisible(false);
+    }
+    if (result.ok())
+        setStatus(QStringLiteral("视频下载完成: ") + QDir::toNativeSeparators(result.path));
+    else
+        setStatus(result.error);
+}
+
+} // namespace App

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "extract/extraction.h"
+
+#include <QString>
+
+namespace Bench {
+
+struct SamplePage
+{
+    Extract::Service service;
+    QString address;
+    QString page;
+    QString endpointAnswer;
+};
+
+// The test suite's sample page of each service with its address.
+QList<SamplePage> samplePages();
+
+// `page` grown to about `utf8Bytes` bytes of UTF-8 by ordinary HTML and Chinese text laid
+// between its lines, so that its markers end up spread through the whole page. `plain` filler
+// holds no attributes or quotes at all.
+QString grownPage(const QString &page, qsizetype utf8Bytes, bool plain);
+
+} // namespace Bench

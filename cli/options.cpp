@@ -1,0 +1,143 @@
+#include "cli/options.h"
+
+#include <QCommandLineParser>
+
+namespace Cli {
+
+namespace {
+
+const QString description = QStringLiteral(
+    "Prints the direct video file address of short-video pages (Weishi, Meipai, Kuaishou, Miaopai),\n"
+    "or with --json one record per address, and downloads the videos with --download.\n"
+    "Results go to standard output in the order of the input, one line per address (an empty line\n"
+    "when an address fails); messages and progress go to standard error.\n"
+    "Exit status: 0 when every address gave a video address (and every download completed),\n"
+    "1 when at least one failed, 2 for a usage error.");
+
+std::optional<int> parseJobs(const QString &text)
+{
+    bool ok = false;
+    const int n = text.trimmed().toInt(&ok);
+    if (!ok || n < 1 || n > maxJobs)
+        return std::nullopt;
+    return n;
+}
+
+ParseOutcome usageError(const QString &message)
+{
+    ParseOutcome out;
+    out.action = ParseOutcome::Action::UsageError;
+    out.text = message;
+    return out;
+}
+
+} // namespace
+
+ParseOutcome parseArguments(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(description);
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Print the version and end."));
+    const QCommandLineOption site({QStringLiteral("s"), QStringLiteral("site")},
+                                  QStringLiteral("weishi | meipai | kuaishou | miaopai | auto (default auto: the "
+                                                 "first service, in that order, whose address checks pass)."),
+                                  QStringLiteral("SITE"), QStringLiteral("auto"));
+    const QCommandLineOption json({QStringLiteral("j"), QStringLiteral("json")},
+                                  QStringLiteral("One JSON object per address, one per line (JSON Lines), with the "
+                                                 "keys address, site, ok, video, cover, avatar, author, "
+                                                 "description, date, verified, error."));
+    const QCommandLineOption batch({QStringLiteral("a"), QStringLiteral("batch-file")},
+                                   QStringLiteral("Read addresses from FILE, one a line (\"-\" = standard input); "
+                                                  "blank lines and lines starting with # are skipped."),
+                                   QStringLiteral("FILE"));
+    const QCommandLineOption jobs({QStringLiteral("J"), QStringLiteral("jobs")},
+                                  QStringLiteral("Extractions in flight at once, 1 to %1 (default 4); also the "
+                                                 "number of downloads at once. Output keeps the input order.")
+                                      .arg(maxJobs),
+                                  QStringLiteral("N"), QStringLiteral("4"));
+    const QCommandLineOption download({QStringLiteral("d"), QStringLiteral("download")},
+                                      QStringLiteral("Also download each video: streamed to NAME.part, renamed "
+                                                     "when complete, resumed from the .part when possible. A "
+                                                     "file already complete under NAME is skipped."));
+    const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")},
+                                    QStringLiteral("Folder for downloads (default: the current folder; created "
+                                                   "when missing)."),
+                                    QStringLiteral("DIR"), QStringLiteral("."));
+    const QCommandLineOption quiet({QStringLiteral("q"), QStringLiteral("quiet")},
+                                   QStringLiteral("No progress output and no notes; errors are still reported."));
+    parser.addOptions({site, json, batch, jobs, download, output, quiet, version});
+    Config::addOptions(parser);
+    parser.addPositionalArgument(QStringLiteral("ADDRESS"), QStringLiteral("Video page addresses."),
+                                 QStringLiteral("ADDRESS..."));
+
+    if (!parser.parse(arguments))
+        return usageError(parser.errorText());
+
+    ParseOutcome out;
+    if (parser.isSet(help)) {
+        out.action = ParseOutcome::Action::Help;
+        out.text = parser.helpText();
+        return out;
+    }
+    if (parser.isSet(version)) {
+        out.action = ParseOutcome::Action::Version;
+        return out;
+    }
+
+    Options &o = out.options;
+    const QString siteKey = parser.value(site).trimmed().toLower();
+    if (siteKey != u"auto") {
+        o.site = Extract::serviceFromKey(siteKey);
+        if (!o.site || *o.site == Extract::Service::Weipai)
+            return usageError(QStringLiteral("unknown site \"%1\"; use weishi, meipai, kuaishou, miaopai or auto")
+                                  .arg(parser.value(site)));
+    }
+    const std::optional<int> n = parseJobs(parser.value(jobs));
+    if (!n)
+        return usageError(QStringLiteral("--jobs needs a whole number from 1 to %1, got \"%2\"")
+                              .arg(maxJobs)
+                              .arg(parser.value(jobs)));
+    o.jobs = *n;
+    o.json = parser.isSet(json);
+    o.download = parser.isSet(download);
+    o.quiet = parser.isSet(quiet);
+    o.outputDir = parser.value(output);
+    if (o.outputDir.isEmpty())
+        return usageError(QStringLiteral("--output needs a folder"));
+    if (parser.isSet(batch)) {
+        o.batchFile = parser.value(batch);
+        if (o.batchFile.isEmpty())
+            return usageError(QStringLiteral("--batch-file needs a file name, or \"-\" for standard input"));
+    }
+    o.addresses = parser.positionalArguments();
+    if (o.addresses.isEmpty() && o.batchFile.isEmpty())
+        return usageError(QStringLiteral("no address given; pass page addresses or --batch-file FILE"));
+
+    Config::LoadResult loaded = Config::fromParser(parser);
+    if (!loaded.settings)
+        return usageError(loaded.error);
+    out.settings = *loaded.settings;
+    out.action = ParseOutcome::Action::Run;
+    return out;
+}
+
+QStringList batchAddresses(const QByteArray &bytes)
+{
+    QStringList out;
+    const QString text = QString::fromUtf8(bytes);
+    qsizetype from = 0;
+    while (from <= text.size()) {
+        qsizetype end = text.indexOf(u'\n', from);
+        if (end < 0)
+            end = text.size();
+        const QString line = QStringView(text).mid(from, end - from).trimmed().toString();
+        if (!line.isEmpty() && !line.startsWith(u'#'))
+            out.append(line);
+        from = end + 1;
+    }
+    return out;
+}
+
+} // namespace Cli

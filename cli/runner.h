@@ -1,0 +1,91 @@
+#pragma once
+
+#include "cli/options.h"
+#include "cli/progress.h"
+#include "cli/record.h"
+#include "config/settings.h"
+
+#include <QHash>
+#include <QObject>
+#include <QSet>
+#include <QStringList>
+#include <QThreadPool>
+#include <cstdio>
+#include <deque>
+#include <optional>
+#include <vector>
+
+namespace Player {
+class Downloader;
+struct DownloadResult;
+}
+
+namespace Cli {
+
+// Extracts every address on a thread pool, prints the results in input order as soon as the
+// next one is ready, and runs the downloads on this thread's event loop.
+class Runner : public QObject
+{
+    Q_OBJECT
+public:
+    Runner(const Options &options, const Config::Settings &settings, const QStringList &addresses,
+           std::FILE *out, std::FILE *err, bool drawProgress, QObject *parent = nullptr);
+    ~Runner() override;
+
+    void start();
+
+Q_SIGNALS:
+    void finished(int exitStatus);
+
+private:
+    struct Job
+    {
+        int index;
+        QString address;
+        QString video;
+        QString target;
+    };
+    struct Transfer
+    {
+        qint64 received = 0;
+        qint64 total = -1;
+        double bytesPerSecond = 0;
+    };
+
+    void onExtracted(int index, const Record &record);
+    void emitReady();
+    void queueDownload(int index, const Record &record);
+    void startDownloads();
+    void onDownloadProgress(Player::Downloader *downloader, qint64 received, qint64 total, double speed);
+    void onDownloadFinished(Player::Downloader *downloader, const Job &job, const Player::DownloadResult &result);
+    void showProgress(bool force = false);
+    void checkDone();
+    void error(const QString &address, const QString &message);
+    void info(const QString &message);
+    QString reserveTarget(const QString &fileName);
+
+    Options m_options;
+    Config::Settings m_settings;
+    QStringList m_addresses;
+    std::FILE *m_out;
+    Progress m_progress;
+    std::vector<std::optional<Record>> m_results;
+    int m_nextToPrint = 0;
+    bool m_failed = false;
+    bool m_done = false;
+
+    std::deque<Job> m_waiting;
+    QHash<Player::Downloader *, Transfer> m_running;
+    QHash<QString, QString> m_targetOfVideo;
+    QSet<QString> m_reservedTargets;
+    int m_downloadsTotal = 0;
+    int m_downloadsDone = 0;
+    QString m_folder;
+
+    QThreadPool m_pool; // last: its destructor waits for the tasks that use the members above
+};
+
+// The address as it may appear in a message: control characters shown as "?", long ones shortened.
+QString printable(const QString &address, int limit = 120);
+
+} // namespace Cli

@@ -1,0 +1,396 @@
+#include "demo/loopbacksite.h"
+
+#include <QHostAddress>
+#include <QPointer>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <algorithm>
+
+#ifdef Q_OS_UNIX
+#include <sys/socket.h>
+#endif
+
+namespace Demo {
+
+namespace {
+
+constexpr qsizetype maxRequestHead = 64 * 1024;
+constexpr qint64 streamChunk = 64 * 1024;
+constexpr qint64 slowChunk = 512;
+// Keep this much queued in the socket while streaming, so a large body never sits in memory.
+constexpr qint64 queueLimit = 256 * 1024;
+constexpr int resetDelayMs = 50;
+
+QByteArray reasonPhrase(int status)
+{
+    switch (status) {
+    case 200: return "OK";
+    case 204: return "No Content";
+    case 206: return "Partial Content";
+    case 301: return "Moved Permanently";
+    case 302: return "Found";
+    case 303: return "See Other";
+    case 304: return "Not Modified";
+    case 307: return "Temporary Redirect";
+    case 400: return "Bad Request";
+    case 403: return "Forbidden";
+    case 404: return "Not Found";
+    case 416: return "Range Not Satisfiable";
+    case 500: return "Internal Server Error";
+    case 502: return "Bad Gateway";
+    case 503: return "Service Unavailable";
+    default: return "Status";
+    }
+}
+
+Response notFound()
+{
+    Response r;
+    r.status = 404;
+    r.body = "<html><head><title>404 Not Found</title></head>"
+             "<body><h1>404 Not Found</h1><p>The page you asked for is not here.</p></body></html>";
+    return r;
+}
+
+// "host[:port]" or "user@host:port" or "[v6]:port" to the lower-case host name.
+QString hostOf(QByteArray authority)
+{
+    const qsizetype at = authority.lastIndexOf('@');
+    if (at >= 0)
+        authority = authority.mid(at + 1);
+    if (authority.startsWith('[')) {
+        const qsizetype close = authority.indexOf(']');
+        return QString::fromLatin1(authority.mid(1, close < 0 ? -1 : close - 1)).toLower();
+    }
+    const qsizetype colon = authority.indexOf(':');
+    if (colon >= 0)
+        authority.truncate(colon);
+    return QString::fromLatin1(authority).toLower();
+}
+
+std::optional<Request> parseHead(const QByteArray &head)
+{
+    const QList<QByteArray> lines = head.split('\n');
+    const QList<QByteArray> first = lines.value(0).trimmed().split(' ');
+    if (first.size() < 3)
+        return std::nullopt;
+    Request req;
+    req.method = first[0];
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QByteArray line = lines[i].trimmed();
+        const qsizetype colon = line.indexOf(':');
+        if (colon > 0)
+            req.headers.insert(line.left(colon).trimmed().toLower(), line.mid(colon + 1).trimmed());
+    }
+    const QByteArray &target = first[1];
+    const qsizetype scheme = target.indexOf("://");
+    if (scheme > 0 && !target.startsWith('/')) {
+        const qsizetype pathStart = target.indexOf('/', scheme + 3);
+        req.host = hostOf(target.mid(scheme + 3, pathStart < 0 ? -1 : pathStart - scheme - 3));
+        req.path = pathStart < 0 ? QStringLiteral("/") : QString::fromLatin1(target.mid(pathStart));
+    } else {
+        req.host = hostOf(req.headers.value("host"));
+        req.path = QString::fromLatin1(target);
+    }
+    return req;
+}
+
+// Where the body of one answer comes from: fixed bytes or the generated pattern.
+struct BodySource
+{
+    QByteArray fixed;
+    qint64 generated = -1;
+
+    qint64 size() const { return generated >= 0 ? generated : fixed.size(); }
+    QByteArray chunk(qint64 offset, qint64 length) const
+    {
+        if (generated >= 0)
+            return LoopbackSite::generatedBytes(offset, length);
+        return fixed.mid(offset, length);
+    }
+};
+
+// One accepted connection: reads one request, answers it, closes.
+class Connection : public QObject
+{
+public:
+    using Resolve = std::function<Response(const Request &)>;
+
+    Connection(QTcpSocket *socket, Resolve resolve, QObject *parent)
+        : QObject(parent)
+        , m_socket(socket)
+        , m_resolve(std::move(resolve))
+    {
+        m_socket->setParent(this);
+        connect(m_socket, &QTcpSocket::readyRead, this, [this] { onReadyRead(); });
+        connect(m_socket, &QTcpSocket::bytesWritten, this, [this] { pump(); });
+        connect(m_socket, &QTcpSocket::disconnected, this, [this] { finish(); });
+        connect(m_socket, &QTcpSocket::errorOccurred, this, [this] {
+            if (m_socket->state() == QAbstractSocket::UnconnectedState)
+                finish();
+        });
+        connect(&m_slowTimer, &QTimer::timeout, this, [this] { writeSome(slowChunk); });
+    }
+
+    void shutdown()
+    {
+        m_slowTimer.stop();
+        disconnect(m_socket, nullptr, this, nullptr);
+        m_socket->abort();
+    }
+
+private:
+    enum class End { Close, Reset, Hold };
+
+    void onReadyRead()
+    {
+        if (m_answered) {
+            m_socket->readAll();
+            return;
+        }
+        m_buffer += m_socket->readAll();
+        const qsizetype headEnd = m_buffer.indexOf("\r\n\r\n");
+        if (headEnd < 0) {
+            if (m_buffer.size() > maxRequestHead)
+                m_socket->abort();
+            return;
+        }
+        m_answered = true;
+        const std::optional<Request> req = parseHead(m_buffer.left(headEnd));
+        m_buffer.clear();
+        if (!req) {
+            m_socket->write("HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+            m_socket->disconnectFromHost();
+            return;
+        }
+        answer(*req, m_resolve(*req));
+    }
+
+    void answer(const Request &req, const Response &resp)
+    {
+        using B = Response::Behaviour;
+        if (resp.behaviour == B::Never) {
+            m_end = End::Hold;
+            return;
+        }
+        m_source.fixed = resp.body;
+        m_source.generated = resp.generatedSize;
+        const qint64 total = m_source.size();
+
+        int status = resp.status;
+        qint64 from = 0;
+        QByteArray extra;
+        const QByteArray range = req.headers.value("range").trimmed();
+        if (status == 200 && resp.acceptRanges && range.startsWith("bytes=") && range.endsWith('-')) {
+            bool ok = false;
+            const qint64 start = range.mid(6, range.size() - 7).toLongLong(&ok);
+            if (ok && start < total) {
+                status = 206;
+                from = start;
+                extra += "Content-Range: bytes " + QByteArray::number(start) + '-' + QByteArray::number(total - 1)
+                    + '/' + QByteArray::number(total) + "\r\n";
+            } else if (ok) {
+                status = 416;
+                from = total;
+                extra += "Content-Range: bytes */" + QByteArray::number(total) + "\r\n";
+            }
+        }
+        const qint64 length = total - from;
+
+        QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reasonPhrase(status) + "\r\n";
+        if (!resp.contentType.isEmpty())
+            head += "Content-Type: " + resp.contentType + "\r\n";
+        head += "Content-Length: " + QByteArray::number(length) + "\r\nConnection: close\r\n";
+        if (resp.acceptRanges)
+            head += "Accept-Ranges: bytes\r\n";
+        head += extra;
+        for (const auto &[name, value] : resp.headers)
+            head += name + ": " + value + "\r\n";
+        head += "\r\n";
+        m_socket->write(head);
+
+        m_pos = from;
+        m_stop = req.method == "HEAD" ? from : total;
+        m_end = End::Close;
+        if (resp.behaviour == B::Reset || resp.behaviour == B::ShortBody)
+            m_stop = from + length / 2;
+        if (resp.behaviour == B::Reset)
+            m_end = End::Reset;
+        if (resp.behaviour == B::Slow) {
+            m_slowTimer.start(std::max(1, resp.slowDelayMs));
+            return;
+        }
+        pump();
+    }
+
+    void writeSome(qint64 limit)
+    {
+        const qint64 n = std::min(limit, m_stop - m_pos);
+        if (n > 0) {
+            m_socket->write(m_source.chunk(m_pos, n));
+            m_pos += n;
+        }
+        if (m_pos >= m_stop)
+            complete();
+    }
+
+    // Keeps the socket's queue short: the next chunk goes out as the previous one drains.
+    void pump()
+    {
+        if (m_done || m_end == End::Hold || m_slowTimer.isActive())
+            return;
+        while (!m_done && m_socket->bytesToWrite() < queueLimit)
+            writeSome(streamChunk);
+    }
+
+    void complete()
+    {
+        if (m_done)
+            return;
+        m_done = true;
+        m_slowTimer.stop();
+        if (m_end == End::Close) {
+            m_socket->disconnectFromHost();
+            return;
+        }
+        // Give the client the headers and partial body before the connection breaks.
+        QPointer<QTcpSocket> socket = m_socket;
+        QTimer::singleShot(resetDelayMs, this, [socket] {
+            if (!socket)
+                return;
+            socket->flush();
+#ifdef Q_OS_UNIX
+            // A zero linger time makes the close a reset rather than an orderly end.
+            const linger hard{1, 0};
+            ::setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+#endif
+            socket->abort();
+        });
+    }
+
+    void finish()
+    {
+        m_slowTimer.stop();
+        deleteLater();
+    }
+
+    QTcpSocket *m_socket;
+    Resolve m_resolve;
+    QByteArray m_buffer;
+    BodySource m_source;
+    QTimer m_slowTimer;
+    qint64 m_pos = 0;
+    qint64 m_stop = 0;
+    End m_end = End::Close;
+    bool m_answered = false;
+    bool m_done = false;
+};
+
+} // namespace
+
+struct LoopbackSite::Private
+{
+    QTcpServer *server = nullptr;
+    QHash<QString, Response> routes;
+    Handler handler;
+    QList<Request> requests;
+    QList<QPointer<Connection>> connections;
+};
+
+LoopbackSite::LoopbackSite(QObject *parent)
+    : QObject(parent)
+    , d(new Private)
+{
+    d->server = new QTcpServer(this);
+    connect(d->server, &QTcpServer::newConnection, this, [this] {
+        while (QTcpSocket *socket = d->server->nextPendingConnection()) {
+            auto resolve = [this](const Request &req) {
+                d->requests.append(req);
+                if (d->handler) {
+                    if (std::optional<Response> r = d->handler(req))
+                        return *r;
+                }
+                const auto it = d->routes.constFind(req.host + u'\n' + req.path);
+                return it != d->routes.cend() ? *it : notFound();
+            };
+            d->connections.removeAll(nullptr);
+            d->connections.append(new Connection(socket, resolve, this));
+        }
+    });
+}
+
+LoopbackSite::~LoopbackSite()
+{
+    for (const QPointer<Connection> &c : std::as_const(d->connections)) {
+        if (c) {
+            c->shutdown();
+            delete c.data();
+        }
+    }
+    delete d->server;
+    delete d;
+}
+
+bool LoopbackSite::listen(quint16 port)
+{
+    return d->server->listen(QHostAddress::LocalHost, port);
+}
+
+quint16 LoopbackSite::port() const
+{
+    return d->server->serverPort();
+}
+
+QNetworkProxy LoopbackSite::proxy() const
+{
+    return QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("127.0.0.1"), port());
+}
+
+QString LoopbackSite::proxyUrl() const
+{
+    return QStringLiteral("http://127.0.0.1:%1").arg(port());
+}
+
+void LoopbackSite::setRoute(const QString &host, const QString &path, const Response &response)
+{
+    d->routes.insert(host.toLower() + u'\n' + path, response);
+}
+
+void LoopbackSite::setHandler(Handler handler)
+{
+    d->handler = std::move(handler);
+}
+
+void LoopbackSite::clearRoutes()
+{
+    d->routes.clear();
+}
+
+int LoopbackSite::requestCount() const
+{
+    return int(d->requests.size());
+}
+
+QList<Request> LoopbackSite::requests() const
+{
+    return d->requests;
+}
+
+QByteArray LoopbackSite::generatedBytes(qint64 offset, qint64 length)
+{
+    QByteArray out;
+    if (offset < 0 || length <= 0)
+        return out;
+    out.resize(length);
+    char *p = out.data();
+    for (qint64 i = 0; i < length; ++i) {
+        const quint64 n = quint64(offset + i);
+        // Varies within every 256-byte run and from run to run, so a shifted or repeated block shows.
+        p[i] = char(quint8(n ^ ((n >> 8) * 31) ^ ((n >> 16) * 7) ^ ((n >> 24) * 3)));
+    }
+    return out;
+}
+
+} // namespace Demo

@@ -1,0 +1,137 @@
+#include "extract/extraction.h"
+
+#include "config/settings.h"
+#include "extract/sites.h"
+
+#include <array>
+
+namespace Extract {
+
+namespace {
+
+struct ServiceName
+{
+    Service service;
+    QLatin1String key;
+};
+
+const std::array<ServiceName, 5> serviceNames{{
+    {Service::Weishi, QLatin1String("weishi")},
+    {Service::Meipai, QLatin1String("meipai")},
+    {Service::Kuaishou, QLatin1String("kuaishou")},
+    {Service::Weipai, QLatin1String("weipai")},
+    {Service::Miaopai, QLatin1String("miaopai")},
+}};
+
+} // namespace
+
+std::optional<QString> commonRungs(const QString &address, const QString &askForAddress)
+{
+    if (address.isEmpty())
+        return askForAddress;
+    if (!address.contains(QLatin1String("http://")))
+        return schemeMissing;
+    return std::nullopt;
+}
+
+QString authorShown(const QString &author, int limit)
+{
+    if (author.size() <= limit)
+        return author;
+    return author.left(limit) + QLatin1String("..");
+}
+
+QString descriptionShown(const QString &description)
+{
+    if (description.isEmpty())
+        return noDescription;
+    if (description.size() > 20)
+        return description.left(20) + QLatin1String("..");
+    return description;
+}
+
+std::optional<QString> checkAddress(Service service, const QString &address, const Config::Settings &cfg)
+{
+    switch (service) {
+    case Service::Weishi:
+        return Weishi::check(address, cfg);
+    case Service::Meipai:
+        return Meipai::check(address, cfg);
+    case Service::Kuaishou:
+        return Kuaishou::check(address, cfg);
+    case Service::Miaopai:
+        return Miaopai::check(address, cfg);
+    case Service::Weipai:
+        break;
+    }
+    return std::nullopt;
+}
+
+Result extract(Service service, const QString &address, const QString &page, const FetchFn &fetch,
+               const Config::Settings &cfg)
+{
+    Result r;
+    r.status = statusNoVideo;
+    if (service == Service::Weipai)
+        return r;
+    if (service == Service::Miaopai)
+        r.slot[20] = Miaopai::identifier(address, cfg);
+    if (page.isEmpty()) {
+        r.status = statusFetchFailed;
+        return r;
+    }
+    r.slot[0] = page;
+
+    switch (service) {
+    case Service::Weishi:
+        Weishi::cut(r.slot, fetch, cfg);
+        r.display = Weishi::display(r.slot, cfg);
+        break;
+    case Service::Meipai:
+        Meipai::cut(r.slot, cfg);
+        r.display = Meipai::display(r.slot, cfg);
+        break;
+    case Service::Kuaishou:
+        Kuaishou::cut(r.slot);
+        r.display = Kuaishou::display(r.slot);
+        break;
+    case Service::Miaopai:
+        Miaopai::cut(r.slot, cfg);
+        r.display = Miaopai::display(r.slot, cfg);
+        break;
+    case Service::Weipai:
+        return r;
+    }
+    if (r.found())
+        r.status = statusDone;
+    return r;
+}
+
+std::optional<Service> detectService(const QString &address, const Config::Settings &cfg)
+{
+    for (const Service s : {Service::Weishi, Service::Meipai, Service::Kuaishou, Service::Miaopai}) {
+        if (!checkAddress(s, address, cfg))
+            return s;
+    }
+    return std::nullopt;
+}
+
+QString serviceKey(Service service)
+{
+    for (const ServiceName &n : serviceNames) {
+        if (n.service == service)
+            return n.key;
+    }
+    return QString();
+}
+
+std::optional<Service> serviceFromKey(const QString &key)
+{
+    for (const ServiceName &n : serviceNames) {
+        if (key == n.key)
+            return n.service;
+    }
+    return std::nullopt;
+}
+
+} // namespace Extract

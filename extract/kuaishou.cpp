@@ -1,0 +1,69 @@
+#include "config/settings.h"
+#include "extract/sites.h"
+#include "extract/textops.h"
+
+namespace Extract::Kuaishou {
+
+namespace {
+
+const QString ellipsisMarker = QStringLiteral("text-overflow: ellipsis;\">");
+const QString middleMarker = QStringLiteral("vertical-align:middle;\">");
+const QString nowrapMarker = QStringLiteral("white-space:nowrap;\">");
+const QString imageMarker = QStringLiteral("<img src=\"");
+const QString posterMarker = QStringLiteral("poster=\"");
+const QString sourceMarker = QStringLiteral("src=\"");
+
+void setElement(QString &slot, QStringView text, const QString &marker, int k = 1)
+{
+    if (auto e = elementOf(text, marker, k))
+        slot = std::move(*e);
+}
+
+} // namespace
+
+std::optional<QString> check(const QString &address, const Config::Settings &cfg)
+{
+    if (auto m = commonRungs(address, QStringLiteral("请您输入快手网页版地址..")))
+        return m;
+    const QString base = QLatin1String("http://") + cfg.kuaishouHost + QLatin1String("/i");
+    if (!address.contains(base))
+        return addressWrong;
+    if (removeAll(address, base).isEmpty())
+        return QStringLiteral("请输入正确的快手地址..");
+    return std::nullopt;
+}
+
+void cut(Slots &s)
+{
+    setElement(s[1], s[0], ellipsisMarker);
+    s[12] = textBefore(s[1], u':').remove(QLatin1String("<span>")).remove(QLatin1String("\r\n"));
+    s[12] = textBefore(s[12], u'<');
+
+    setElement(s[9], s[1], middleMarker, 2);
+    s[10] = trimSpaces(textThrough(s[9], u"</span>").remove(u'<').remove(u':'));
+
+    setElement(s[5], s[0], nowrapMarker);
+    s[6] = trimSpaces(textBefore(s[5], u'<'));
+
+    setElement(s[7], s[1], imageMarker);
+    s[8] = addressPart(textBefore(s[7], u'>').remove(u'"'));
+
+    setElement(s[3], s[0], posterMarker);
+    s[4] = textBefore(s[3], u'"');
+    setElement(s[11], s[3], sourceMarker);
+    s[2] = textBefore(s[11], u'"');
+}
+
+Display display(const Slots &s)
+{
+    Display d;
+    d.date = s[6];
+    d.author = authorShown(s[12], 8);
+    d.description = descriptionShown(s[10]);
+    d.coverAddress = s[4];
+    d.avatarAddress = s[8];
+    d.avatarInAlpha = true;
+    return d;
+}
+
+} // namespace Extract::Kuaishou

@@ -1,0 +1,82 @@
+#include "config/settings.h"
+#include "extract/sites.h"
+#include "extract/textops.h"
+
+namespace Extract::Meipai {
+
+namespace {
+
+const QString videoMarker = QStringLiteral("data-video=");
+const QString coverTag = QStringLiteral("<img src=\"");
+const QString titleMarker = QStringLiteral("<title>");
+const QString dataTitleMarker = QStringLiteral("data-title=\"");
+const QString dateMarker = QStringLiteral("class=\"date\">");
+const QString badgeText = QStringLiteral("vip.png");
+
+QString mediaBase(const Config::Settings &cfg)
+{
+    return QLatin1String("http://") + cfg.meipaiHost + QLatin1String("/media/");
+}
+
+void setElement(QString &slot, QStringView text, const QString &marker)
+{
+    if (auto e = elementOf(text, marker, 1))
+        slot = std::move(*e);
+}
+
+} // namespace
+
+std::optional<QString> check(const QString &address, const Config::Settings &cfg)
+{
+    if (auto m = commonRungs(address, QStringLiteral("请您输入美拍网页版地址..")))
+        return m;
+    const QString base = mediaBase(cfg);
+    if (!address.contains(base))
+        return addressWrong;
+    if (removeAll(address, base).isEmpty())
+        return QStringLiteral("请输入正确的美拍地址..");
+    return std::nullopt;
+}
+
+void cut(Slots &s, const Config::Settings &cfg)
+{
+    const QString coverPrefix = QLatin1String("http://") + cfg.meipaiPictureStem;
+    const QString avatarPrefix = QLatin1String("http://") + cfg.meipaiAvatarStem;
+
+    setElement(s[1], s[0], videoMarker);
+    s[2] = addressPart(textBefore(s[1], u'>').remove(u'"'));
+
+    setElement(s[3], s[0], coverTag + coverPrefix);
+    s[4] = coverPrefix + textBefore(s[3], u'"');
+
+    setElement(s[5], s[0], avatarPrefix);
+    s[6] = avatarPrefix + textBefore(s[5], u'"');
+
+    setElement(s[7], s[0], titleMarker);
+    s[8] = textBefore(s[7], u'的');
+
+    setElement(s[9], s[0], dataTitleMarker);
+    // The description comes from the title again: its first word with the space after it.
+    s[10] = textThrough(s[7], u" ");
+
+    setElement(s[11], s[0], dateMarker);
+    s[12] = textBefore(s[11], u'<');
+}
+
+Display display(const Slots &s, const Config::Settings &)
+{
+    Display d;
+    d.author = authorShown(s[8], 8);
+    if (s[0].contains(badgeText))
+        d.badge = 2;
+    d.badgeGap = 5;
+    const QString &text = s[10];
+    d.description = text.size() > 20 || text.isEmpty() ? descriptionShown(text)
+                                                       : QString(text).remove(QLatin1String("??"));
+    d.date = s[12];
+    d.coverAddress = s[4];
+    d.avatarAddress = s[6];
+    return d;
+}
+
+} // namespace Extract::Meipai

@@ -1,0 +1,96 @@
+#include "config/settings.h"
+#include "extract/sites.h"
+#include "extract/textops.h"
+#include "web/preg.h"
+
+namespace Extract::Miaopai {
+
+namespace {
+
+const QString contentMarker = QStringLiteral("content=\"");
+const QString paragraphMarker = QStringLiteral("<p>");
+const QString dateMarker = QStringLiteral("<h2><b>");
+const QString anchorTags = QStringLiteral("</?a[^<>]*>");
+const QString badgeText = QStringLiteral("v1.png");
+
+QString showBase(const Config::Settings &cfg)
+{
+    return QLatin1String("http://") + cfg.miaopaiHost + QLatin1String("/show/");
+}
+
+QString streamBase(const Config::Settings &cfg)
+{
+    return QLatin1String("http://") + cfg.miaopaiStreamHost + QLatin1String("/stream/");
+}
+
+void setElement(QString &slot, QStringView text, const QString &marker, int k = 1)
+{
+    if (auto e = elementOf(text, marker, k))
+        slot = std::move(*e);
+}
+
+} // namespace
+
+std::optional<QString> check(const QString &address, const Config::Settings &cfg)
+{
+    if (auto m = commonRungs(address, QStringLiteral("请您输入秒拍网页版地址..")))
+        return m;
+    const QString base = showBase(cfg);
+    if (!address.contains(base))
+        return QStringLiteral("您输入的地址有误,请检查!如果网之前没有www，请加www");
+    if (removeAll(address, base).isEmpty())
+        return QStringLiteral("请输入正确的秒拍地址..");
+    return std::nullopt;
+}
+
+QString identifier(const QString &address, const Config::Settings &cfg)
+{
+    QString id = removeAll(removeAll(address, showBase(cfg)), u".htm");
+    // Share links carry a query or fragment that must not end up in the built addresses.
+    const qsizetype query = id.indexOf(u'?');
+    const qsizetype fragment = id.indexOf(u'#');
+    qsizetype end = query;
+    if (end < 0 || (fragment >= 0 && fragment < end))
+        end = fragment;
+    if (end >= 0)
+        id.truncate(end);
+    return id;
+}
+
+void cut(Slots &s, const Config::Settings &cfg)
+{
+    const QString avatarPrefix = QLatin1String("http://") + cfg.miaopaiAvatarStem;
+
+    s[2] = streamBase(cfg) + s[20] + QLatin1String(".mp4");
+    s[4] = streamBase(cfg) + s[20] + QLatin1String("_m.jpg");
+
+    setElement(s[5], s[0], avatarPrefix);
+    s[6] = avatarPrefix + textBefore(s[5], u'"');
+
+    setElement(s[7], s[0], contentMarker, 3);
+    s[8] = textBefore(s[7], u',');
+
+    setElement(s[9], s[0], paragraphMarker);
+    s[12] = trimSpaces(textThrough(s[9], u"</p>"));
+    if (auto plain = Web::preg(s[12], anchorTags, QString()))
+        s[10] = plain->remove(u'<');
+
+    setElement(s[11], s[0], dateMarker);
+    s[12] = textBefore(s[11], u'&');
+}
+
+Display display(const Slots &s, const Config::Settings &cfg)
+{
+    Display d;
+    d.author = authorShown(s[8], 20);
+    if (s[0].contains(badgeText) || (!cfg.verifiedAuthor.isEmpty() && d.author.contains(cfg.verifiedAuthor)))
+        d.badge = 1;
+    d.badgeGap = 5;
+    d.description = descriptionShown(s[10]);
+    d.date = s[12];
+    d.coverAddress = s[4];
+    d.avatarAddress = s[6];
+    return d;
+}
+
+} // namespace Extract::Miaopai

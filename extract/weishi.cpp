@@ -1,0 +1,89 @@
+#include "config/settings.h"
+#include "extract/sites.h"
+#include "extract/textops.h"
+
+namespace Extract::Weishi {
+
+namespace {
+
+const QString playerMarker = QStringLiteral("vBox js_player\"");
+const QString idMarker = QStringLiteral("id=\"");
+const QString listMarker = QStringLiteral("[\"");
+const QString avatarMarker = QStringLiteral("errImgHeadLoad\"");
+const QString titleMarker = QStringLiteral("<title>");
+const QString messageMarker = QStringLiteral("<div id=\"message\" class=\"msgCnt\">");
+const QString timeMarker = QStringLiteral("time c_tx3\">");
+const QString titleEnding = QStringLiteral("的微视");
+const QString badgeText = QStringLiteral("vip");
+
+QString endpoint(const Config::Settings &cfg)
+{
+    return QLatin1String("http://") + cfg.weishiApiHost + QLatin1String("/weishi/video/downloadVideo.php?v=p&vid=");
+}
+
+void setElement(QString &slot, QStringView text, const QString &marker, int k = 1)
+{
+    if (auto e = elementOf(text, marker, k))
+        slot = std::move(*e);
+}
+
+} // namespace
+
+std::optional<QString> check(const QString &address, const Config::Settings &cfg)
+{
+    if (auto m = commonRungs(address, QStringLiteral("请您输入微视网页版地址..")))
+        return m;
+    if (cfg.weishiDomain.isEmpty() || !address.contains(cfg.weishiDomain))
+        return QStringLiteral("请输入正确的微视地址..");
+    return std::nullopt;
+}
+
+void cut(Slots &s, const FetchFn &fetch, const Config::Settings &cfg)
+{
+    setElement(s[20], s[0], playerMarker);
+    setElement(s[21], s[20], idMarker);
+    s[21] = textBefore(s[21], u'"');
+
+    if (fetch) {
+        if (auto answer = fetch(endpoint(cfg) + s[21] + QLatin1String("&play=2&device=2")))
+            s[22] = std::move(*answer);
+    }
+    setElement(s[23], s[22], listMarker);
+    s[24] = textBefore(s[23], u'"').replace(QLatin1String("\\/"), QLatin1String("/"));
+    if (auto path = elementView(s[24], cfg.weishiFileHost, 1))
+        s[2] = QLatin1String("http://") + cfg.weishiVideoHost + u'/' + cfg.weishiFileHost + *path;
+    s[4] = QLatin1String("http://") + cfg.weishiPictureHost + QLatin1String("/weishi_pic/0/") + s[21]
+         + QLatin1String("_1/480");
+
+    setElement(s[5], s[0], avatarMarker);
+    QString avatar = textThrough(s[5], u"e=");
+    for (const QLatin1String gone : {QLatin1String("src="), QLatin1String("\""), QLatin1String("title"),
+                                     QLatin1String(" ")})
+        avatar.remove(gone);
+    s[6] = avatar;
+
+    setElement(s[7], s[0], titleMarker);
+    s[8] = textBefore(s[7], u'<').remove(titleEnding);
+
+    setElement(s[9], s[0], messageMarker);
+    s[10] = trimSpaces(textBefore(s[9], u'<')).remove(QLatin1String("\r\n")).remove(u' ');
+
+    setElement(s[11], s[0], timeMarker);
+    s[12] = textBefore(s[11], u'<');
+}
+
+Display display(const Slots &s, const Config::Settings &cfg)
+{
+    Display d;
+    d.author = authorShown(s[8], 20);
+    if (s[0].contains(badgeText) || (!cfg.verifiedAuthor.isEmpty() && d.author.contains(cfg.verifiedAuthor)))
+        d.badge = 0;
+    d.badgeGap = 0;
+    d.description = descriptionShown(s[10]);
+    d.date = s[12];
+    d.coverAddress = s[4];
+    d.avatarAddress = s[6];
+    return d;
+}
+
+} // namespace Extract::Weishi

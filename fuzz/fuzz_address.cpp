@@ -1,0 +1,28 @@
+#include "config/settings.h"
+#include "extract/extraction.h"
+#include "fuzzcommon.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    using Extract::Service;
+    static const Config::Settings cfg;
+    const QString address = QString::fromUtf8(reinterpret_cast<const char *>(data), qsizetype(size));
+
+    static constexpr Service order[] = {Service::Weishi, Service::Meipai, Service::Kuaishou, Service::Miaopai};
+    std::optional<Service> firstPassing;
+    for (const Service s : order) {
+        const std::optional<QString> message = Extract::checkAddress(s, address, cfg);
+        if (message)
+            Fuzz::require(!message->isEmpty(), "a failed check says why");
+        if (!message && !firstPassing)
+            firstPassing = s;
+    }
+    Fuzz::require(Extract::detectService(address, cfg) == firstPassing, "detection follows the window's order");
+    if (address.isEmpty())
+        Fuzz::require(!firstPassing, "the empty address passes no check");
+
+    const std::optional<Service> byKey = Extract::serviceFromKey(address);
+    if (byKey)
+        Fuzz::require(Extract::serviceKey(*byKey) == address, "service key round trip");
+    return 0;
+}

@@ -1,0 +1,533 @@
+#include "player/downloader.h"
+
+#include "config/settings.h"
+#include "web/network.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QMutex>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTimer>
+#include <algorithm>
+#include <optional>
+#include <utility>
+
+namespace Player {
+
+namespace {
+
+constexpr qint64 progressIntervalMs = 100;
+constexpr int maxNameLength = 120;
+
+// Targets being written anywhere in this process: two transfers into one ".part" would
+// interleave their bytes.
+QMutex runningMutex;
+QSet<QString> runningTargets;
+
+bool claimTarget(const QString &key)
+{
+    QMutexLocker lock(&runningMutex);
+    if (runningTargets.contains(key))
+        return false;
+    runningTargets.insert(key);
+    return true;
+}
+
+void releaseTarget(const QString &key)
+{
+    QMutexLocker lock(&runningMutex);
+    runningTargets.remove(key);
+}
+
+QString partPathOf(const QString &target)
+{
+    return target + QStringLiteral(".part");
+}
+
+QString networkErrorText(QNetworkReply::NetworkError error, const QString &detail)
+{
+    switch (error) {
+    case QNetworkReply::ConnectionRefusedError:
+        return QStringLiteral("下载失败: 连接被拒绝");
+    case QNetworkReply::HostNotFoundError:
+        return QStringLiteral("下载失败: 找不到服务器");
+    case QNetworkReply::TimeoutError:
+    case QNetworkReply::OperationCanceledError:
+        return QStringLiteral("下载失败: 连接超时");
+    case QNetworkReply::RemoteHostClosedError:
+        return QStringLiteral("下载失败: 连接被服务器关闭");
+    case QNetworkReply::ProxyConnectionRefusedError:
+    case QNetworkReply::ProxyConnectionClosedError:
+    case QNetworkReply::ProxyNotFoundError:
+    case QNetworkReply::ProxyTimeoutError:
+        return QStringLiteral("下载失败: 无法连接代理服务器");
+    default:
+        return QStringLiteral("下载失败: ") + detail;
+    }
+}
+
+const QString fileErrorText = QStringLiteral("下载失败: 无法写入文件 (磁盘已满或文件夹不可写)");
+const QString cancelledText = QStringLiteral("下载已取消, 已保留 .part 文件以便续传");
+
+DownloadResult failed(DownloadResult::Status status, const QString &text)
+{
+    DownloadResult result;
+    result.status = status;
+    result.error = text;
+    return result;
+}
+
+// "bytes 100-199/200" or "bytes */200"; -1 for a part that is absent or unreadable.
+struct ContentRange
+{
+    qint64 first = -1;
+    qint64 total = -1;
+};
+
+ContentRange parseContentRange(const QByteArray &value)
+{
+    static const QRegularExpression pattern(
+        QStringLiteral("^\\s*bytes\\s+(?:(\\d+)-\\d+|\\*)/(\\d+|\\*)\\s*$"),
+        QRegularExpression::CaseInsensitiveOption);
+    ContentRange range;
+    const auto match = pattern.match(QString::fromLatin1(value));
+    if (!match.hasMatch())
+        return range;
+    if (match.capturedLength(1) > 0)
+        range.first = match.captured(1).toLongLong();
+    if (match.captured(2) != QStringLiteral("*"))
+        range.total = match.captured(2).toLongLong();
+    return range;
+}
+
+} // namespace
+
+struct Downloader::Private
+{
+    Downloader *q = nullptr;
+    QPointer<QNetworkReply> reply;
+    QFile file;
+    QUrl url;
+    QString target;
+    QString key;
+    bool running = false;
+
+    qint64 offset = 0;   // bytes already in the ".part" before this answer's body
+    qint64 received = 0; // body bytes of this answer written
+    qint64 total = -1;
+    bool resumed = false;
+    bool headersSeen = false;
+    bool alreadyComplete = false; // the ".part" already holds the whole file
+    bool cancelled = false;
+    bool restarted = false;
+    bool restartPending = false;
+    std::optional<DownloadResult> failure;
+
+    QElapsedTimer clock;
+    QElapsedTimer lastProgress;
+
+    void issue(bool useRange);
+    void onHeaders();
+    void onReadyRead();
+    void onFinished();
+    void restartFromZero();
+    void fail(DownloadResult::Status status, const QString &text);
+    void emitProgress(bool force);
+    void finish(DownloadResult result);
+    void finishLater(DownloadResult::Status status, const QString &text);
+    void dropReply();
+};
+
+void Downloader::Private::issue(bool useRange)
+{
+    QNetworkRequest request(url);
+    // A compressed answer would be unpacked by Qt and no longer match byte offsets.
+    request.setRawHeader("Accept-Encoding", "identity");
+    if (useRange)
+        request.setRawHeader("Range", "bytes=" + QByteArray::number(offset) + '-');
+    // Inactivity limit, not a limit on the whole transfer: big files may take long.
+    request.setTransferTimeout(qMax(1, Web::NetworkAccess::settings().timeoutSeconds) * 1000);
+
+    headersSeen = false;
+    received = 0;
+    total = -1;
+    resumed = useRange;
+    reply = Web::NetworkAccess::forThread().get(request);
+    QNetworkReply *r = reply;
+    QObject::connect(r, &QNetworkReply::metaDataChanged, q, [this, r] {
+        if (r == reply)
+            onHeaders();
+    });
+    QObject::connect(r, &QIODevice::readyRead, q, [this, r] {
+        if (r == reply)
+            onReadyRead();
+    });
+    QObject::connect(r, &QNetworkReply::finished, q, [this, r] {
+        if (r == reply)
+            onFinished();
+    });
+}
+
+void Downloader::Private::onHeaders()
+{
+    const QVariant statusAttr = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (!statusAttr.isValid())
+        return;
+    const int status = statusAttr.toInt();
+    // A redirect that is being followed: the final answer comes later.
+    if (status >= 300 && status < 400
+        && reply->attribute(QNetworkRequest::RedirectionTargetAttribute).isValid()
+        && reply->request().attribute(QNetworkRequest::RedirectPolicyAttribute).toInt()
+               != QNetworkRequest::ManualRedirectPolicy)
+        return;
+    if (headersSeen)
+        return;
+    headersSeen = true;
+
+    const QVariant lengthAttr = reply->header(QNetworkRequest::ContentLengthHeader);
+    const qint64 length = lengthAttr.isValid() ? lengthAttr.toLongLong() : -1;
+
+    if (status == 416 && offset > 0) {
+        const ContentRange range = parseContentRange(reply->rawHeader("Content-Range"));
+        if (range.total == offset)
+            alreadyComplete = true;
+        else
+            restartFromZero();
+        return;
+    }
+    if (status < 200 || status >= 300) {
+        fail(DownloadResult::Status::HttpError,
+             QStringLiteral("下载失败: 服务器返回 %1").arg(status));
+        return;
+    }
+    if (status == 206) {
+        const ContentRange range = parseContentRange(reply->rawHeader("Content-Range"));
+        if (range.first != offset) {
+            restartFromZero();
+            return;
+        }
+        resumed = true;
+        total = range.total >= 0 ? range.total : (length >= 0 ? offset + length : -1);
+        return;
+    }
+    // A full answer: whatever the ".part" held is superseded.
+    if (offset > 0) {
+        if (!file.resize(0) || !file.seek(0)) {
+            fail(DownloadResult::Status::FileError, fileErrorText);
+            return;
+        }
+        offset = 0;
+    }
+    resumed = false;
+    total = length;
+}
+
+void Downloader::Private::onReadyRead()
+{
+    if (!headersSeen)
+        onHeaders();
+    if (!reply)
+        return;
+    const QByteArray chunk = reply->readAll();
+    if (!headersSeen || failure || alreadyComplete || restartPending || chunk.isEmpty())
+        return;
+    if (file.write(chunk) != chunk.size()) {
+        fail(DownloadResult::Status::FileError, fileErrorText);
+        return;
+    }
+    received += chunk.size();
+    emitProgress(false);
+}
+
+void Downloader::Private::onFinished()
+{
+    if (!headersSeen && !failure && !cancelled)
+        onHeaders();
+    if (!reply || restartPending)
+        return; // the next request takes over
+    if (!failure && !cancelled && !alreadyComplete && reply->bytesAvailable() > 0)
+        onReadyRead();
+
+    const QNetworkReply::NetworkError error = reply->error();
+    const QString detail = reply->errorString();
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    dropReply();
+
+    DownloadResult result;
+    if (cancelled) {
+        result.status = DownloadResult::Status::Cancelled;
+        result.error = cancelledText;
+    } else if (failure) {
+        result = *failure;
+    } else if (alreadyComplete) {
+        result.status = DownloadResult::Status::Ok;
+    } else if (!headersSeen) {
+        result.status = error == QNetworkReply::NoError ? DownloadResult::Status::HttpError
+                                                        : DownloadResult::Status::NetworkError;
+        result.error = error == QNetworkReply::NoError
+                           ? QStringLiteral("下载失败: 服务器返回 %1").arg(status)
+                           : networkErrorText(error, detail);
+    } else if (error != QNetworkReply::NoError || (total >= 0 && offset + received != total)) {
+        const bool stalled = error == QNetworkReply::OperationCanceledError
+                             || error == QNetworkReply::TimeoutError;
+        result.status = DownloadResult::Status::Incomplete;
+        result.error = stalled ? QStringLiteral("下载未完成: 传输超时, 已保留 .part 文件以便续传")
+                               : QStringLiteral("下载未完成: 连接提前关闭, 已保留 .part 文件以便续传");
+    }
+    finish(result);
+}
+
+void Downloader::Private::restartFromZero()
+{
+    if (restarted) {
+        fail(DownloadResult::Status::HttpError, QStringLiteral("下载失败: 服务器不支持续传"));
+        return;
+    }
+    restarted = true;
+    restartPending = true;
+    // Not from inside the old reply's own signal.
+    QTimer::singleShot(0, q, [this] {
+        restartPending = false;
+        if (!running || cancelled)
+            return;
+        dropReply();
+        if (!file.resize(0) || !file.seek(0)) {
+            finish(failed(DownloadResult::Status::FileError, fileErrorText));
+            return;
+        }
+        offset = 0;
+        issue(false);
+    });
+}
+
+void Downloader::Private::fail(DownloadResult::Status status, const QString &text)
+{
+    if (failure)
+        return;
+    failure = failed(status, text);
+    // Aborting from inside the reply's own notification upsets QNetworkReply; the rest of the
+    // answer is thrown away meanwhile.
+    QTimer::singleShot(0, q, [r = reply] {
+        if (r && r->isRunning())
+            r->abort();
+    });
+}
+
+void Downloader::Private::emitProgress(bool force)
+{
+    if (!force && lastProgress.isValid() && lastProgress.elapsed() < progressIntervalMs)
+        return;
+    lastProgress.start();
+    const qint64 ms = clock.elapsed();
+    const double speed = ms > 0 ? double(received) * 1000.0 / double(ms) : 0.0;
+    emit q->progress(offset + received, total, speed);
+}
+
+void Downloader::Private::finish(DownloadResult result)
+{
+    const QString part = partPathOf(target);
+    if (file.isOpen())
+        file.close();
+    if (result.ok()) {
+        emitProgress(true);
+        QFile::remove(target);
+        if (QFile::rename(part, target)) {
+            result.path = target;
+            result.bytes = QFileInfo(target).size();
+        } else {
+            result.status = DownloadResult::Status::FileError;
+            result.error = QStringLiteral("下载失败: 无法保存为 %1").arg(QDir::toNativeSeparators(target));
+        }
+    }
+    if (!result.ok()) {
+        const QFileInfo info(part);
+        // An empty ".part" holds nothing worth resuming.
+        if (info.exists() && info.size() == 0)
+            QFile::remove(part);
+        result.path = part;
+        result.bytes = QFileInfo(part).exists() ? QFileInfo(part).size() : 0;
+    }
+    result.resumed = resumed;
+    running = false;
+    releaseTarget(key);
+    emit q->finished(result);
+}
+
+void Downloader::Private::finishLater(DownloadResult::Status status, const QString &text)
+{
+    QTimer::singleShot(0, q, [this, result = failed(status, text)] {
+        if (running)
+            finish(result);
+    });
+}
+
+void Downloader::Private::dropReply()
+{
+    if (!reply)
+        return;
+    QNetworkReply *r = reply;
+    reply = nullptr;
+    QObject::disconnect(r, nullptr, q, nullptr);
+    if (r->isRunning())
+        r->abort();
+    r->deleteLater();
+}
+
+Downloader::Downloader(QObject *parent) : QObject(parent), d(new Private)
+{
+    d->q = this;
+}
+
+Downloader::~Downloader()
+{
+    d->dropReply();
+    if (d->file.isOpen()) {
+        d->file.close();
+        if (d->file.size() == 0)
+            d->file.remove();
+    }
+    if (d->running)
+        releaseTarget(d->key);
+    delete d;
+}
+
+bool Downloader::start(const QUrl &url, const QString &targetPath)
+{
+    if (d->running || targetPath.isEmpty())
+        return false;
+    const QString key = QDir::cleanPath(QFileInfo(targetPath).absoluteFilePath());
+    if (!claimTarget(key))
+        return false;
+
+    d->key = key;
+    d->target = key;
+    d->url = url;
+    d->running = true;
+    d->offset = 0;
+    d->received = 0;
+    d->total = -1;
+    d->resumed = false;
+    d->headersSeen = false;
+    d->alreadyComplete = false;
+    d->cancelled = false;
+    d->restarted = false;
+    d->restartPending = false;
+    d->failure.reset();
+    d->clock.start();
+    d->lastProgress.invalidate();
+
+    if (!url.isValid() || !Web::NetworkAccess::isFetchable(url)) {
+        d->finishLater(DownloadResult::Status::BadAddress, QStringLiteral("下载失败: 不是有效的视频地址"));
+        return true;
+    }
+    d->file.setFileName(partPathOf(key));
+    if (!d->file.open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
+        d->finishLater(DownloadResult::Status::FileError, fileErrorText);
+        return true;
+    }
+    d->offset = d->file.size();
+    if (!d->file.seek(d->offset)) {
+        d->file.close();
+        d->finishLater(DownloadResult::Status::FileError, fileErrorText);
+        return true;
+    }
+    d->issue(d->offset > 0);
+    return true;
+}
+
+void Downloader::cancel()
+{
+    if (!d->running || d->cancelled)
+        return;
+    d->cancelled = true;
+    if (d->reply && d->reply->isRunning() && !d->restartPending) {
+        d->reply->abort(); // its end reports the cancellation
+        return;
+    }
+    d->dropReply();
+    d->finish(failed(DownloadResult::Status::Cancelled, cancelledText));
+}
+
+bool Downloader::isRunning() const
+{
+    return d->running;
+}
+
+QString Downloader::target() const
+{
+    return d->target;
+}
+
+QString safeFileName(const QString &address)
+{
+    QString s = address.trimmed();
+    const qsizetype cut = s.indexOf(QRegularExpression(QStringLiteral("[?#]")));
+    if (cut >= 0)
+        s.truncate(cut);
+    const qsizetype scheme = s.indexOf(QStringLiteral("://"));
+    if (scheme >= 0) {
+        const qsizetype slash = s.indexOf(u'/', scheme + 3);
+        s = slash >= 0 ? s.mid(slash) : QString();
+    }
+    // The last segment before decoding, so that an encoded separator cannot open a path.
+    const qsizetype lastSep = qMax(s.lastIndexOf(u'/'), s.lastIndexOf(u'\\'));
+    s = s.mid(lastSep + 1);
+    s = QUrl::fromPercentEncoding(s.toUtf8());
+
+    QString name;
+    name.reserve(s.size());
+    for (const QChar c : std::as_const(s)) {
+        const char16_t u = c.unicode();
+        const bool control = u < 0x20 || (u >= 0x7f && u <= 0x9f);
+        const bool reserved = QStringLiteral("/\\<>:\"|?*").contains(c);
+        name += (control || reserved) ? u'_' : c;
+    }
+    static const QRegularExpression dots(QStringLiteral("\\.{2,}"));
+    name.replace(dots, QStringLiteral("."));
+    while (!name.isEmpty() && (name.front() == u'.' || name.front().isSpace()))
+        name.remove(0, 1);
+    while (!name.isEmpty() && (name.back() == u'.' || name.back().isSpace()))
+        name.chop(1);
+
+    static const QRegularExpression hasExtension(QStringLiteral("\\.[A-Za-z0-9]{1,5}$"));
+    const qsizetype dot = name.lastIndexOf(u'.');
+    QString extension = hasExtension.match(name).hasMatch() ? name.mid(dot) : QStringLiteral(".mp4");
+    QString base = hasExtension.match(name).hasMatch() ? name.left(dot) : name;
+    const bool meaningful = std::any_of(base.cbegin(), base.cend(), [](QChar c) { return c.isLetterOrNumber(); });
+    if (!meaningful)
+        return QStringLiteral("video") + extension;
+
+    static const QRegularExpression reservedWindows(
+        QStringLiteral("^(CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9])$"), QRegularExpression::CaseInsensitiveOption);
+    if (reservedWindows.match(base).hasMatch())
+        base.prepend(u'_');
+
+    const qsizetype room = maxNameLength - extension.size();
+    if (base.size() > room) {
+        base.truncate(room);
+        if (base.back().isHighSurrogate())
+            base.chop(1);
+    }
+    return base + extension;
+}
+
+QString uniquePath(const QString &folder, const QString &fileName)
+{
+    const QDir dir(folder);
+    const QString first = dir.filePath(fileName);
+    if (!QFileInfo::exists(first))
+        return first;
+    const qsizetype dot = fileName.lastIndexOf(u'.');
+    const QString base = dot > 0 ? fileName.left(dot) : fileName;
+    const QString extension = dot > 0 ? fileName.mid(dot) : QString();
+    for (int n = 2;; ++n) {
+        const QString candidate = dir.filePath(QStringLiteral("%1 (%2)%3").arg(base).arg(n).arg(extension));
+        if (!QFileInfo::exists(candidate))
+            return candidate;
+    }
+}
+
+} // namespace Player

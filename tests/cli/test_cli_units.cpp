@@ -1,0 +1,436 @@
+#include "cli/jsonline.h"
+#include "cli/options.h"
+#include "cli/progress.h"
+#include "cli/record.h"
+#include "cli/runner.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+using Cli::ParseOutcome;
+using Extract::Service;
+
+class TestCliUnits final : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    void parseArguments_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("action");
+        QTest::addColumn<QString>("site");
+        QTest::addColumn<bool>("json");
+        QTest::addColumn<int>("jobs");
+        QTest::addColumn<bool>("download");
+        QTest::addColumn<QString>("output");
+        QTest::addColumn<bool>("quiet");
+        QTest::addColumn<QString>("batch");
+        QTest::addColumn<QStringList>("addresses");
+
+        const auto run = int(ParseOutcome::Action::Run);
+        const auto usage = int(ParseOutcome::Action::UsageError);
+        const QString dot = QStringLiteral(".");
+        const auto L = [](std::initializer_list<const char *> items) {
+            QStringList l;
+            for (const char *s : items)
+                l << QString::fromUtf8(s);
+            return l;
+        };
+        QTest::newRow("one address") << L({"a"}) << run << "auto" << false << 4 << false << dot << false << ""
+                                     << L({"a"});
+        QTest::newRow("short options") << L({"-s", "meipai", "-j", "-J", "2", "-d", "-o", "out", "-q", "-a", "f.txt", "x", "y"})
+                                       << run << "meipai" << true << 2 << true << "out" << true << "f.txt"
+                                       << L({"x", "y"});
+        QTest::newRow("compacted flags") << L({"-jdq", "x"}) << run << "auto" << true << 4 << true << dot << true
+                                         << "" << L({"x"});
+        QTest::newRow("long options with =") << L({"--site=Kuaishou", "--json", "--jobs=64", "--output=d", "x"})
+                                             << run << "kuaishou" << true << 64 << false << "d" << false << ""
+                                             << L({"x"});
+        QTest::newRow("site in capitals") << L({"--site", "MIAOPAI", "x"}) << run << "miaopai" << false << 4
+                                          << false << dot << false << "" << L({"x"});
+        QTest::newRow("site weishi") << L({"-s", "weishi", "x"}) << run << "weishi" << false << 4 << false << dot
+                                     << false << "" << L({"x"});
+        QTest::newRow("explicit auto") << L({"-s", "auto", "x"}) << run << "auto" << false << 4 << false << dot
+                                       << false << "" << L({"x"});
+        QTest::newRow("batch from stdin only") << L({"-a", "-"}) << run << "auto" << false << 4 << false << dot
+                                               << false << "-" << QStringList();
+        QTest::newRow("empty address is an address") << L({""}) << run << "auto" << false << 4 << false << dot
+                                                     << false << "" << L({""});
+        QTest::newRow("after -- an option is an address") << L({"--", "-q"}) << run << "auto" << false << 4 << false
+                                                          << dot << false << "" << L({"-q"});
+        QTest::newRow("jobs 1") << L({"-J", "1", "x"}) << run << "auto" << false << 1 << false << dot << false
+                                << "" << L({"x"});
+        QTest::newRow("help") << L({"-h"}) << int(ParseOutcome::Action::Help) << "auto" << false << 4 << false
+                              << dot << false << "" << QStringList();
+        QTest::newRow("help wins over errors") << L({"--help", "--jobs", "0"}) << int(ParseOutcome::Action::Help)
+                                               << "auto" << false << 4 << false << dot << false << ""
+                                               << QStringList();
+        QTest::newRow("version") << L({"--version"}) << int(ParseOutcome::Action::Version) << "auto" << false << 4
+                                 << false << dot << false << "" << QStringList();
+
+        const auto bad = [&](const char *name, const QStringList &args) {
+            QTest::newRow(name) << args << usage << "auto" << false << 4 << false << dot << false << ""
+                                << QStringList();
+        };
+        bad("unknown option", L({"--bogus", "x"}));
+        bad("unknown short option", L({"-Z", "x"}));
+        bad("no address", L({}));
+        bad("only options", L({"-j", "-q"}));
+        bad("jobs zero", L({"-J", "0", "x"}));
+        bad("jobs negative", L({"--jobs=-3", "x"}));
+        bad("jobs too many", L({"-J", "65", "x"}));
+        bad("jobs not a number", L({"-J", "four", "x"}));
+        bad("jobs empty", L({"--jobs=", "x"}));
+        bad("jobs without value", L({"x", "--jobs"}));
+        bad("unknown site", L({"-s", "youtube", "x"}));
+        bad("site without extractor", L({"-s", "weipai", "x"}));
+        bad("empty site", L({"--site=", "x"}));
+        bad("empty output", L({"--output=", "-d", "x"}));
+        bad("empty batch file", L({"--batch-file=", "x"}));
+        bad("missing config file", L({"--config", "/nonexistent/zavlen.ini", "x"}));
+        bad("bad timeout", L({"--timeout", "0", "x"}));
+        bad("bad set", L({"--set", "nokey", "x"}));
+        bad("unknown setting", L({"--set", "a/b=c", "x"}));
+    }
+
+    void parseArguments()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, action);
+        args.prepend(QStringLiteral("zavlen-get"));
+        const ParseOutcome out = Cli::parseArguments(args);
+        QCOMPARE(int(out.action), action);
+        if (out.action == ParseOutcome::Action::UsageError) {
+            QVERIFY2(!out.text.trimmed().isEmpty(), "a usage error says what is wrong");
+            return;
+        }
+        if (out.action == ParseOutcome::Action::Help) {
+            for (const char *option : {"--site", "--json", "--batch-file", "--jobs", "--download", "--output",
+                                       "--proxy", "--config", "--timeout", "--quiet", "--help", "--version"})
+                QVERIFY2(out.text.contains(QLatin1String(option)), option);
+            return;
+        }
+        if (out.action != ParseOutcome::Action::Run)
+            return;
+        QFETCH(QString, site);
+        QFETCH(bool, json);
+        QFETCH(int, jobs);
+        QFETCH(bool, download);
+        QFETCH(QString, output);
+        QFETCH(bool, quiet);
+        QFETCH(QString, batch);
+        QFETCH(QStringList, addresses);
+        const Cli::Options &o = out.options;
+        QCOMPARE(o.site ? Extract::serviceKey(*o.site) : QStringLiteral("auto"), site);
+        QCOMPARE(o.json, json);
+        QCOMPARE(o.jobs, jobs);
+        QCOMPARE(o.download, download);
+        QCOMPARE(o.outputDir, output);
+        QCOMPARE(o.quiet, quiet);
+        QCOMPARE(o.batchFile, batch);
+        QCOMPARE(o.addresses, addresses);
+    }
+
+    void settingsFromOptions()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString ini = dir.filePath(QStringLiteral("z.ini"));
+        QFile f(ini);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("[meipai]\nhost=meipai.test\n[network]\ntimeout=9\nproxy=http://127.0.0.1:1\n");
+        f.close();
+
+        ParseOutcome out = Cli::parseArguments({QStringLiteral("zavlen-get"), QStringLiteral("--config"), ini,
+                                                QStringLiteral("x")});
+        QCOMPARE(int(out.action), int(ParseOutcome::Action::Run));
+        QCOMPARE(out.settings.meipaiHost, QStringLiteral("meipai.test"));
+        QCOMPARE(out.settings.timeoutSeconds, 9);
+        QCOMPARE(out.settings.proxy, QStringLiteral("http://127.0.0.1:1"));
+
+        out = Cli::parseArguments({QStringLiteral("zavlen-get"), QStringLiteral("--config"), ini,
+                                   QStringLiteral("--proxy"), QStringLiteral("http://127.0.0.1:2"),
+                                   QStringLiteral("--timeout"), QStringLiteral("3"), QStringLiteral("x")});
+        QCOMPARE(out.settings.proxy, QStringLiteral("http://127.0.0.1:2"));
+        QCOMPARE(out.settings.timeoutSeconds, 3);
+    }
+
+    void batchAddresses_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QStringList>("expected");
+        const QString a = QStringLiteral("http://a/1");
+        const QString b = QStringLiteral("http://b/2");
+        QTest::newRow("empty") << QByteArray() << QStringList();
+        QTest::newRow("only line breaks") << QByteArray("\n\r\n\n") << QStringList();
+        QTest::newRow("two lines") << QByteArray("http://a/1\nhttp://b/2\n") << QStringList{a, b};
+        QTest::newRow("no final line break") << QByteArray("http://a/1\nhttp://b/2") << QStringList{a, b};
+        QTest::newRow("CR LF") << QByteArray("http://a/1\r\nhttp://b/2\r\n") << QStringList{a, b};
+        QTest::newRow("comments and blanks") << QByteArray("# list\n\n  \nhttp://a/1\n#http://x\n\thttp://b/2  \n")
+                                             << QStringList{a, b};
+        QTest::newRow("indented comment") << QByteArray("   # note\nhttp://a/1") << QStringList{a};
+        QTest::newRow("hash inside an address stays") << QByteArray("http://a/1#frag")
+                                                      << QStringList{QStringLiteral("http://a/1#frag")};
+        QTest::newRow("bad UTF-8 becomes replacement") << QByteArray("http://a/\xff\xfe")
+                                                       << QStringList{QStringLiteral("http://a/\uFFFD\uFFFD")};
+        QTest::newRow("NUL stays inside the line") << QByteArray("x\0y\n", 4)
+                                                   << QStringList{QString::fromUtf8("x\0y", 3)};
+        QTest::newRow("Chinese text") << QByteArray("http://a/视频\n") << QStringList{QStringLiteral("http://a/视频")};
+    }
+
+    void batchAddresses()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QStringList, expected);
+        QCOMPARE(Cli::batchAddresses(bytes), expected);
+    }
+
+    void jsonString_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("plain") << QStringLiteral("abc") << QByteArray("\"abc\"");
+        QTest::newRow("empty") << QString() << QByteArray("\"\"");
+        QTest::newRow("quote and backslash") << QStringLiteral("a\"b\\c") << QByteArray("\"a\\\"b\\\\c\"");
+        QTest::newRow("slash kept") << QStringLiteral("http://x/y") << QByteArray("\"http://x/y\"");
+        QTest::newRow("line breaks and tab") << QStringLiteral("a\r\n\tb") << QByteArray("\"a\\r\\n\\tb\"");
+        QTest::newRow("other controls") << QString::fromUtf8("\x01\x1f\b\f", 4)
+                                        << QByteArray("\"\\u0001\\u001f\\b\\f\"");
+        QTest::newRow("NUL") << QString(QChar(0)) << QByteArray("\"\\u0000\"");
+        QTest::newRow("Chinese raw") << QStringLiteral("王建华的微视") << QByteArray("\"王建华的微视\"");
+        QTest::newRow("emoji raw") << QStringLiteral("x😀") << QByteArray("\"x😀\"");
+        QTest::newRow("line separator raw") << QStringLiteral("a\u2028b") << QByteArray("\"a\u2028b\"");
+    }
+
+    void jsonString()
+    {
+        QFETCH(QString, text);
+        QFETCH(QByteArray, expected);
+        const QByteArray got = Cli::jsonString(text);
+        QCOMPARE(got, expected);
+        const QJsonDocument doc = QJsonDocument::fromJson("[" + got + "]");
+        QVERIFY(doc.isArray());
+        QCOMPARE(doc.array().at(0).toString(), text);
+    }
+
+    void jsonLine_data()
+    {
+        QTest::addColumn<bool>("found");
+        QTest::newRow("found") << true;
+        QTest::newRow("failed, no service") << false;
+    }
+
+    void jsonLine()
+    {
+        QFETCH(bool, found);
+        Cli::Record r;
+        r.address = QStringLiteral("http://www.meipai.com/media/1?a=\"b\"");
+        if (found) {
+            r.service = Service::Meipai;
+            r.ok = true;
+            r.video = QStringLiteral("http://v/1.mp4");
+            r.cover = QStringLiteral("http://c/1.jpg");
+            r.avatar = QStringLiteral("http://a/1.png");
+            r.author = QStringLiteral("作者名字很长很长很长很长");
+            r.description = QStringLiteral("第一行\r\n第二行 \"引号\"");
+            r.date = QStringLiteral("2016-05-01");
+            r.verified = true;
+        } else {
+            r.error = Cli::errorUnknownService;
+        }
+        const QByteArray line = Cli::jsonLine(r);
+        QVERIFY(line.endsWith('\n'));
+        QCOMPARE(line.count('\n'), 1);
+        QVERIFY2(!line.contains("\\u"), line.constData());
+
+        QJsonParseError err;
+        const QJsonObject o = QJsonDocument::fromJson(line, &err).object();
+        QCOMPARE(err.error, QJsonParseError::NoError);
+        const QStringList order{QStringLiteral("address"), QStringLiteral("site"), QStringLiteral("ok"),
+                                QStringLiteral("video"), QStringLiteral("cover"), QStringLiteral("avatar"),
+                                QStringLiteral("author"), QStringLiteral("description"), QStringLiteral("date"),
+                                QStringLiteral("verified"), QStringLiteral("error")};
+        QCOMPARE(o.size(), order.size());
+        qsizetype last = -1;
+        for (const QString &key : order) {
+            const qsizetype at = line.indexOf("\"" + key.toUtf8() + "\":");
+            QVERIFY2(at > last, qPrintable(key));
+            last = at;
+        }
+        QCOMPARE(o.value(QStringLiteral("address")).toString(), r.address);
+        QCOMPARE(o.value(QStringLiteral("ok")).toBool(), r.ok);
+        QCOMPARE(o.value(QStringLiteral("author")).toString(), r.author);
+        QCOMPARE(o.value(QStringLiteral("description")).toString(), r.description);
+        QCOMPARE(o.value(QStringLiteral("verified")).toBool(), r.verified);
+        if (found) {
+            QCOMPARE(o.value(QStringLiteral("site")).toString(), QStringLiteral("meipai"));
+            QVERIFY(o.value(QStringLiteral("error")).isNull());
+            QVERIFY(line.contains(r.author.toUtf8()));
+        } else {
+            QVERIFY(o.value(QStringLiteral("site")).isNull());
+            QCOMPARE(o.value(QStringLiteral("error")).toString(), Cli::errorUnknownService);
+        }
+    }
+
+    void jsonLineLoneSurrogate()
+    {
+        Cli::Record r;
+        r.address = QStringLiteral("x") + QChar(0xD800) + QStringLiteral("y");
+        const QByteArray line = Cli::jsonLine(r);
+        QJsonParseError err;
+        QJsonDocument::fromJson(line, &err);
+        QCOMPARE(err.error, QJsonParseError::NoError);
+        QVERIFY(QString::fromUtf8(line).startsWith(QStringLiteral("{\"address\":\"x")));
+    }
+
+    void recordFromResult_data()
+    {
+        QTest::addColumn<int>("service");
+        QTest::addColumn<int>("avatar");
+        QTest::addColumn<int>("author");
+        QTest::addColumn<int>("description");
+        QTest::addColumn<int>("date");
+        QTest::newRow("weishi") << int(Service::Weishi) << 6 << 8 << 10 << 12;
+        QTest::newRow("meipai") << int(Service::Meipai) << 6 << 8 << 10 << 12;
+        QTest::newRow("kuaishou") << int(Service::Kuaishou) << 8 << 12 << 10 << 6;
+        QTest::newRow("miaopai") << int(Service::Miaopai) << 6 << 8 << 10 << 12;
+    }
+
+    void recordFromResult()
+    {
+        QFETCH(int, service);
+        QFETCH(int, avatar);
+        QFETCH(int, author);
+        QFETCH(int, description);
+        QFETCH(int, date);
+        Extract::Result res;
+        for (int i = 0; i < Extract::slotCount; ++i)
+            res.slots[size_t(i)] = QStringLiteral("s%1").arg(i);
+        res.display.badge = 1;
+        res.display.author = QStringLiteral("shortened..");
+        res.status = Extract::statusDone;
+        const QString address = QStringLiteral("http://x/");
+        Cli::Record r = Cli::recordFromResult(address, Service(service), res);
+        QCOMPARE(r.address, address);
+        QVERIFY(r.service && int(*r.service) == service);
+        QVERIFY(r.ok);
+        QVERIFY(!r.error);
+        QCOMPARE(r.video, QStringLiteral("s2"));
+        QCOMPARE(r.cover, QStringLiteral("s4"));
+        QCOMPARE(r.avatar, QStringLiteral("s%1").arg(avatar));
+        QCOMPARE(r.author, QStringLiteral("s%1").arg(author));
+        QCOMPARE(r.description, QStringLiteral("s%1").arg(description));
+        QCOMPARE(r.date, QStringLiteral("s%1").arg(date));
+        QVERIFY(r.verified);
+
+        res.slots[2].clear();
+        res.display.badge = -1;
+        res.status = Extract::statusNoVideo;
+        r = Cli::recordFromResult(address, Service(service), res);
+        QVERIFY(!r.ok);
+        QVERIFY(!r.verified);
+        QCOMPARE(r.error.value_or(QString()), Extract::statusNoVideo);
+    }
+
+    void formatBytes_data()
+    {
+        QTest::addColumn<qint64>("bytes");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("zero") << qint64(0) << QStringLiteral("0 B");
+        QTest::newRow("negative") << qint64(-5) << QStringLiteral("0 B");
+        QTest::newRow("1023") << qint64(1023) << QStringLiteral("1023 B");
+        QTest::newRow("1 KiB") << qint64(1024) << QStringLiteral("1.0 KiB");
+        QTest::newRow("1.5 KiB") << qint64(1536) << QStringLiteral("1.5 KiB");
+        QTest::newRow("1 MiB") << qint64(1) * 1024 * 1024 << QStringLiteral("1.0 MiB");
+        QTest::newRow("5 GiB") << qint64(5) * 1024 * 1024 * 1024 << QStringLiteral("5.0 GiB");
+        QTest::newRow("beyond TiB") << qint64(3) * 1024 * 1024 * 1024 * 1024 * 1024 << QStringLiteral("3072.0 TiB");
+    }
+
+    void formatBytes()
+    {
+        QFETCH(qint64, bytes);
+        QFETCH(QString, expected);
+        QCOMPARE(Cli::formatBytes(bytes), expected);
+    }
+
+    void progressLine_data()
+    {
+        QTest::addColumn<int>("addressesDone");
+        QTest::addColumn<int>("addressesTotal");
+        QTest::addColumn<int>("downloadsActive");
+        QTest::addColumn<qint64>("received");
+        QTest::addColumn<qint64>("total");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<QStringList>("contains");
+        QTest::addColumn<QStringList>("absent");
+        const qint64 mib = 1024 * 1024;
+        QTest::newRow("one address, nothing to show") << 0 << 1 << 0 << qint64(0) << qint64(-1) << 80
+                                                      << QStringList() << QStringList{QStringLiteral("[")};
+        QTest::newRow("batch") << 3 << 10 << 0 << qint64(0) << qint64(-1) << 80
+                               << QStringList{QStringLiteral("3/10 addresses"), QStringLiteral("[")}
+                               << QStringList{QStringLiteral("%")};
+        QTest::newRow("download half") << 1 << 1 << 1 << mib << 2 * mib << 100
+                                       << QStringList{QStringLiteral("1.0 MiB / 2.0 MiB"), QStringLiteral("50%"),
+                                                      QStringLiteral("/s"), QStringLiteral("0/1 downloads")}
+                                       << QStringList();
+        QTest::newRow("download size unknown") << 1 << 1 << 1 << mib << qint64(-1) << 100
+                                               << QStringList{QStringLiteral("1.0 MiB")}
+                                               << QStringList{QStringLiteral("%"), QStringLiteral(" / ")};
+        QTest::newRow("narrow terminal") << 3 << 10 << 1 << mib << 2 * mib << 20 << QStringList() << QStringList();
+        QTest::newRow("no width") << 3 << 10 << 1 << mib << 2 * mib << 0 << QStringList() << QStringList();
+    }
+
+    void progressLine()
+    {
+        QFETCH(int, addressesDone);
+        QFETCH(int, addressesTotal);
+        QFETCH(int, downloadsActive);
+        QFETCH(qint64, received);
+        QFETCH(qint64, total);
+        QFETCH(int, width);
+        QFETCH(QStringList, contains);
+        QFETCH(QStringList, absent);
+        Cli::ProgressState s;
+        s.addressesDone = addressesDone;
+        s.addressesTotal = addressesTotal;
+        s.downloadsActive = downloadsActive;
+        s.downloadsTotal = downloadsActive;
+        s.received = received;
+        s.total = total;
+        s.bytesPerSecond = 2048;
+        const QString line = Cli::progressLine(s, width);
+        QVERIFY2(line.size() <= std::max(width - 1, 0), qPrintable(line));
+        for (const QString &c : contains)
+            QVERIFY2(line.contains(c), qPrintable(line + QStringLiteral(" lacks ") + c));
+        for (const QString &a : absent)
+            QVERIFY2(!line.contains(a), qPrintable(line + QStringLiteral(" has ") + a));
+    }
+
+    void printable_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("plain") << QStringLiteral("http://a/b") << QStringLiteral("http://a/b");
+        QTest::newRow("escape sequence") << QStringLiteral("a\033[2Jb\n") << QStringLiteral("a?[2Jb?");
+        QTest::newRow("C1 control") << QStringLiteral("a\u009bb") << QStringLiteral("a?b");
+        QTest::newRow("long") << QString(500, u'x') << QString(117, u'x') + QStringLiteral("...");
+        QTest::newRow("exactly the limit") << QString(120, u'y') << QString(120, u'y');
+    }
+
+    void printable()
+    {
+        QFETCH(QString, address);
+        QFETCH(QString, expected);
+        QCOMPARE(Cli::printable(address), expected);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCliUnits)
+#include "test_cli_units.moc"

@@ -1,0 +1,115 @@
+#include "config/settings.h"
+#include "demo/demosite.h"
+#include "demo/loopbacksite.h"
+#include "extract/extraction.h"
+
+#include <QEventLoop>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QTest>
+
+class TestDemoSite final : public QObject
+{
+    Q_OBJECT
+
+    struct Answer
+    {
+        int status = 0;
+        QByteArray body;
+        QByteArray type;
+    };
+
+    static Answer get(QNetworkAccessManager &nam, const QString &address)
+    {
+        QNetworkReply *reply = nam.get(QNetworkRequest(QUrl(address)));
+        QEventLoop loop;
+        connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+        loop.exec();
+        Answer a{reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), reply->readAll(),
+                 reply->header(QNetworkRequest::ContentTypeHeader).toByteArray()};
+        reply->deleteLater();
+        return a;
+    }
+
+    static Config::Settings otherHosts()
+    {
+        Config::Settings s;
+        s.versionRecordUrl = QStringLiteral("http://ver.test/v.txt?x=1");
+        s.weishiDomain = QStringLiteral("ws.test");
+        s.weishiApiHost = QStringLiteral("api.ws.test");
+        s.weishiPictureHost = QStringLiteral("pic.ws.test");
+        s.weishiFileHost = QStringLiteral("file.ws.test");
+        s.weishiVideoHost = QStringLiteral("video.ws.test");
+        s.meipaiHost = QStringLiteral("www.mp.test");
+        s.kuaishouHost = QStringLiteral("www.ks.test");
+        s.miaopaiHost = QStringLiteral("www.mi.test");
+        s.miaopaiStreamHost = QStringLiteral("stream.mi.test");
+        s.verifiedAuthor = QStringLiteral("赵大勇");
+        return s;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        for (const char *name : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "no_proxy"})
+            qunsetenv(name);
+    }
+
+    void pages_data()
+    {
+        QTest::addColumn<bool>("custom");
+        QTest::newRow("built-in host names") << false;
+        QTest::newRow("configured host names") << true;
+    }
+    void pages()
+    {
+        QFETCH(bool, custom);
+        const Config::Settings s = custom ? otherHosts() : Config::Settings{};
+        Demo::LoopbackSite site;
+        QVERIFY(site.listen());
+        Demo::addDemoSite(site, s);
+        QNetworkAccessManager nam;
+        nam.setProxy(site.proxy());
+
+        const Answer record = get(nam, s.versionRecordUrl);
+        QCOMPARE(record.status, 200);
+        QCOMPARE(record.body, QByteArray("appsp:V1.6.0|"));
+
+        const auto addresses = Demo::demoAddresses(s);
+        QCOMPARE(addresses.size(), 4);
+        int badges = 0;
+        for (const auto &[service, address] : addresses) {
+            QVERIFY2(!Extract::checkAddress(service, address, s), qPrintable(address));
+            QCOMPARE(Extract::detectService(address, s), std::optional<Extract::Service>(service));
+            const Answer page = get(nam, address);
+            QCOMPARE(page.status, 200);
+            const Extract::FetchFn fetch = [&](const QString &url) -> std::optional<QString> {
+                const Answer a = get(nam, url);
+                return a.status == 200 ? std::optional<QString>(QString::fromUtf8(a.body)) : std::nullopt;
+            };
+            const Extract::Result r = Extract::extract(service, address, QString::fromUtf8(page.body), fetch, s);
+            QVERIFY2(r.found(), qPrintable(address));
+            QCOMPARE(r.status, Extract::statusDone);
+            QVERIFY(!r.display.author.isEmpty());
+            QVERIFY(!r.display.date.isEmpty());
+            QVERIFY(r.display.description != QStringLiteral("该视频暂无描述"));
+            if (r.display.badge >= 0)
+                ++badges;
+
+            const Answer video = get(nam, r.video());
+            QCOMPARE(video.status, 200);
+            QCOMPARE(video.type, QByteArray("video/mp4"));
+            QVERIFY(video.body.size() > 1000);
+            for (const QString &picture : {r.display.coverAddress, r.display.avatarAddress}) {
+                const Answer a = get(nam, picture);
+                QVERIFY2(a.status == 200, qPrintable(picture));
+                QVERIFY(a.type.startsWith("image/"));
+            }
+        }
+        QVERIFY(badges >= 1);
+        QCOMPARE(get(nam, addresses.first().second + QStringLiteral("0")).status, 404);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDemoSite)
+#include "test_demosite.moc"

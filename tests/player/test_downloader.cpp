@@ -1,0 +1,484 @@
+#include "config/settings.h"
+#include "demo/loopbacksite.h"
+#include "player/downloader.h"
+#include "web/network.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+
+using Demo::Response;
+using Player::DownloadResult;
+using Status = Player::DownloadResult::Status;
+
+Q_DECLARE_METATYPE(Player::DownloadResult)
+Q_DECLARE_METATYPE(Demo::Response::Behaviour)
+
+namespace {
+
+const QString host = QStringLiteral("video.weishi.com");
+const QString path = QStringLiteral("/clips/abc.mp4");
+const QString address = QStringLiteral("http://video.weishi.com/clips/abc.mp4");
+
+QByteArray readAll(const QString &file)
+{
+    QFile f(file);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool writeFile(const QString &file, const QByteArray &bytes)
+{
+    QFile f(file);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+Response generated(qint64 size, Response::Behaviour behaviour = Response::Behaviour::Normal)
+{
+    Response r;
+    r.contentType = "video/mp4";
+    r.generatedSize = size;
+    r.behaviour = behaviour;
+    r.slowDelayMs = 5;
+    return r;
+}
+
+} // namespace
+
+class TestDownloader : public QObject
+{
+    Q_OBJECT
+
+    Demo::LoopbackSite m_site;
+    Config::Settings m_settings;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    qsizetype m_seenBefore = 0;
+
+    QString target(const QString &name = QStringLiteral("abc.mp4")) const { return m_dir->filePath(name); }
+
+    DownloadResult run(Player::Downloader &downloader, const QString &url, const QString &file)
+    {
+        QSignalSpy done(&downloader, &Player::Downloader::finished);
+        if (!downloader.start(QUrl(url), file))
+            return {Status::Busy, QStringLiteral("start refused"), {}, 0, false};
+        if (!done.wait(20000))
+            return {Status::NetworkError, QStringLiteral("no finished signal"), {}, 0, false};
+        return done.at(0).at(0).value<DownloadResult>();
+    }
+
+    QList<Demo::Request> requestsForVideo() const
+    {
+        QList<Demo::Request> out;
+        for (const Demo::Request &r : m_site.requests().mid(m_seenBefore)) {
+            if (r.host == host && r.path == path)
+                out.append(r);
+        }
+        return out;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        for (const char *name : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "no_proxy"})
+            qunsetenv(name);
+        qRegisterMetaType<Player::DownloadResult>();
+        QVERIFY(m_site.listen());
+        m_settings.proxy = m_site.proxyUrl();
+        m_settings.timeoutSeconds = 5;
+        Web::NetworkAccess::configure(m_settings);
+    }
+
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+        m_site.clearRoutes();
+        m_site.setHandler({});
+        m_seenBefore = m_site.requests().size();
+    }
+
+    void completeDownload_data()
+    {
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<Response::Behaviour>("behaviour");
+        QTest::newRow("empty file") << qint64(0) << Response::Behaviour::Normal;
+        QTest::newRow("one byte") << qint64(1) << Response::Behaviour::Normal;
+        QTest::newRow("small") << qint64(4099) << Response::Behaviour::Normal;
+        QTest::newRow("several megabytes") << qint64(5 * 1024 * 1024 + 17) << Response::Behaviour::Normal;
+        QTest::newRow("slow pieces") << qint64(20000) << Response::Behaviour::Slow;
+    }
+
+    void completeDownload()
+    {
+        QFETCH(qint64, size);
+        QFETCH(Response::Behaviour, behaviour);
+        m_site.setRoute(host, path, generated(size, behaviour));
+
+        Player::Downloader downloader;
+        QSignalSpy progress(&downloader, &Player::Downloader::progress);
+        const DownloadResult result = run(downloader, address, target());
+        QVERIFY2(result.ok(), qPrintable(result.error));
+        QCOMPARE(result.path, QFileInfo(target()).absoluteFilePath());
+        QCOMPARE(result.bytes, size);
+        QVERIFY(result.error.isEmpty());
+        QVERIFY(!result.resumed);
+        QCOMPARE(readAll(target()), Demo::LoopbackSite::generatedBytes(0, size));
+        QVERIFY(!QFile::exists(target() + QStringLiteral(".part")));
+        QVERIFY(!downloader.isRunning());
+
+        QVERIFY(!progress.isEmpty());
+        QCOMPARE(progress.last().at(0).toLongLong(), size);
+        QCOMPARE(progress.last().at(1).toLongLong(), size);
+        for (const auto &args : progress)
+            QVERIFY(args.at(0).toLongLong() <= size);
+    }
+
+    void interruptedDownloadResumes()
+    {
+        const qint64 size = 300000;
+        m_site.setRoute(host, path, generated(size, Response::Behaviour::ShortBody));
+        Player::Downloader downloader;
+        const DownloadResult first = run(downloader, address, target());
+        QCOMPARE(first.status, Status::Incomplete);
+        QVERIFY(!first.error.isEmpty());
+        QVERIFY(!QFile::exists(target()));
+        const QString part = target() + QStringLiteral(".part");
+        QCOMPARE(QFileInfo(first.path).absoluteFilePath(), QFileInfo(part).absoluteFilePath());
+        const qint64 kept = QFileInfo(part).size();
+        QVERIFY(kept > 0 && kept < size);
+        QCOMPARE(first.bytes, kept);
+        QCOMPARE(readAll(part), Demo::LoopbackSite::generatedBytes(0, kept));
+
+        m_site.setRoute(host, path, generated(size));
+        const DownloadResult second = run(downloader, address, target());
+        QVERIFY2(second.ok(), qPrintable(second.error));
+        QVERIFY(second.resumed);
+        const QList<Demo::Request> seen = requestsForVideo();
+        QCOMPARE(seen.size(), 2);
+        QVERIFY(!seen.at(0).headers.contains("range"));
+        QCOMPARE(seen.at(1).headers.value("range"), "bytes=" + QByteArray::number(kept) + '-');
+        QCOMPARE(readAll(target()), Demo::LoopbackSite::generatedBytes(0, size));
+        QVERIFY(!QFile::exists(part));
+    }
+
+    // A leftover ".part" in each of the shapes a resume can meet.
+    void leftoverPart_data()
+    {
+        QTest::addColumn<QByteArray>("leftover");
+        QTest::addColumn<bool>("acceptRanges");
+        QTest::addColumn<bool>("resumed");
+
+        const qint64 size = 50000;
+        const QByteArray head = Demo::LoopbackSite::generatedBytes(0, 1234);
+        QTest::newRow("server ignores range") << head << false << false;
+        QTest::newRow("foreign bytes, no range support") << QByteArray(777, 'x') << false << false;
+        QTest::newRow("part already complete") << Demo::LoopbackSite::generatedBytes(0, size) << true << true;
+        QTest::newRow("part longer than the file") << Demo::LoopbackSite::generatedBytes(0, size + 99) << true << false;
+        QTest::newRow("empty part") << QByteArray() << true << false;
+    }
+
+    void leftoverPart()
+    {
+        QFETCH(QByteArray, leftover);
+        QFETCH(bool, acceptRanges);
+        QFETCH(bool, resumed);
+        const qint64 size = 50000;
+        const QString part = target() + QStringLiteral(".part");
+        QVERIFY(writeFile(part, leftover));
+
+        Response r = generated(size);
+        r.acceptRanges = acceptRanges;
+        m_site.setRoute(host, path, r);
+        Player::Downloader downloader;
+        const DownloadResult result = run(downloader, address, target());
+        QVERIFY2(result.ok(), qPrintable(result.error));
+        QCOMPARE(result.resumed, resumed);
+        QCOMPARE(readAll(target()), Demo::LoopbackSite::generatedBytes(0, size));
+        QVERIFY(!QFile::exists(part));
+        const QList<Demo::Request> seen = requestsForVideo();
+        QVERIFY(!seen.isEmpty());
+        if (!leftover.isEmpty())
+            QCOMPARE(seen.first().headers.value("range"), "bytes=" + QByteArray::number(leftover.size()) + '-');
+        else
+            QVERIFY(!seen.first().headers.contains("range"));
+    }
+
+    void httpErrorLeavesNoFile_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("leftover");
+        QTest::newRow("404") << 404 << QByteArray();
+        QTest::newRow("403") << 403 << QByteArray();
+        QTest::newRow("500") << 500 << QByteArray();
+        QTest::newRow("404 with a part to resume") << 404 << Demo::LoopbackSite::generatedBytes(0, 5000);
+    }
+
+    void httpErrorLeavesNoFile()
+    {
+        QFETCH(int, status);
+        QFETCH(QByteArray, leftover);
+        const QString part = target() + QStringLiteral(".part");
+        if (!leftover.isEmpty())
+            QVERIFY(writeFile(part, leftover));
+        Response r;
+        r.status = status;
+        r.body = "<html>error page that must not land in the file</html>";
+        m_site.setRoute(host, path, r);
+
+        Player::Downloader downloader;
+        const DownloadResult result = run(downloader, address, target());
+        QCOMPARE(result.status, Status::HttpError);
+        QVERIFY2(result.error.contains(QString::number(status)), qPrintable(result.error));
+        QVERIFY(!QFile::exists(target()));
+        if (leftover.isEmpty())
+            QVERIFY(!QFile::exists(part));
+        else
+            QCOMPARE(readAll(part), leftover);
+    }
+
+    void brokenTransfers_data()
+    {
+        QTest::addColumn<Response::Behaviour>("behaviour");
+        QTest::newRow("server closes early") << Response::Behaviour::ShortBody;
+        QTest::newRow("connection reset") << Response::Behaviour::Reset;
+    }
+
+    void brokenTransfers()
+    {
+        QFETCH(Response::Behaviour, behaviour);
+        m_site.setRoute(host, path, generated(200000, behaviour));
+        Player::Downloader downloader;
+        const DownloadResult result = run(downloader, address, target());
+        QVERIFY(!result.ok());
+        QVERIFY(result.status == Status::Incomplete || result.status == Status::NetworkError);
+        QVERIFY(!result.error.isEmpty());
+        QVERIFY(!QFile::exists(target()));
+        if (behaviour == Response::Behaviour::ShortBody)
+            QCOMPARE(result.status, Status::Incomplete);
+    }
+
+    void refusedConnection()
+    {
+        quint16 closedPort = 0;
+        {
+            QTcpServer probe;
+            QVERIFY(probe.listen(QHostAddress::LocalHost));
+            closedPort = probe.serverPort();
+        }
+        Config::Settings refused = m_settings;
+        refused.proxy = QStringLiteral("http://127.0.0.1:%1").arg(closedPort);
+        Web::NetworkAccess::configure(refused);
+        Player::Downloader downloader;
+        const DownloadResult result = run(downloader, address, target());
+        Web::NetworkAccess::configure(m_settings);
+        QCOMPARE(result.status, Status::NetworkError);
+        QVERIFY(!result.error.isEmpty());
+        QVERIFY(!QFile::exists(target()));
+        QVERIFY(!QFile::exists(target() + QStringLiteral(".part")));
+    }
+
+    void stalledServerTimesOut()
+    {
+        Config::Settings quick = m_settings;
+        quick.timeoutSeconds = 1;
+        Web::NetworkAccess::configure(quick);
+        Response r;
+        r.behaviour = Response::Behaviour::Never;
+        m_site.setRoute(host, path, r);
+        Player::Downloader downloader;
+        const DownloadResult result = run(downloader, address, target());
+        Web::NetworkAccess::configure(m_settings);
+        QCOMPARE(result.status, Status::NetworkError);
+        QVERIFY(!QFile::exists(target()));
+    }
+
+    void cancelKeepsPart()
+    {
+        Response r = generated(2000000, Response::Behaviour::Slow);
+        r.slowDelayMs = 20;
+        m_site.setRoute(host, path, r);
+        Player::Downloader downloader;
+        QSignalSpy done(&downloader, &Player::Downloader::finished);
+        connect(&downloader, &Player::Downloader::progress, &downloader, [&downloader](qint64 received) {
+            if (received > 0)
+                downloader.cancel();
+        });
+        QVERIFY(downloader.start(QUrl(address), target()));
+        QVERIFY(done.wait(20000));
+        QCOMPARE(done.size(), 1);
+        const DownloadResult result = done.at(0).at(0).value<DownloadResult>();
+        QCOMPARE(result.status, Status::Cancelled);
+        QVERIFY(!QFile::exists(target()));
+        const QString part = target() + QStringLiteral(".part");
+        QVERIFY(QFileInfo(part).size() > 0);
+        QCOMPARE(readAll(part), Demo::LoopbackSite::generatedBytes(0, QFileInfo(part).size()));
+        QVERIFY(!downloader.isRunning());
+        QTest::qWait(50);
+        QCOMPARE(done.size(), 1);
+    }
+
+    void sameTargetTwice()
+    {
+        Response r = generated(100000, Response::Behaviour::Slow);
+        m_site.setRoute(host, path, r);
+        Player::Downloader first;
+        Player::Downloader second;
+        QSignalSpy firstDone(&first, &Player::Downloader::finished);
+        QSignalSpy secondDone(&second, &Player::Downloader::finished);
+        QVERIFY(first.start(QUrl(address), target()));
+        QVERIFY(first.isRunning());
+        QVERIFY(!first.start(QUrl(address), target()));
+        QVERIFY(!second.start(QUrl(address), target()));
+        // The same file named another way is still the same file.
+        QVERIFY(!second.start(QUrl(address), m_dir->path() + QStringLiteral("/./abc.mp4")));
+        QVERIFY(firstDone.wait(20000));
+        QVERIFY(firstDone.at(0).at(0).value<DownloadResult>().ok());
+        QCOMPARE(secondDone.size(), 0);
+
+        // Free again once finished.
+        QFile::remove(target());
+        m_site.setRoute(host, path, generated(1000));
+        QVERIFY(second.start(QUrl(address), target()));
+        QVERIFY(secondDone.wait(20000));
+        QVERIFY(secondDone.at(0).at(0).value<DownloadResult>().ok());
+    }
+
+    void unwritableFolder_data()
+    {
+        QTest::addColumn<QString>("relative");
+        QTest::newRow("folder is a file") << QStringLiteral("plainfile/abc.mp4");
+        QTest::newRow("folder does not exist") << QStringLiteral("missing/deeper/abc.mp4");
+    }
+
+    void unwritableFolder()
+    {
+        QFETCH(QString, relative);
+        QVERIFY(writeFile(m_dir->filePath(QStringLiteral("plainfile")), "x"));
+        m_site.setRoute(host, path, generated(1000));
+        Player::Downloader downloader;
+        const DownloadResult result = run(downloader, address, m_dir->filePath(relative));
+        QCOMPARE(result.status, Status::FileError);
+        QVERIFY(!result.error.isEmpty());
+        QVERIFY(requestsForVideo().isEmpty());
+    }
+
+    void badAddress_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::newRow("ftp") << QStringLiteral("ftp://video.weishi.com/a.mp4");
+        QTest::newRow("local file") << QStringLiteral("file:///etc/passwd");
+        QTest::newRow("empty") << QString();
+        QTest::newRow("words") << QStringLiteral("not an address");
+        QTest::newRow("javascript") << QStringLiteral("javascript:alert(1)");
+    }
+
+    void badAddress()
+    {
+        QFETCH(QString, url);
+        Player::Downloader downloader;
+        const DownloadResult result = run(downloader, url, target());
+        QCOMPARE(result.status, Status::BadAddress);
+        QVERIFY(!result.error.isEmpty());
+        QVERIFY(!QFile::exists(target()));
+        QVERIFY(!QFile::exists(target() + QStringLiteral(".part")));
+        QVERIFY(requestsForVideo().isEmpty());
+    }
+
+    void progressIsThrottled()
+    {
+        Response r = generated(400000, Response::Behaviour::Slow);
+        r.slowDelayMs = 2;
+        m_site.setRoute(host, path, r);
+        Player::Downloader downloader;
+        QSignalSpy progress(&downloader, &Player::Downloader::progress);
+        QElapsedTimer clock;
+        clock.start();
+        const DownloadResult result = run(downloader, address, target());
+        const qint64 ms = clock.elapsed();
+        QVERIFY2(result.ok(), qPrintable(result.error));
+        // at most one every 100 ms, plus the final one
+        QVERIFY2(progress.size() <= ms / 100 + 2,
+                 qPrintable(QStringLiteral("%1 signals in %2 ms").arg(progress.size()).arg(ms)));
+        qint64 last = -1;
+        for (const auto &args : progress) {
+            QVERIFY(args.at(0).toLongLong() >= last);
+            last = args.at(0).toLongLong();
+            QVERIFY(args.at(2).toDouble() >= 0.0);
+        }
+    }
+
+    void safeFileName_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("plain") << QStringLiteral("http://v.weishi.com/a/b/clip.mp4") << QStringLiteral("clip.mp4");
+        QTest::newRow("query and fragment")
+            << QStringLiteral("http://v.weishi.com/x/clip.mp4?vkey=1/2&a=b#frag") << QStringLiteral("clip.mp4");
+        QTest::newRow("no extension") << QStringLiteral("http://gslb.miaopai.com/stream/AbC") << QStringLiteral("AbC.mp4");
+        QTest::newRow("host only") << QStringLiteral("http://v.weishi.com") << QStringLiteral("video.mp4");
+        QTest::newRow("trailing slash") << QStringLiteral("http://v.weishi.com/dir/") << QStringLiteral("video.mp4");
+        QTest::newRow("empty") << QString() << QStringLiteral("video.mp4");
+        QTest::newRow("parent dirs") << QStringLiteral("../../x") << QStringLiteral("x.mp4");
+        QTest::newRow("only dots") << QStringLiteral("http://h/..") << QStringLiteral("video.mp4");
+        QTest::newRow("slash") << QStringLiteral("a/b") << QStringLiteral("b.mp4");
+        QTest::newRow("backslash") << QStringLiteral("a\\b") << QStringLiteral("b.mp4");
+        QTest::newRow("encoded separators")
+            << QStringLiteral("http://h/v/..%2F..%2Fetc%2Fpasswd") << QStringLiteral("_._etc_passwd.mp4");
+        QTest::newRow("encoded backslash") << QStringLiteral("http://h/a%5Cb.mp4") << QStringLiteral("a_b.mp4");
+        QTest::newRow("control characters")
+            << QStringLiteral("http://h/a%00b%0Ac%1F.mp4") << QStringLiteral("a_b_c_.mp4");
+        QTest::newRow("reserved characters")
+            << QStringLiteral("http://h/a%3Cb%3E%3A%22%7C%2A.flv") << QStringLiteral("a_b_____.flv");
+        QTest::newRow("hidden file") << QStringLiteral("http://h/.bashrc") << QStringLiteral("bashrc.mp4");
+        QTest::newRow("windows device") << QStringLiteral("http://h/CON.mp4") << QStringLiteral("_CON.mp4");
+        QTest::newRow("chinese") << QStringLiteral("http://h/%E8%A7%86%E9%A2%91.mp4") << QStringLiteral("视频.mp4");
+        QTest::newRow("only control characters") << QStringLiteral("http://h/%01%02") << QStringLiteral("video.mp4");
+    }
+
+    void safeFileName()
+    {
+        QFETCH(QString, input);
+        QFETCH(QString, expected);
+        QCOMPARE(Player::safeFileName(input), expected);
+    }
+
+    void safeFileNameLimits_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::newRow("500 letters") << QStringLiteral("http://h/") + QString(500, u'a') + QStringLiteral(".mp4");
+        QTest::newRow("500 without extension") << QString(500, u'b');
+        QTest::newRow("500 wide characters") << QStringLiteral("http://h/") + QString(500, QChar(0x89C6));
+        QTest::newRow("emoji") << QStringLiteral("http://h/") + QString::fromUtf8("\xF0\x9F\x98\x80").repeated(200);
+    }
+
+    void safeFileNameLimits()
+    {
+        QFETCH(QString, input);
+        const QString name = Player::safeFileName(input);
+        QVERIFY(!name.isEmpty());
+        QVERIFY(name.size() <= 120);
+        QVERIFY(name.endsWith(QStringLiteral(".mp4")));
+        QVERIFY(!name.contains(u'/') && !name.contains(u'\\'));
+        QVERIFY(!name.back().isHighSurrogate());
+        QCOMPARE(QString::fromUtf8(name.toUtf8()), name); // no broken surrogate pair
+    }
+
+    void uniquePath()
+    {
+        const QString folder = m_dir->path();
+        QCOMPARE(Player::uniquePath(folder, QStringLiteral("a.mp4")), QDir(folder).filePath(QStringLiteral("a.mp4")));
+        QVERIFY(writeFile(QDir(folder).filePath(QStringLiteral("a.mp4")), "1"));
+        QCOMPARE(Player::uniquePath(folder, QStringLiteral("a.mp4")), QDir(folder).filePath(QStringLiteral("a (2).mp4")));
+        QVERIFY(writeFile(QDir(folder).filePath(QStringLiteral("a (2).mp4")), "2"));
+        QCOMPARE(Player::uniquePath(folder, QStringLiteral("a.mp4")), QDir(folder).filePath(QStringLiteral("a (3).mp4")));
+        QVERIFY(writeFile(QDir(folder).filePath(QStringLiteral("noext")), "3"));
+        QCOMPARE(Player::uniquePath(folder, QStringLiteral("noext")), QDir(folder).filePath(QStringLiteral("noext (2)")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDownloader)
+#include "test_downloader.moc"

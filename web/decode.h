@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace Web {
+
+// The character set a page declares: the Content-Type header, else a <meta> declaration near
+// the top of the page. Empty when none is declared.
+QByteArray charsetOf(const QByteArray &body, const QByteArray &contentType);
+
+// The page as text, decoded the way a browser would: a byte order mark first, then the declared
+// charset; GB2312 and GBK pages as GB18030,
+// Latin-1 as windows-1252, an unknown or missing charset as UTF-8. Never fails.
+QString decodeBody(const QByteArray &body, const QByteArray &contentType);
+
+} // namespace Web

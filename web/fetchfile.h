@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+namespace Web {
+
+struct FileFetchResult
+{
+    bool ok = false;
+    QString error;    // why nothing was written under the final name; empty on success
+    int httpStatus = 0;
+    qint64 bytes = 0;
+};
+
+// Downloads a small file (an avatar) through the shared access point. The bytes go to a temporary
+// file beside `path`, which takes the final name only when the transfer is complete and the
+// server answered with a success status; otherwise an existing file at `path` stays as it was.
+FileFetchResult fetchToFile(const QString &url, const QString &path);
+
+} // namespace Web

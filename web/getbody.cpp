@@ -1,0 +1,140 @@
+#include "web/getbody.h"
+
+#include "config/settings.h"
+#include "web/decode.h"
+#include "web/network.h"
+
+#include <QEventLoop>
+#include <QIODevice>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QUrl>
+
+#include <memory>
+
+namespace Web {
+
+namespace {
+
+bool isStatusError(QNetworkReply::NetworkError error)
+{
+    // Qt turns 4xx and 5xx answers into these; the answer itself still arrived.
+    return (error >= QNetworkReply::ContentAccessDenied && error <= QNetworkReply::UnknownContentError)
+        || (error >= QNetworkReply::InternalServerError && error <= QNetworkReply::UnknownServerError);
+}
+
+FetchResult failure(FetchError error, const QString &reason)
+{
+    FetchResult r;
+    r.error = error;
+    r.errorString = reason;
+    return r;
+}
+
+} // namespace
+
+FetchResult fetch(const QString &url)
+{
+    return fetch(url, FetchOptions{});
+}
+
+FetchResult fetch(const QString &url, const FetchOptions &options)
+{
+    const QUrl address(url, QUrl::TolerantMode);
+    if (!NetworkAccess::isFetchable(address))
+        return failure(FetchError::BadScheme, QStringLiteral("Not an http or https address: \"%1\"").arg(url));
+
+    const qint64 cap = NetworkAccess::settings().maxBodyBytes;
+    QNetworkRequest request(address);
+    for (const auto &[name, value] : options.headers)
+        request.setRawHeader(name, value);
+
+    std::unique_ptr<QNetworkReply> reply(NetworkAccess::forThread().get(request));
+    FetchResult result;
+    qint64 received = 0;
+    bool tooLarge = false;
+    QString sinkError;
+
+    QEventLoop loop;
+    const auto stop = [&](bool overCap) {
+        tooLarge = tooLarge || overCap;
+        if (!reply->isFinished())
+            reply->abort();
+    };
+    QObject::connect(reply.get(), &QNetworkReply::metaDataChanged, &loop, [&] {
+        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+        if (length.isValid() && length.toLongLong() > cap)
+            stop(true);
+    });
+    const auto drain = [&] {
+        while (!tooLarge && sinkError.isEmpty() && reply->bytesAvailable() > 0) {
+            // Read at most one byte past the cap: enough to know, never more in memory.
+            const QByteArray chunk = reply->read(cap - received + 1);
+            if (chunk.isEmpty())
+                break;
+            if (received + chunk.size() > cap) {
+                stop(true);
+                break;
+            }
+            received += chunk.size();
+            if (!options.sink) {
+                result.body += chunk;
+            } else if (options.sink->write(chunk) != chunk.size()) {
+                sinkError = options.sink->errorString();
+                stop(false);
+            }
+        }
+    };
+    QObject::connect(reply.get(), &QNetworkReply::readyRead, &loop, drain);
+    QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    if (!reply->isFinished())
+        loop.exec();
+    drain();
+
+    result.httpStatus = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    result.contentType = reply->rawHeader("Content-Type");
+
+    const QNetworkReply::NetworkError error = reply->error();
+    if (tooLarge) {
+        result.error = FetchError::TooLarge;
+        result.errorString = QStringLiteral("The answer is larger than %1 bytes").arg(cap);
+    } else if (!sinkError.isEmpty()) {
+        result.error = FetchError::Network;
+        result.errorString = sinkError;
+    } else if (error == QNetworkReply::OperationCanceledError || error == QNetworkReply::TimeoutError) {
+        result.error = FetchError::Timeout;
+        result.errorString = QStringLiteral("No answer within %1 seconds")
+                                 .arg(NetworkAccess::settings().timeoutSeconds);
+    } else if (error == QNetworkReply::ProtocolUnknownError) {
+        result.error = FetchError::BadScheme;
+        result.errorString = reply->errorString();
+    } else if (error != QNetworkReply::NoError && !(isStatusError(error) && result.httpStatus > 0)) {
+        result.error = FetchError::Network;
+        result.errorString = reply->errorString();
+    } else {
+        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+        const bool decompressed = !reply->rawHeader("Content-Encoding").isEmpty();
+        if (length.isValid() && !decompressed && received < length.toLongLong()) {
+            result.error = FetchError::Network;
+            result.errorString = QStringLiteral("The connection closed after %1 of %2 bytes")
+                                     .arg(received)
+                                     .arg(length.toLongLong());
+        }
+    }
+    if (!result.ok())
+        result.body.clear();
+    return result;
+}
+
+BodyResult GetBody(const QString &url)
+{
+    BodyResult out;
+    FetchOptions options;
+    options.headers.append({QByteArrayLiteral("If-Modified-Since"), QByteArrayLiteral("0")});
+    out.raw = fetch(url, options);
+    if (out.raw.ok())
+        out.text = decodeBody(out.raw.body, out.raw.contentType);
+    return out;
+}
+
+} // namespace Web
