@@ -105,7 +105,9 @@ int main(int argc, char *argv[])
     if (site)
         offerDemoAddresses(window, samples);
     if (parser.isSet(screenshotOption)) {
-        window.setHooks({.messageBox = [](const QString &text, int) { err() << text << Qt::endl; }});
+        App::Form1::Hooks hooks;
+        hooks.messageBox = [](const QString &text, int) { err() << text << Qt::endl; };
+        window.setHooks(hooks);
         window.Form_Load();
         return takeScreenshot(window, samples, parser.value(screenshotOption));
     }

@@ -530,7 +530,7 @@ void Form1::clearResult()
 
 void Form1::applyResult(const Extract::Result &result)
 {
-    m_slots = result.slots;
+    m_slots = result.slot;
     const Extract::Display &shown = result.display;
 
     m_label1->setText(shown.author);

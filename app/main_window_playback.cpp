@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLocale>
 #include <QProgressBar>
+#include <QSignalBlocker>
 #include <QPushButton>
 #include <QSlider>
 #include <QStandardPaths>
@@ -82,7 +83,11 @@ void Form1::W1_PlayStateChange(int newState)
 
 void Form1::tzstop()
 {
-    m_w1->setURL(QString());
+    {
+        // This is the stop handling already; the player's own word on it would only repeat it.
+        const QSignalBlocker quiet(m_w1);
+        m_w1->setURL(QString());
+    }
     m_w1->setVisible(false);
     m_w1->setGeometry(m_image1->geometry().adjusted(0, 0, 0, playerBarHeight));
     QPointer<Form1> self(this);
@@ -177,7 +182,7 @@ void Form1::onDownloadProgress(qint64 received, qint64 total, double bytesPerSec
     const QString speed = byteText(qint64(bytesPerSecond)) + QStringLiteral("/s");
     if (total > 0) {
         m_downloadBar->setRange(0, 1000);
-        m_downloadBar->setValue(int(qBound<qint64>(0, received * 1000 / total, 1000)));
+        m_downloadBar->setValue(int(qBound(qint64(0), received * 1000 / total, qint64(1000))));
         m_downloadBar->setFormat(byteText(received) + QStringLiteral(" / ") + byteText(total) + u' ' + speed);
     } else {
         m_downloadBar->setRange(0, 0);

@@ -30,12 +30,12 @@ Record recordFromResult(const QString &address, Extract::Service service, const 
     r.address = address;
     r.service = service;
     r.ok = result.found();
-    r.video = result.slots[2];
-    r.cover = result.slots[4];
-    r.avatar = result.slots[at.avatar];
-    r.author = result.slots[at.author];
-    r.description = result.slots[at.description];
-    r.date = result.slots[at.date];
+    r.video = result.slot[2];
+    r.cover = result.slot[4];
+    r.avatar = result.slot[at.avatar];
+    r.author = result.slot[at.author];
+    r.description = result.slot[at.description];
+    r.date = result.slot[at.date];
     r.verified = result.display.badge >= 0;
     if (!r.ok)
         r.error = result.status.isEmpty() || result.status == Extract::statusDone ? Extract::statusNoVideo

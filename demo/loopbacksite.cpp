@@ -5,7 +5,6 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
-
 #include <algorithm>
 
 #ifdef Q_OS_UNIX
@@ -26,22 +25,38 @@ constexpr int resetDelayMs = 50;
 QByteArray reasonPhrase(int status)
 {
     switch (status) {
-    case 200: return "OK";
-    case 204: return "No Content";
-    case 206: return "Partial Content";
-    case 301: return "Moved Permanently";
-    case 302: return "Found";
-    case 303: return "See Other";
-    case 304: return "Not Modified";
-    case 307: return "Temporary Redirect";
-    case 400: return "Bad Request";
-    case 403: return "Forbidden";
-    case 404: return "Not Found";
-    case 416: return "Range Not Satisfiable";
-    case 500: return "Internal Server Error";
-    case 502: return "Bad Gateway";
-    case 503: return "Service Unavailable";
-    default: return "Status";
+    case 200:
+        return "OK";
+    case 204:
+        return "No Content";
+    case 206:
+        return "Partial Content";
+    case 301:
+        return "Moved Permanently";
+    case 302:
+        return "Found";
+    case 303:
+        return "See Other";
+    case 304:
+        return "Not Modified";
+    case 307:
+        return "Temporary Redirect";
+    case 400:
+        return "Bad Request";
+    case 403:
+        return "Forbidden";
+    case 404:
+        return "Not Found";
+    case 416:
+        return "Range Not Satisfiable";
+    case 500:
+        return "Internal Server Error";
+    case 502:
+        return "Bad Gateway";
+    case 503:
+        return "Service Unavailable";
+    default:
+        return "Status";
     }
 }
 
@@ -119,9 +134,7 @@ public:
     using Resolve = std::function<Response(const Request &)>;
 
     Connection(QTcpSocket *socket, Resolve resolve, QObject *parent)
-        : QObject(parent)
-        , m_socket(socket)
-        , m_resolve(std::move(resolve))
+        : QObject(parent), m_socket(socket), m_resolve(std::move(resolve))
     {
         m_socket->setParent(this);
         connect(m_socket, &QTcpSocket::readyRead, this, [this] { onReadyRead(); });
@@ -189,8 +202,8 @@ private:
             if (ok && start < total) {
                 status = 206;
                 from = start;
-                extra += "Content-Range: bytes " + QByteArray::number(start) + '-' + QByteArray::number(total - 1)
-                    + '/' + QByteArray::number(total) + "\r\n";
+                extra += "Content-Range: bytes " + QByteArray::number(start) + '-' +
+                         QByteArray::number(total - 1) + '/' + QByteArray::number(total) + "\r\n";
             } else if (ok) {
                 status = 416;
                 from = total;
@@ -299,9 +312,7 @@ struct LoopbackSite::Private
     QList<QPointer<Connection>> connections;
 };
 
-LoopbackSite::LoopbackSite(QObject *parent)
-    : QObject(parent)
-    , d(new Private)
+LoopbackSite::LoopbackSite(QObject *parent) : QObject(parent), d(new Private)
 {
     d->server = new QTcpServer(this);
     connect(d->server, &QTcpServer::newConnection, this, [this] {

@@ -12,8 +12,8 @@ constexpr qsizetype metaScanBytes = 4096;
 
 bool isCharsetChar(char c)
 {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-'
-        || c == '_' || c == '.' || c == ':';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '_' || c == '.' || c == ':';
 }
 
 // The value after "charset=" at `from` in `text`, without quotes.
@@ -73,8 +73,8 @@ QByteArray charsetFromMeta(const QByteArray &body)
 
 QByteArray decoderName(const QByteArray &charset)
 {
-    if (charset == "gb2312" || charset == "gbk" || charset == "x-gbk" || charset == "cp936"
-        || charset == "gb_2312-80" || charset == "euc-cn" || charset == "chinese" || charset == "gb18030")
+    if (charset == "gb2312" || charset == "gbk" || charset == "x-gbk" || charset == "cp936" ||
+        charset == "gb_2312-80" || charset == "euc-cn" || charset == "chinese" || charset == "gb18030")
         return "GB18030";
     if (charset == "iso-8859-1" || charset == "latin1" || charset == "us-ascii" || charset == "ascii")
         return "windows-1252";

@@ -10,8 +10,8 @@ namespace Web {
 QByteArray charsetOf(const QByteArray &body, const QByteArray &contentType);
 
 // The page as text, decoded the way a browser would: a byte order mark first, then the declared
-// charset; GB2312 and GBK pages as GB18030,
-// Latin-1 as windows-1252, an unknown or missing charset as UTF-8. Never fails.
+// charset, GB2312 and GBK as GB18030, Latin-1 as windows-1252, anything unknown or missing as
+// UTF-8. Never fails.
 QString decodeBody(const QByteArray &body, const QByteArray &contentType);
 
 } // namespace Web

@@ -7,7 +7,7 @@ namespace Web {
 struct FileFetchResult
 {
     bool ok = false;
-    QString error;    // why nothing was written under the final name; empty on success
+    QString error; // why nothing was written under the final name; empty on success
     int httpStatus = 0;
     qint64 bytes = 0;
 };

@@ -9,7 +9,6 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QUrl>
-
 #include <memory>
 
 namespace Web {
@@ -19,8 +18,8 @@ namespace {
 bool isStatusError(QNetworkReply::NetworkError error)
 {
     // Qt turns 4xx and 5xx answers into these; the answer itself still arrived.
-    return (error >= QNetworkReply::ContentAccessDenied && error <= QNetworkReply::UnknownContentError)
-        || (error >= QNetworkReply::InternalServerError && error <= QNetworkReply::UnknownServerError);
+    return (error >= QNetworkReply::ContentAccessDenied && error <= QNetworkReply::UnknownContentError) ||
+           (error >= QNetworkReply::InternalServerError && error <= QNetworkReply::UnknownServerError);
 }
 
 FetchResult failure(FetchError error, const QString &reason)
@@ -42,7 +41,8 @@ FetchResult fetch(const QString &url, const FetchOptions &options)
 {
     const QUrl address(url, QUrl::TolerantMode);
     if (!NetworkAccess::isFetchable(address))
-        return failure(FetchError::BadScheme, QStringLiteral("Not an http or https address: \"%1\"").arg(url));
+        return failure(FetchError::BadScheme,
+                       QStringLiteral("Not an http or https address: \"%1\"").arg(url));
 
     const qint64 cap = NetworkAccess::settings().maxBodyBytes;
     QNetworkRequest request(address);
@@ -103,8 +103,8 @@ FetchResult fetch(const QString &url, const FetchOptions &options)
         result.errorString = sinkError;
     } else if (error == QNetworkReply::OperationCanceledError || error == QNetworkReply::TimeoutError) {
         result.error = FetchError::Timeout;
-        result.errorString = QStringLiteral("No answer within %1 seconds")
-                                 .arg(NetworkAccess::settings().timeoutSeconds);
+        result.errorString =
+            QStringLiteral("No answer within %1 seconds").arg(NetworkAccess::settings().timeoutSeconds);
     } else if (error == QNetworkReply::ProtocolUnknownError) {
         result.error = FetchError::BadScheme;
         result.errorString = reply->errorString();

@@ -85,8 +85,7 @@ protected:
 
 } // namespace
 
-NetworkAccess::NetworkAccess(QObject *parent)
-    : QNetworkAccessManager(parent)
+NetworkAccess::NetworkAccess(QObject *parent) : QNetworkAccessManager(parent)
 {
     setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
 }

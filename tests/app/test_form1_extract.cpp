@@ -266,7 +266,7 @@ void TestForm1Extract::demoExtraction()
     QCOMPARE(label("Label2"), expected.display.description);
     QCOMPARE(label("Label3"), expected.display.date);
     QCOMPARE(m_form->resultSlots()[2], expected.video());
-    QCOMPARE(m_form->resultSlots()[4], expected.slots[4]);
+    QCOMPARE(m_form->resultSlots()[4], expected.slot[4]);
     QVERIFY(control(*m_form, QStringLiteral("Command1"))->isEnabled());
     QCOMPARE(m_form->playingFlag(), 0);
     for (const char *name : {"Label1", "Label2", "Label3"}) {
@@ -316,7 +316,7 @@ void TestForm1Extract::badgeFollowsAuthor()
     const std::optional<QString> page = Web::GetBody(address).text;
     QVERIFY(page);
     const Extract::FetchFn fetch = [](const QString &url) { return Web::GetBody(url).text; };
-    const QString original = Extract::extract(service, address, *page, fetch, m_fx->settings).slots[8];
+    const QString original = Extract::extract(service, address, *page, fetch, m_fx->settings).slot[8];
     QVERIFY(!original.isEmpty());
 
     int previousWidth = -1;
@@ -359,7 +359,7 @@ void TestForm1Extract::pageTextShownLiterally()
     const Extract::FetchFn fetch = [](const QString &url) { return Web::GetBody(url).text; };
     QString page = *Web::GetBody(address).text;
     const Extract::Result plain = Extract::extract(service, address, page, fetch, m_fx->settings);
-    const QString author = plain.slots[service == Service::Kuaishou ? 12 : 8];
+    const QString author = plain.slot[service == Service::Kuaishou ? 12 : 8];
     QVERIFY(!author.isEmpty());
     page.replace(author, markup);
     const Extract::Result marked = Extract::extract(service, address, page, fetch, m_fx->settings);

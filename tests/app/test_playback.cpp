@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QImage>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QLineEdit>
 #include <QSignalSpy>
@@ -329,7 +330,7 @@ private slots:
 
     void copyPutsExactAddress()
     {
-        const QString video = localVideo(QStringLiteral("/media/sample.mp4?sign=a b&x=%2F"));
+        const QString video = localVideo(QStringLiteral("/media/sample.mp4?sign=a%20b&x=%2F&y=\u4E2D"));
         extract(video);
         m_form->Command3_Click();
         QCOMPARE(QGuiApplication::clipboard()->text(), video);

@@ -129,7 +129,7 @@ private Q_SLOTS:
                 Demo::Response slow;
                 slow.body = Web::fetch(p.second).body;
                 slow.behaviour = Demo::Response::Behaviour::Slow;
-                slow.slowDelayMs = 20;
+                slow.slowDelayMs = 150;
                 m_site.setRoute(m_settings.meipaiHost, QStringLiteral("/media/500003"), slow);
             }
         }

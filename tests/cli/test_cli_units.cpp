@@ -260,7 +260,7 @@ private Q_SLOTS:
         QCOMPARE(o.size(), order.size());
         qsizetype last = -1;
         for (const QString &key : order) {
-            const qsizetype at = line.indexOf("\"" + key.toUtf8() + "\":");
+            const qsizetype at = line.indexOf(QByteArray("\"" + key.toUtf8() + "\":"));
             QVERIFY2(at > last, qPrintable(key));
             last = at;
         }
@@ -312,7 +312,7 @@ private Q_SLOTS:
         QFETCH(int, date);
         Extract::Result res;
         for (int i = 0; i < Extract::slotCount; ++i)
-            res.slots[size_t(i)] = QStringLiteral("s%1").arg(i);
+            res.slot[size_t(i)] = QStringLiteral("s%1").arg(i);
         res.display.badge = 1;
         res.display.author = QStringLiteral("shortened..");
         res.status = Extract::statusDone;
@@ -330,7 +330,7 @@ private Q_SLOTS:
         QCOMPARE(r.date, QStringLiteral("s%1").arg(date));
         QVERIFY(r.verified);
 
-        res.slots[2].clear();
+        res.slot[2].clear();
         res.display.badge = -1;
         res.status = Extract::statusNoVideo;
         r = Cli::recordFromResult(address, Service(service), res);

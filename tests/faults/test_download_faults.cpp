@@ -81,14 +81,14 @@ class TestDownloadFaults final : public QObject
     }
 
     // Runs the tool with the server's event loop alive; counts the moments at which a file
-    // stood under the final name while the tool was still running.
+    // stood under the final name without being the whole source.
     bool run(QProcess &proc, const QString &finalPath, int killAfterMs, int &earlySightings)
     {
         QSignalSpy finished(&proc, &QProcess::finished);
         QTimer watch;
         watch.setInterval(5);
         connect(&watch, &QTimer::timeout, this, [&] {
-            if (proc.state() == QProcess::Running && QFile::exists(finalPath))
+            if (QFile::exists(finalPath) && readAll(finalPath) != m_source)
                 ++earlySightings;
         });
         watch.start();
@@ -185,7 +185,9 @@ private Q_SLOTS:
     {
         QTest::addColumn<qint64>("limit");
         QTest::newRow("nothing fits") << qint64(0);
+        QTest::newRow("one byte fits") << qint64(1);
         QTest::newRow("a few kilobytes fit") << qint64(20 * 1024);
+        QTest::newRow("all but the last byte fits") << qint64(96 * 1024 - 1);
     }
 
     void fullDisk()
@@ -211,7 +213,8 @@ private Q_SLOTS:
         QCOMPARE(proc.exitCode(), 1);
         QVERIFY(!QFile::exists(finalPath));
         QVERIFY(!proc.readAllStandardError().trimmed().isEmpty());
-        QVERIFY(QFile::exists(partPath));
+        // What was written is kept for a later resume; an empty ".part" need not be.
+        QCOMPARE(QFile::exists(partPath), limit > 0);
         const QByteArray part = readAll(partPath);
         QVERIFY(part.size() <= limit);
         QVERIFY(m_source.startsWith(part));
@@ -221,7 +224,9 @@ private Q_SLOTS:
         prepare(again, dir.path(), config.path());
         QVERIFY(run(again, finalPath, 0, early));
         QCOMPARE(again.exitCode(), 0);
+        QCOMPARE(early, 0);
         QVERIFY(readAll(finalPath) == m_source);
+        QVERIFY(!QFile::exists(partPath));
     }
 };
 

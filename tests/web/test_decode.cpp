@@ -18,7 +18,8 @@ private slots:
         const QByteArray metaGbk = "<html><head><meta charset='GB2312'></head>";
         const QString metaText = QString::fromLatin1(metaGbk);
 
-        QTest::newRow("header gbk") << gbk << QByteArray("text/html; charset=GBK") << QByteArray("gbk") << words;
+        QTest::newRow("header gbk") << gbk << QByteArray("text/html; charset=GBK") << QByteArray("gbk")
+                                    << words;
         QTest::newRow("header quoted, no space")
             << gbk << QByteArray("text/html;charset=\"gb2312\"") << QByteArray("gb2312") << words;
         QTest::newRow("header gb18030 four-byte")
@@ -35,7 +36,8 @@ private slots:
         QTest::newRow("meta http-equiv")
             << QByteArray("<meta http-equiv=Content-Type content=\"text/html; charset=gbk\" />" + gbk)
             << QByteArray() << QByteArray("gbk")
-            << QString(QStringLiteral("<meta http-equiv=Content-Type content=\"text/html; charset=gbk\" />") + words);
+            << QString(QStringLiteral("<meta http-equiv=Content-Type content=\"text/html; charset=gbk\" />") +
+                       words);
         QTest::newRow("header wins over meta")
             << QByteArray(metaGbk + words.toUtf8()) << QByteArray("text/html; charset=utf-8")
             << QByteArray("utf-8") << QString(metaText + words);
@@ -43,19 +45,22 @@ private slots:
             << QByteArray(QByteArray(8000, ' ') + metaGbk) << QByteArray() << QByteArray()
             << QString(QString(8000, u' ') + metaText);
         QTest::newRow("nothing declared") << words.toUtf8() << QByteArray() << QByteArray() << words;
-        QTest::newRow("unknown charset")
-            << words.toUtf8() << QByteArray("text/html; charset=klingon-8") << QByteArray("klingon-8") << words;
-        QTest::newRow("utf-8 bom outweighs the header") << QByteArray("\xEF\xBB\xBF" + words.toUtf8()) << QByteArray("text/html; charset=gbk")
-                                   << QByteArray("gbk") << words;
+        QTest::newRow("unknown charset") << words.toUtf8() << QByteArray("text/html; charset=klingon-8")
+                                         << QByteArray("klingon-8") << words;
+        QTest::newRow("utf-8 bom outweighs the header")
+            << QByteArray("\xEF\xBB\xBF" + words.toUtf8()) << QByteArray("text/html; charset=gbk")
+            << QByteArray("gbk") << words;
         QTest::newRow("utf-16 bom") << QByteArray("\xFF\xFE" + QByteArray::fromHex("8e7fcd62c6899198"))
                                     << QByteArray() << QByteArray() << words;
-        QTest::newRow("invalid utf-8") << QByteArray("a\xFF\xFE" "b") << QByteArray() << QByteArray()
-                                       << QString(QStringLiteral("a") + QChar(QChar::ReplacementCharacter)
-                                                  + QChar(QChar::ReplacementCharacter) + u'b');
+        QTest::newRow("invalid utf-8") << QByteArray("a\xFF\xFE"
+                                                     "b")
+                                       << QByteArray() << QByteArray()
+                                       << QString(QStringLiteral("a") + QChar(QChar::ReplacementCharacter) +
+                                                  QChar(QChar::ReplacementCharacter) + u'b');
         QTest::newRow("empty") << QByteArray() << QByteArray("text/html; charset=gbk") << QByteArray("gbk")
                                << QString();
-        QTest::newRow("meta without value")
-            << QByteArray("<meta charset=><p>ok") << QByteArray() << QByteArray() << QStringLiteral("<meta charset=><p>ok");
+        QTest::newRow("meta without value") << QByteArray("<meta charset=><p>ok") << QByteArray()
+                                            << QByteArray() << QStringLiteral("<meta charset=><p>ok");
     }
     void decode()
     {

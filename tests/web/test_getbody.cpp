@@ -1,7 +1,6 @@
-#include "webfixture.h"
-
 #include "web/fetchfile.h"
 #include "web/getbody.h"
+#include "webfixture.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,7 +9,6 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
-
 #include <memory>
 
 using Demo::Response;
@@ -49,7 +47,8 @@ private slots:
 
         const QByteArray gbk = QByteArray::fromHex("c3c0c5c4cad3c6b5");
         const QString words = QStringLiteral("美拍视频");
-        QTest::newRow("utf-8 page") << 200 << QByteArray("text/html; charset=utf-8") << words.toUtf8() << words;
+        QTest::newRow("utf-8 page") << 200 << QByteArray("text/html; charset=utf-8") << words.toUtf8()
+                                    << words;
         QTest::newRow("server error keeps its body")
             << 500 << QByteArray("text/plain") << QByteArray("oops") << QStringLiteral("oops");
         QTest::newRow("gbk by header") << 200 << QByteArray("text/html; charset=GBK") << gbk << words;
@@ -59,8 +58,9 @@ private slots:
         QTest::newRow("gbk by http-equiv")
             << 200 << QByteArray("text/html")
             << QByteArray("<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=gbk\">" + gbk)
-            << QString(QStringLiteral("<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=gbk\">")
-                       + words);
+            << QString(
+                   QStringLiteral("<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=gbk\">") +
+                   words);
         QTest::newRow("no charset is utf-8") << 200 << QByteArray() << words.toUtf8() << words;
         QTest::newRow("unknown charset is utf-8")
             << 200 << QByteArray("text/html; charset=x-no-such") << words.toUtf8() << words;
@@ -271,14 +271,14 @@ private slots:
         QList<QThread *> threads;
         for (int i = 0; i < count; ++i) {
             threads.append(QThread::create([&texts, i] {
-                texts[i] = Web::GetBody(QStringLiteral("http://www.meipai.com/t%1").arg(i)).text.value_or(QString());
+                texts[i] =
+                    Web::GetBody(QStringLiteral("http://www.meipai.com/t%1").arg(i)).text.value_or(QString());
             }));
             threads.last()->start();
         }
         // The site answers from this thread, so keep its loop running while the workers wait.
-        QTRY_VERIFY_WITH_TIMEOUT(std::all_of(threads.cbegin(), threads.cend(),
-                                             [](QThread *t) { return t->isFinished(); }),
-                                 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            std::all_of(threads.cbegin(), threads.cend(), [](QThread *t) { return t->isFinished(); }), 10000);
         for (int i = 0; i < count; ++i) {
             threads[i]->wait();
             delete threads[i];

@@ -1,6 +1,5 @@
-#include "webfixture.h"
-
 #include "web/loadpicture.h"
+#include "webfixture.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -8,7 +7,6 @@
 #include <QImage>
 #include <QTemporaryDir>
 #include <QUrl>
-
 #include <memory>
 
 class TestLoadPicture final : public QObject
@@ -43,11 +41,15 @@ private slots:
         m_site = std::make_unique<Demo::LoopbackSite>();
         QVERIFY(m_site->listen());
         Web::NetworkAccess::configure(siteSettings(*m_site));
-        m_site->setRoute(QStringLiteral("ugc.qpic.cn"), QStringLiteral("/cover.png"), page(m_png, 200, "image/png"));
+        m_site->setRoute(QStringLiteral("ugc.qpic.cn"), QStringLiteral("/cover.png"),
+                         page(m_png, 200, "image/png"));
         // Some picture hosts send the wrong type; the bytes decide.
-        m_site->setRoute(QStringLiteral("ugc.qpic.cn"), QStringLiteral("/cover.jpg"), page(m_png, 200, "text/html"));
-        m_site->setRoute(QStringLiteral("ugc.qpic.cn"), QStringLiteral("/page"), page("<html>not a picture</html>"));
-        m_site->setRoute(QStringLiteral("ugc.qpic.cn"), QStringLiteral("/gone.png"), page(m_png, 404, "image/png"));
+        m_site->setRoute(QStringLiteral("ugc.qpic.cn"), QStringLiteral("/cover.jpg"),
+                         page(m_png, 200, "text/html"));
+        m_site->setRoute(QStringLiteral("ugc.qpic.cn"), QStringLiteral("/page"),
+                         page("<html>not a picture</html>"));
+        m_site->setRoute(QStringLiteral("ugc.qpic.cn"), QStringLiteral("/gone.png"),
+                         page(m_png, 404, "image/png"));
     }
     void cleanupTestCase() { m_site.reset(); }
 
@@ -57,7 +59,8 @@ private slots:
         QTest::addColumn<bool>("picture");
 
         const QString file = writeFile(QStringLiteral("cover.png"), m_png);
-        const QString garbage = writeFile(QStringLiteral("garbage.png"), QByteArray("\x89PNG\r\n\x1a\nnot really", 18));
+        const QString garbage =
+            writeFile(QStringLiteral("garbage.png"), QByteArray("\x89PNG\r\n\x1a\nnot really", 18));
         QTest::newRow("web picture") << QStringLiteral("http://ugc.qpic.cn/cover.png") << true;
         QTest::newRow("web picture, wrong type") << QStringLiteral("http://ugc.qpic.cn/cover.jpg") << true;
         QTest::newRow("file path") << file << true;

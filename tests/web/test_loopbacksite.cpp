@@ -1,9 +1,7 @@
+#include "web/getbody.h"
 #include "webfixture.h"
 
-#include "web/getbody.h"
-
 #include <QTcpSocket>
-
 #include <memory>
 
 using Demo::Response;
@@ -47,7 +45,8 @@ private slots:
         QTest::addColumn<QString>("host");
         QTest::addColumn<QString>("path");
         QTest::newRow("absolute form")
-            << QByteArray("GET http://WWW.Meipai.com:8080/media/7?a=1&b=%20 HTTP/1.1\r\nHost: www.meipai.com\r\n\r\n")
+            << QByteArray("GET http://WWW.Meipai.com:8080/media/7?a=1&b=%20 HTTP/1.1\r\nHost: "
+                          "www.meipai.com\r\n\r\n")
             << QStringLiteral("www.meipai.com") << QStringLiteral("/media/7?a=1&b=%20");
         QTest::newRow("absolute form without path")
             << QByteArray("GET http://www.meipai.com HTTP/1.1\r\n\r\n") << QStringLiteral("www.meipai.com")
@@ -127,7 +126,8 @@ private slots:
         Response r;
         r.generatedSize = 500;
         m_site->setRoute(QStringLiteral("www.meipai.com"), QStringLiteral("/r"), r);
-        const QByteArray answer = exchange("GET /r HTTP/1.1\r\nHost: www.meipai.com\r\nRange: bytes=100-\r\n\r\n");
+        const QByteArray answer =
+            exchange("GET /r HTTP/1.1\r\nHost: www.meipai.com\r\nRange: bytes=100-\r\n\r\n");
         QVERIFY2(answer.startsWith("HTTP/1.1 206 "), answer.left(100).constData());
         QVERIFY(answer.contains("\r\nContent-Range: bytes 100-499/500\r\n"));
         QVERIFY(answer.contains("\r\nContent-Length: 400\r\n"));

@@ -30,6 +30,7 @@ inline Demo::Response page(const QByteArray &body, int status = 200,
 
 inline void unsetProxyEnvironment()
 {
-    for (const char *name : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
+    for (const char *name :
+         {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
         qunsetenv(name);
 }
