@@ -10,6 +10,9 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QTextStream>
+#include <QTimer>
+#include <QEvent>
+#include <cstdlib>
 #include <memory>
 
 namespace {
@@ -55,6 +58,22 @@ int takeScreenshot(App::Form1 &window, const QList<QPair<Extract::Service, QStri
     return 0;
 }
 
+// Hidden option for the start-up benchmark: end the process right after the first paint, the
+// same way its bare baseline window does.
+class ExitAfterFirstPaint final : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            QTimer::singleShot(0, this, [] { std::_Exit(0); });
+        return false;
+    }
+};
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -75,6 +94,9 @@ int main(int argc, char *argv[])
                                               QStringLiteral("file"));
     parser.addOption(demoOption);
     parser.addOption(screenshotOption);
+    QCommandLineOption quitAfterPaintOption(QStringLiteral("quit-after-first-paint"), QString());
+    quitAfterPaintOption.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOption(quitAfterPaintOption);
     parser.process(app);
 
     const Config::LoadResult loaded = Config::fromParser(parser);
@@ -111,6 +133,9 @@ int main(int argc, char *argv[])
         window.Form_Load();
         return takeScreenshot(window, samples, parser.value(screenshotOption));
     }
+    ExitAfterFirstPaint exitAfterPaint;
+    if (parser.isSet(quitAfterPaintOption))
+        window.installEventFilter(&exitAfterPaint);
     window.Form_Load();
     return app.exec();
 }

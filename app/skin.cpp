@@ -144,6 +144,8 @@ int SkinH_AttachEx(const QString &file, const QString &password)
     Q_UNUSED(password);
     if (!qobject_cast<QApplication *>(QCoreApplication::instance()))
         return SkinNoApplication;
+    if (file.isEmpty())
+        return SkinUnreadable;
     QFile f(file);
     if (!f.open(QIODevice::ReadOnly) || f.size() > maxSkinSize)
         return SkinUnreadable;

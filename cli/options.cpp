@@ -9,6 +9,7 @@ namespace {
 const QString description = QStringLiteral(
     "Prints the direct video file address of short-video pages (Weishi, Meipai, Kuaishou, Miaopai),\n"
     "or with --json one record per address, and downloads the videos with --download.\n"
+    "Addresses on the command line come first, then those of --batch-file.\n"
     "Results go to standard output in the order of the input, one line per address (an empty line\n"
     "when an address fails); messages and progress go to standard error.\n"
     "Exit status: 0 when every address gave a video address (and every download completed),\n"
@@ -76,7 +77,7 @@ ParseOutcome parseArguments(const QStringList &arguments)
         return usageError(parser.errorText());
 
     ParseOutcome out;
-    if (parser.isSet(help)) {
+    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
         out.action = ParseOutcome::Action::Help;
         out.text = parser.helpText();
         return out;

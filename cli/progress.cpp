@@ -88,6 +88,16 @@ void Progress::note(const QString &text)
     std::fflush(m_stream);
 }
 
+void Progress::writeAbove(std::FILE *stream, const QByteArray &bytes)
+{
+    clear();
+    std::fflush(m_stream);
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+    std::fflush(stream);
+    if (m_drawn && m_visible)
+        draw();
+}
+
 void Progress::finish()
 {
     clear();

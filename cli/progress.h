@@ -30,6 +30,8 @@ public:
 
     void update(const ProgressState &state, bool force = false);
     void note(const QString &text);  // one whole line, always written
+    // Output to another stream that may share the terminal: the progress line steps aside for it.
+    void writeAbove(std::FILE *stream, const QByteArray &bytes);
     void finish();                   // removes the line
 
 private:

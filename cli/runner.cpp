@@ -7,15 +7,11 @@
 #include <QFileInfo>
 #include <QUrl>
 
+#include <utility>
+
 namespace Cli {
 
 namespace {
-
-void writeOut(std::FILE *stream, const QByteArray &bytes)
-{
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-    std::fflush(stream);
-}
 
 // An address on one line of plain output: a control character would split or garble the line.
 QByteArray plainLine(const Record &r)
@@ -93,7 +89,7 @@ void Runner::emitReady()
     while (m_nextToPrint < int(m_results.size()) && m_results[size_t(m_nextToPrint)]) {
         const int index = m_nextToPrint++;
         const Record record = *std::exchange(m_results[size_t(index)], std::nullopt);
-        writeOut(m_out, m_options.json ? jsonLine(record) : plainLine(record));
+        m_progress.writeAbove(m_out, m_options.json ? jsonLine(record) : plainLine(record));
         if (!record.ok) {
             m_failed = true;
             error(record.address, record.error.value_or(Extract::statusNoVideo));

@@ -20,9 +20,6 @@ const QColor cyanBright(0, 230, 255);
 const QColor redDark(150, 20, 24);
 const QString cjkFamily = QStringLiteral("WenQuanYi Micro Hei");
 
-QString g_assets;
-QString g_media;
-
 bool save(const QImage &image, const QString &dir, const QString &name)
 {
     const QString path = QDir(dir).filePath(name);
@@ -313,22 +310,22 @@ int main(int argc, char **argv)
         QTextStream(stderr) << "usage: zavlen-draw-assets ASSETS_DIR MEDIA_DIR\n";
         return 2;
     }
-    g_assets = args.at(1);
-    g_media = args.at(2);
-    QDir().mkpath(g_assets);
-    QDir().mkpath(g_media);
+    const QString assets = args.at(1);
+    const QString media = args.at(2);
+    QDir().mkpath(assets);
+    QDir().mkpath(media);
 
     bool ok = true;
-    ok &= save(logo(), g_assets, QStringLiteral("logo.jpg"));
-    ok &= save(buttons(), g_assets, QStringLiteral("buttons.jpg"));
-    ok &= save(frame(), g_assets, QStringLiteral("frame.jpg"));
-    ok &= save(badge(QColor(250, 200, 20), false), g_assets, QStringLiteral("badge_weishi.jpg"));
-    ok &= save(badge(QColor(225, 35, 40), true), g_assets, QStringLiteral("badge_red.jpg"));
-    ok &= save(playButton(false), g_assets, QStringLiteral("play.png"));
-    ok &= save(playButton(true), g_assets, QStringLiteral("play_dim.png"));
-    ok &= save(placeholder(), g_assets, QStringLiteral("placeholder.png"));
-    ok &= save(hand(), g_assets, QStringLiteral("hand.png"));
-    ok &= save(cover(), g_media, QStringLiteral("cover.jpg"));
-    ok &= save(avatar(), g_media, QStringLiteral("avatar.png"));
+    ok &= save(logo(), assets, QStringLiteral("logo.jpg"));
+    ok &= save(buttons(), assets, QStringLiteral("buttons.jpg"));
+    ok &= save(frame(), assets, QStringLiteral("frame.jpg"));
+    ok &= save(badge(QColor(250, 200, 20), false), assets, QStringLiteral("badge_weishi.jpg"));
+    ok &= save(badge(QColor(225, 35, 40), true), assets, QStringLiteral("badge_red.jpg"));
+    ok &= save(playButton(false), assets, QStringLiteral("play.png"));
+    ok &= save(playButton(true), assets, QStringLiteral("play_dim.png"));
+    ok &= save(placeholder(), assets, QStringLiteral("placeholder.png"));
+    ok &= save(hand(), assets, QStringLiteral("hand.png"));
+    ok &= save(cover(), media, QStringLiteral("cover.jpg"));
+    ok &= save(avatar(), media, QStringLiteral("avatar.png"));
     return ok ? 0 : 1;
 }

@@ -266,11 +266,16 @@ void TestForm1Chrome::repaintForgetsHover()
     QCOMPARE(m_form->minimiseLook(), 0);
 
     // a press on the link in the title strip never reaches the window's drag
-    const QWidget *link = control(*m_form, QStringLiteral("Label10"));
-    QTest::mousePress(m_form.get(), Qt::LeftButton, {}, link->geometry().center());
-    QTest::mouseRelease(m_form.get(), Qt::LeftButton, {}, link->geometry().center());
+    QWidget *link = control(*m_form, QStringLiteral("Label10"));
+    QTest::mousePress(link, Qt::LeftButton, {}, link->rect().center());
+    QCOMPARE(textColour(link), QColor(Qt::red));
+    QTest::mouseRelease(link, Qt::LeftButton, {}, link->rect().center());
+    QCOMPARE(textColour(link), QColor(231, 231, 231));
     QCOMPARE(m_rec.moves, 0);
     QCOMPARE(m_rec.pages, QStringList{m_fx->settings.feedbackUrl});
+    // nor does a press the window passes on from the link
+    QTest::mousePress(m_form.get(), Qt::LeftButton, {}, link->geometry().center());
+    QCOMPARE(m_rec.moves, 0);
 }
 
 void TestForm1Chrome::drawing()

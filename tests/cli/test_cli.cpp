@@ -340,6 +340,15 @@ private Q_SLOTS:
         }
     }
 
+    void commandLineBeforeBatch()
+    {
+        const QStringList pages = pageAddresses();
+        const Run r = run({QStringLiteral("-a"), QStringLiteral("-"), pages[3], pages[2]}, pages[0].toUtf8());
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.lines(), (QList<QByteArray>{expected(pages[3]).video.toUtf8(), expected(pages[2]).video.toUtf8(),
+                                               expected(pages[0]).video.toUtf8()}));
+    }
+
     void jobsKeepOrder_data()
     {
         QTest::addColumn<bool>("json");

@@ -69,6 +69,8 @@ private Q_SLOTS:
                                 << "" << L({"x"});
         QTest::newRow("help") << L({"-h"}) << int(ParseOutcome::Action::Help) << "auto" << false << 4 << false
                               << dot << false << "" << QStringList();
+        QTest::newRow("help-all") << L({"--help-all"}) << int(ParseOutcome::Action::Help) << "auto" << false << 4
+                                  << false << dot << false << "" << QStringList();
         QTest::newRow("help wins over errors") << L({"--help", "--jobs", "0"}) << int(ParseOutcome::Action::Help)
                                                << "auto" << false << 4 << false << dot << false << ""
                                                << QStringList();
