@@ -549,27 +549,24 @@ void Form1::applyResult(const Extract::Result &result)
     m_label3->setText(shown.date);
     m_label3->adjustSize();
 
+    // The cover comes first, then the avatar; a handler run during a picture's wait may close us.
     QPointer<Form1> self(this);
-    m_image2->setVisible(true);
-    if (shown.avatarInAlpha) {
-        m_aicAlphaImage3->setVisible(true);
-        showAvatarFile(shown.avatarAddress);
-    } else {
-        m_aicAlphaImage3->setVisible(false);
-        const QImage avatar = Web::LoadPicture(shown.avatarAddress);
-        if (!self)
-            return;
-        m_image2->setPixmap(QPixmap::fromImage(avatar));
-    }
-    if (!self)
-        return;
-
     const QImage cover = Web::LoadPicture(shown.coverAddress);
     if (!self)
         return;
     m_image1->setPixmap(QPixmap::fromImage(cover));
     if (!cover.isNull())
         m_aicAlphaImage5->setVisible(false);
+
+    m_image2->setVisible(true);
+    m_aicAlphaImage3->setVisible(shown.avatarInAlpha);
+    if (shown.avatarInAlpha) {
+        showAvatarFile(shown.avatarAddress);
+    } else {
+        const QImage avatar = Web::LoadPicture(shown.avatarAddress);
+        if (self)
+            m_image2->setPixmap(QPixmap::fromImage(avatar));
+    }
 }
 
 void Form1::showAvatarFile(const QString &avatarAddress)
