@@ -13,11 +13,6 @@ const QString imageMarker = QStringLiteral("<img src=\"");
 const QString posterMarker = QStringLiteral("poster=\"");
 const QString sourceMarker = QStringLiteral("src=\"");
 
-void setElement(QString &slot, QStringView text, const QString &marker, int k = 1)
-{
-    if (auto e = elementOf(text, marker, k))
-        slot = std::move(*e);
-}
 
 } // namespace
 

@@ -18,11 +18,6 @@ QString mediaBase(const Config::Settings &cfg)
     return QLatin1String("http://") + cfg.meipaiHost + QLatin1String("/media/");
 }
 
-void setElement(QString &slot, QStringView text, const QString &marker)
-{
-    if (auto e = elementOf(text, marker, 1))
-        slot = std::move(*e);
-}
 
 } // namespace
 
@@ -46,7 +41,7 @@ void cut(Slots &s, const Config::Settings &cfg)
     setElement(s[1], s[0], videoMarker);
     s[2] = addressPart(textBefore(s[1], u'>').remove(u'"'));
 
-    setElement(s[3], s[0], coverTag + coverPrefix);
+    setElement(s[3], s[0], QString(coverTag + coverPrefix));
     s[4] = coverPrefix + textBefore(s[3], u'"');
 
     setElement(s[5], s[0], avatarPrefix);

@@ -23,11 +23,6 @@ QString streamBase(const Config::Settings &cfg)
     return QLatin1String("http://") + cfg.miaopaiStreamHost + QLatin1String("/stream/");
 }
 
-void setElement(QString &slot, QStringView text, const QString &marker, int k = 1)
-{
-    if (auto e = elementOf(text, marker, k))
-        slot = std::move(*e);
-}
 
 } // namespace
 

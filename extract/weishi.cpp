@@ -21,11 +21,6 @@ QString endpoint(const Config::Settings &cfg)
     return QLatin1String("http://") + cfg.weishiApiHost + QLatin1String("/weishi/video/downloadVideo.php?v=p&vid=");
 }
 
-void setElement(QString &slot, QStringView text, const QString &marker, int k = 1)
-{
-    if (auto e = elementOf(text, marker, k))
-        slot = std::move(*e);
-}
 
 } // namespace
 
