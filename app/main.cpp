@@ -2,6 +2,7 @@
 #include "config/settings.h"
 #include "demo/demosite.h"
 #include "demo/loopbacksite.h"
+#include "player/mediaplayer.h"
 #include "web/network.h"
 
 #include <QApplication>
@@ -122,6 +123,7 @@ int main(int argc, char *argv[])
             err() << "  " << Extract::serviceKey(service) << "  " << address << Qt::endl;
     }
     Web::NetworkAccess::configure(settings);
+    Player::MediaPlayer::setProxy(settings.proxy);
 
     App::Form1 window(settings);
     if (site)

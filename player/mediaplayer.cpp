@@ -34,6 +34,14 @@ struct MediaPlayer::Private
     void silentStop();
 };
 
+void MediaPlayer::setProxy(const QString &proxyUrl)
+{
+    if (proxyUrl.isEmpty())
+        return;
+    const QString withScheme = proxyUrl.contains(QLatin1String("://")) ? proxyUrl : QLatin1String("http://") + proxyUrl;
+    qputenv("http_proxy", withScheme.toUtf8());
+}
+
 void MediaPlayer::Private::report(int newState)
 {
     if (newState == state)

@@ -27,6 +27,10 @@ public:
     int volume() const;                  // settings.volume
     void setVolume(int volume);          // clamped to 0..100
 
+    // The media backend fetches on its own, outside the program's network access point; it
+    // honours http_proxy, so the configured proxy is handed to it that way.
+    static void setProxy(const QString &proxyUrl);
+
     QString errorString() const;         // why the last playback failed, empty otherwise
     int playState() const;
 

@@ -419,6 +419,28 @@ private slots:
         QVERIFY(!control<QLabel>(*m_form, QStringLiteral("Image1"))->pixmap().isNull());
     }
 
+    void sampleVideoThroughTheProxy()
+    {
+        // The backend fetches by itself: the real host name only resolves through the proxy.
+        const QString host = QStringLiteral("mvvideo1.meipai.com");
+        Demo::Response video;
+        video.contentType = "video/mp4";
+        video.body = fileBytes(QStringLiteral(ZAVLEN_SAMPLE_VIDEO));
+        m_fx->site.setRoute(host, QStringLiteral("/proxied/sample.mp4"), video);
+        Player::MediaPlayer::setProxy(m_fx->site.proxyUrl());
+        const int before = m_fx->site.requestCount();
+        extract(QStringLiteral("http://") + host + QStringLiteral("/proxied/sample.mp4"));
+        play();
+        QTRY_VERIFY_WITH_TIMEOUT(m_form->playingFlag() == 0, 30000);
+        qunsetenv("http_proxy");
+        QCOMPARE(status(), QStringLiteral("视频已停止.."));
+        bool fetched = false;
+        const QList<Demo::Request> requests = m_fx->site.requests();
+        for (qsizetype i = before; i < requests.size(); ++i)
+            fetched = fetched || (requests[i].host == host && requests[i].path == u"/proxied/sample.mp4");
+        QVERIFY(fetched);
+    }
+
     void unplayableVideoReturnsToIdle_data()
     {
         QTest::addColumn<QString>("path");
