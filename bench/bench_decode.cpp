@@ -45,8 +45,8 @@ void decoding(benchmark::State &state, const char *encoding, QByteArray contentT
     }
     state.SetBytesProcessed(state.iterations() * bytes.size());
     state.counters["vs_fromUtf8"] = work / base;
-    const QByteArray label = contentType.contains("charset") ? QByteArray(encoding).toLower() + "-header"
-                                                             : QByteArray(encoding).toLower() + "-meta";
+    const QByteArray label = QByteArray(encoding).toLower() +
+                             QByteArray(contentType.contains("charset") ? "-header" : "-meta");
     Bench::reportRatio("decoding-" + label.toStdString(), work / base, "none stated");
 }
 

@@ -2,6 +2,7 @@
 
 #include "extract/extraction.h"
 
+#include <QList>
 #include <QString>
 
 namespace Bench {
