@@ -16,12 +16,31 @@ AlphaPicture::AlphaPicture(QWidget *parent) : QWidget(parent)
 
 void AlphaPicture::setPicture(const QImage &picture)
 {
+    m_source.clear();
     m_picture = picture;
+    m_scaled = QPixmap();
     update();
+}
+
+void AlphaPicture::setPictureSource(const QString &path)
+{
+    m_source = path;
+    m_picture = QImage();
+    m_scaled = QPixmap();
+    update();
+}
+
+void AlphaPicture::decode() const
+{
+    if (m_source.isEmpty())
+        return;
+    m_picture = QImage(m_source);
+    m_source.clear();
 }
 
 QImage AlphaPicture::picture() const
 {
+    decode();
     return m_picture;
 }
 
@@ -43,11 +62,13 @@ void AlphaPicture::clear()
 
 void AlphaPicture::paintEvent(QPaintEvent *)
 {
+    decode();
     if (m_picture.isNull())
         return;
+    if (m_scaled.size() != size())
+        m_scaled = QPixmap::fromImage(m_picture.scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
     QPainter painter(this);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(rect(), m_picture);
+    painter.drawPixmap(0, 0, m_scaled);
 }
 
 // Accepted here so that the release comes back to this control and the window's own

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QImage>
+#include <QPixmap>
 #include <QString>
 #include <QWidget>
 
@@ -15,6 +16,8 @@ public:
     explicit AlphaPicture(QWidget *parent = nullptr);
 
     void setPicture(const QImage &picture); // a null image shows nothing
+    // A picture file decoded only when first needed: hidden looks cost nothing at start-up.
+    void setPictureSource(const QString &path);
     QImage picture() const;
     // Loads and shows a picture file; a file that cannot be read leaves the control as it was.
     bool LoadImage(const QString &path);
@@ -33,7 +36,11 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
-    QImage m_picture;
+    void decode() const;
+
+    mutable QImage m_picture;
+    mutable QString m_source;
+    QPixmap m_scaled; // the picture at the control's size, made once per size
 };
 
 } // namespace App

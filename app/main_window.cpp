@@ -101,7 +101,7 @@ AlphaPicture *makeAlpha(QWidget *parent, const QString &name, const QRect &rect,
     picture->setObjectName(name);
     picture->setGeometry(rect);
     if (!resource.isEmpty())
-        picture->setPicture(QImage(resource));
+        picture->setPictureSource(resource);
     return picture;
 }
 

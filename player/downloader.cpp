@@ -156,6 +156,8 @@ void Downloader::Private::issue(bool useRange)
     total = -1;
     resumed = useRange;
     reply = Web::NetworkAccess::forThread().get(request);
+    // The network can run ahead of the disk: a bounded buffer keeps memory flat for any file size.
+    reply->setReadBufferSize(1 << 20);
     QNetworkReply *r = reply;
     QObject::connect(r, &QNetworkReply::metaDataChanged, q, [this, r] {
         if (r == reply)

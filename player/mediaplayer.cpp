@@ -32,6 +32,7 @@ struct MediaPlayer::Private
     void onMediaStatus(QMediaPlayer::MediaStatus status);
     void onError(QMediaPlayer::Error code, const QString &text);
     void silentStop();
+    void ensureBackend();
 };
 
 void MediaPlayer::setProxy(const QString &proxyUrl)
@@ -136,32 +137,41 @@ void MediaPlayer::Private::silentStop()
 MediaPlayer::MediaPlayer(QWidget *parent) : QWidget(parent), d(new Private)
 {
     d->q = this;
-    d->player = new QMediaPlayer(this);
-    d->audio = new QAudioOutput(this);
-    d->video = new QVideoWidget(this);
-    d->player->setAudioOutput(d->audio);
-    d->player->setVideoOutput(d->video);
-    d->audio->setVolume(float(d->volume) / 100.0f);
-    d->video->setAspectRatioMode(Qt::KeepAspectRatio);
-
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(d->video);
+}
 
-    connect(d->player, &QMediaPlayer::playbackStateChanged, this,
-            [this](QMediaPlayer::PlaybackState s) { d->onPlaybackState(s); });
-    connect(d->player, &QMediaPlayer::mediaStatusChanged, this,
-            [this](QMediaPlayer::MediaStatus s) { d->onMediaStatus(s); });
-    connect(d->player, &QMediaPlayer::errorOccurred, this,
-            [this](QMediaPlayer::Error e, const QString &text) { d->onError(e, text); });
+// The backend (GStreamer, the sound server) is slow to start and most runs never preview a
+// video, so it is created on the first play rather than with the window.
+void MediaPlayer::Private::ensureBackend()
+{
+    if (player)
+        return;
+    player = new QMediaPlayer(q);
+    audio = new QAudioOutput(q);
+    video = new QVideoWidget(q);
+    player->setAudioOutput(audio);
+    player->setVideoOutput(video);
+    audio->setVolume(float(volume) / 100.0f);
+    video->setAspectRatioMode(Qt::KeepAspectRatio);
+    q->layout()->addWidget(video);
+
+    QObject::connect(player, &QMediaPlayer::playbackStateChanged, q,
+            [this](QMediaPlayer::PlaybackState s) { onPlaybackState(s); });
+    QObject::connect(player, &QMediaPlayer::mediaStatusChanged, q,
+            [this](QMediaPlayer::MediaStatus s) { onMediaStatus(s); });
+    QObject::connect(player, &QMediaPlayer::errorOccurred, q,
+            [this](QMediaPlayer::Error e, const QString &text) { onError(e, text); });
 }
 
 MediaPlayer::~MediaPlayer()
 {
     d->ignoreBackend = true;
-    disconnect(d->player, nullptr, this, nullptr);
-    d->player->stop();
-    delete d->player;
+    if (d->player) {
+        disconnect(d->player, nullptr, this, nullptr);
+        d->player->stop();
+        delete d->player;
+    }
     delete d;
 }
 
@@ -176,11 +186,15 @@ void MediaPlayer::setURL(const QString &address)
     d->url = address;
     const bool wasActive = d->state != Undefined && d->state != Stopped;
 
-    d->ignoreBackend = true;
-    d->player->stop();
-    if (address.isEmpty())
-        d->player->setSource(QUrl());
-    d->ignoreBackend = false;
+    if (!address.isEmpty())
+        d->ensureBackend();
+    if (d->player) {
+        d->ignoreBackend = true;
+        d->player->stop();
+        if (address.isEmpty())
+            d->player->setSource(QUrl());
+        d->ignoreBackend = false;
+    }
 
     if (address.isEmpty()) {
         if (wasActive)
@@ -213,7 +227,8 @@ int MediaPlayer::volume() const
 void MediaPlayer::setVolume(int volume)
 {
     d->volume = qBound(0, volume, 100);
-    d->audio->setVolume(float(d->volume) / 100.0f);
+    if (d->audio)
+        d->audio->setVolume(float(d->volume) / 100.0f);
 }
 
 QString MediaPlayer::errorString() const
