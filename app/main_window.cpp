@@ -551,7 +551,7 @@ void Form1::applyResult(const Extract::Result &result)
 
     // The cover comes first, then the avatar; a handler run during a picture's wait may close us.
     QPointer<Form1> self(this);
-    const QImage cover = Web::LoadPicture(shown.coverAddress);
+    const QImage cover = Web::LoadPicture(shown.coverAddress, Web::PictureSource::WebOnly);
     if (!self)
         return;
     m_image1->setPixmap(QPixmap::fromImage(cover));
@@ -563,7 +563,7 @@ void Form1::applyResult(const Extract::Result &result)
     if (shown.avatarInAlpha) {
         showAvatarFile(shown.avatarAddress);
     } else {
-        const QImage avatar = Web::LoadPicture(shown.avatarAddress);
+        const QImage avatar = Web::LoadPicture(shown.avatarAddress, Web::PictureSource::WebOnly);
         if (self)
             m_image2->setPixmap(QPixmap::fromImage(avatar));
     }

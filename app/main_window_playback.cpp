@@ -91,7 +91,7 @@ void Form1::tzstop()
     m_w1->setVisible(false);
     m_w1->setGeometry(m_image1->geometry().adjusted(0, 0, 0, playerBarHeight));
     QPointer<Form1> self(this);
-    const QImage cover = Web::LoadPicture(m_slots[4]);
+    const QImage cover = Web::LoadPicture(m_slots[4], Web::PictureSource::WebOnly);
     if (!self)
         return;
     m_image1->setPixmap(QPixmap::fromImage(cover));

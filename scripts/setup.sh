@@ -10,7 +10,7 @@ packages=(
     xvfb xauth
 )
 if [[ "${ZAVLEN_BENCH:-}" == 1 ]]; then
-    packages+=(libbenchmark-dev curl)
+    packages+=(libbenchmark-dev curl time)
 fi
 if [[ "${ZAVLEN_FUZZ:-}" == 1 ]]; then
     packages+=(clang libclang-rt-14-dev)

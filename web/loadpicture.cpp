@@ -26,7 +26,7 @@ QImage fromFile(const QString &path)
 
 } // namespace
 
-QImage LoadPicture(const QString &strFileName)
+QImage LoadPicture(const QString &strFileName, PictureSource allowed)
 {
     if (strFileName.isEmpty())
         return {};
@@ -38,6 +38,8 @@ QImage LoadPicture(const QString &strFileName)
             return {};
         return QImage::fromData(r.body);
     }
+    if (allowed == PictureSource::WebOnly)
+        return {};
     if (scheme == u"file")
         return url.isLocalFile() ? fromFile(url.toLocalFile()) : QImage();
     // No scheme, or a drive letter: a path on this machine.

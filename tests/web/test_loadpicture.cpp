@@ -89,6 +89,16 @@ private slots:
         }
     }
 
+    void pageAddressesNeverReadLocalFiles()
+    {
+        const QString file = writeFile(QStringLiteral("local.png"), m_png);
+        QVERIFY(!Web::LoadPicture(file).isNull());
+        QVERIFY(Web::LoadPicture(file, Web::PictureSource::WebOnly).isNull());
+        QVERIFY(Web::LoadPicture(QUrl::fromLocalFile(file).toString(), Web::PictureSource::WebOnly).isNull());
+        QVERIFY(!Web::LoadPicture(QStringLiteral("http://ugc.qpic.cn/cover.png"), Web::PictureSource::WebOnly)
+                     .isNull());
+    }
+
     void otherSchemesNeverReachTheSite()
     {
         const int before = m_site->requestCount();
