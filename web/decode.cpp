@@ -1,5 +1,6 @@
 #include "web/decode.h"
 
+#include <QByteArrayList>
 #include <QByteArrayView>
 #include <QStringDecoder>
 
@@ -71,16 +72,32 @@ QByteArray charsetFromMeta(const QByteArray &body)
     return {};
 }
 
+// Only the encodings web pages use. Exotic ones that the converter library also knows (SCSU,
+// UTF-7, BOCU-1, ...) are refused as browsers refuse them: a page could use them to smuggle
+// text past the markers or to inflate itself.
 QByteArray decoderName(const QByteArray &charset)
 {
-    if (charset == "gb2312" || charset == "gbk" || charset == "x-gbk" || charset == "cp936" ||
-        charset == "gb_2312-80" || charset == "euc-cn" || charset == "chinese" || charset == "gb18030")
+    static const QByteArrayList gb = {"gb2312", "gbk", "x-gbk", "cp936", "gb_2312-80", "euc-cn", "chinese",
+                                      "gb18030", "csgb2312", "iso-ir-58", "windows-936"};
+    static const QByteArrayList latin1 = {"iso-8859-1", "latin1", "l1", "us-ascii", "ascii", "cp1252",
+                                          "windows-1252", "iso8859-1", "iso_8859-1", "cp819", "ibm819"};
+    static const QByteArrayList big5 = {"big5", "big5-hkscs", "x-x-big5", "cn-big5", "csbig5"};
+    static const QByteArrayList others = {
+        "utf-16le", "utf-16be", "utf-16", "shift_jis", "sjis", "ms_kanji", "windows-31j", "x-sjis", "euc-jp",
+        "iso-2022-jp", "euc-kr", "ks_c_5601-1987", "windows-949", "cp949", "koi8-r", "koi8-u", "ibm866",
+        "macintosh", "x-mac-cyrillic", "windows-874", "windows-1250", "windows-1251", "windows-1253",
+        "windows-1254", "windows-1255", "windows-1256", "windows-1257", "windows-1258", "iso-8859-2",
+        "iso-8859-3", "iso-8859-4", "iso-8859-5", "iso-8859-6", "iso-8859-7", "iso-8859-8", "iso-8859-10",
+        "iso-8859-13", "iso-8859-14", "iso-8859-15", "iso-8859-16"};
+    if (gb.contains(charset))
         return "GB18030";
-    if (charset == "iso-8859-1" || charset == "latin1" || charset == "us-ascii" || charset == "ascii")
+    if (latin1.contains(charset))
         return "windows-1252";
-    if (charset == "big5" || charset == "big5-hkscs" || charset == "x-x-big5")
+    if (big5.contains(charset))
         return "Big5";
-    return charset;
+    if (others.contains(charset))
+        return charset;
+    return {};
 }
 
 } // namespace
@@ -100,7 +117,10 @@ QString decodeBody(const QByteArray &body, const QByteArray &contentType)
     if (charset.isEmpty() || charset == "utf-8" || charset == "utf8")
         return QString::fromUtf8(body.startsWith("\xEF\xBB\xBF") ? QByteArrayView(body).sliced(3)
                                                                  : QByteArrayView(body));
-    QStringDecoder decoder(decoderName(charset).constData());
+    const QByteArray name = decoderName(charset);
+    if (name.isEmpty())
+        return QString::fromUtf8(body);
+    QStringDecoder decoder(name.constData());
     if (!decoder.isValid())
         return QString::fromUtf8(body);
     return decoder.decode(body);

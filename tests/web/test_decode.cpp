@@ -47,6 +47,11 @@ private slots:
         QTest::newRow("nothing declared") << words.toUtf8() << QByteArray() << QByteArray() << words;
         QTest::newRow("unknown charset") << words.toUtf8() << QByteArray("text/html; charset=klingon-8")
                                          << QByteArray("klingon-8") << words;
+        // Encodings no browser accepts from a page are read as UTF-8, whatever the converter knows.
+        QTest::newRow("scsu refused") << words.toUtf8() << QByteArray("text/html; charset=scsu")
+                                      << QByteArray("scsu") << words;
+        QTest::newRow("utf-7 refused") << QByteArray("+ZeVnLA-") << QByteArray("text/html; charset=utf-7")
+                                       << QByteArray("utf-7") << QStringLiteral("+ZeVnLA-");
         QTest::newRow("utf-8 bom outweighs the header")
             << QByteArray("\xEF\xBB\xBF" + words.toUtf8()) << QByteArray("text/html; charset=gbk")
             << QByteArray("gbk") << words;
