@@ -441,6 +441,25 @@ private slots:
         QVERIFY(fetched);
     }
 
+    void pageAddressesOtherThanWebAreNeverPlayed_data()
+    {
+        QTest::addColumn<QString>("video");
+        QTest::newRow("local path") << QString::fromUtf8(ZAVLEN_SAMPLE_VIDEO);
+        QTest::newRow("file address") << QStringLiteral("file://") + QString::fromUtf8(ZAVLEN_SAMPLE_VIDEO);
+        QTest::newRow("other scheme") << QStringLiteral("rtsp://mvvideo1.meipai.com/sample.mp4");
+    }
+
+    void pageAddressesOtherThanWebAreNeverPlayed()
+    {
+        QFETCH(QString, video);
+        extract(video);
+        play();
+        QCOMPARE(m_form->playingFlag(), 0);
+        QVERIFY(w1()->URL().isEmpty());
+        QVERIFY(status().startsWith(QStringLiteral("视频播放失败")));
+        QVERIFY(shown(QStringLiteral("Image1")));
+    }
+
     void unplayableVideoReturnsToIdle_data()
     {
         QTest::addColumn<QString>("path");
