@@ -101,6 +101,8 @@ private:
     void buildControls();
     void setStatus(const QString &text);
     void showMessage(const QString &text, int style);
+    // The extracted video address; when there is none, says so and returns the empty text.
+    QString videoOrMessage();
     void applyResult(const Extract::Result &result);
     void clearResult();
     void showAvatarFile(const QString &avatarAddress);

@@ -51,13 +51,18 @@ void Form1::aicAlphaImage2_MouseLeave()
     m_aicAlphaImage2->setVisible(false);
 }
 
+QString Form1::videoOrMessage()
+{
+    if (m_slots[2].isEmpty())
+        showMessage(noVideoMessage, 64);
+    return m_slots[2];
+}
+
 void Form1::aicAlphaImage2_MouseUp()
 {
-    const QString video = m_slots[2];
-    if (video.isEmpty()) {
-        showMessage(noVideoMessage, 64);
+    const QString video = videoOrMessage();
+    if (video.isEmpty())
         return;
-    }
     // The address comes from a page: the player must not be sent to local files or other schemes.
     if (!Web::NetworkAccess::isFetchable(QUrl(video, QUrl::TolerantMode))) {
         setStatus(QStringLiteral("视频播放失败: 只能播放 http:// 或 https:// 地址"));
@@ -116,11 +121,9 @@ void Form1::Slider1_Scroll()
 
 void Form1::Command3_Click()
 {
-    const QString video = m_slots[2];
-    if (video.isEmpty()) {
-        showMessage(noVideoMessage, 64);
+    const QString video = videoOrMessage();
+    if (video.isEmpty())
         return;
-    }
     QClipboard *clipboard = QGuiApplication::clipboard();
     clipboard->clear();
     clipboard->setText(video);
@@ -129,11 +132,9 @@ void Form1::Command3_Click()
 
 void Form1::Command2_Click()
 {
-    const QString video = m_slots[2];
-    if (video.isEmpty()) {
-        showMessage(noVideoMessage, 64);
+    const QString video = videoOrMessage();
+    if (video.isEmpty())
         return;
-    }
     startDownload(video);
 }
 

@@ -50,6 +50,23 @@ QString descriptionShown(const QString &description)
     return description;
 }
 
+Display commonDisplay(const Slots &s, int authorLimit)
+{
+    Display d;
+    d.author = authorShown(s[8], authorLimit);
+    d.description = descriptionShown(s[10]);
+    d.date = s[12];
+    d.coverAddress = s[4];
+    d.avatarAddress = s[6];
+    return d;
+}
+
+bool verifiedAuthor(const Slots &s, const QString &pageMark, const QString &shownAuthor,
+                    const Config::Settings &cfg)
+{
+    return s[0].contains(pageMark) || (!cfg.verifiedAuthor.isEmpty() && shownAuthor.contains(cfg.verifiedAuthor));
+}
+
 std::optional<QString> checkAddress(Service service, const QString &address, const Config::Settings &cfg)
 {
     switch (service) {

@@ -60,17 +60,14 @@ void cut(Slots &s, const Config::Settings &cfg)
 
 Display display(const Slots &s, const Config::Settings &)
 {
-    Display d;
-    d.author = authorShown(s[8], 8);
+    Display d = commonDisplay(s, 8);
     if (s[0].contains(badgeText))
         d.badge = 2;
     d.badgeGap = 5;
+    // A short description loses its "??" pairs; a long one is only cut.
     const QString &text = s[10];
-    d.description = text.size() > 20 || text.isEmpty() ? descriptionShown(text)
-                                                       : QString(text).remove(QLatin1String("??"));
-    d.date = s[12];
-    d.coverAddress = s[4];
-    d.avatarAddress = s[6];
+    if (!text.isEmpty() && text.size() <= 20)
+        d.description = QString(text).remove(QLatin1String("??"));
     return d;
 }
 

@@ -13,6 +13,13 @@ std::optional<QString> commonRungs(const QString &address, const QString &askFor
 QString authorShown(const QString &author, int limit);
 QString descriptionShown(const QString &description);
 
+// The fields most services keep in the same slots (author 8, description 10, date 12, cover 4,
+// avatar 6), through the display rules with the service's author limit.
+Display commonDisplay(const Slots &s, int authorLimit);
+// The badge test: the page carries `pageMark`, or the shown author contains the verified name.
+bool verifiedAuthor(const Slots &s, const QString &pageMark, const QString &shownAuthor,
+                    const Config::Settings &cfg);
+
 inline const QString noDescription = QStringLiteral("该视频暂无描述");
 inline const QString schemeMissing = QStringLiteral("请在网之前加入http://");
 inline const QString addressWrong = QStringLiteral("您输入的地址有误,请检查!");

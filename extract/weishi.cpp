@@ -69,15 +69,9 @@ void cut(Slots &s, const FetchFn &fetch, const Config::Settings &cfg)
 
 Display display(const Slots &s, const Config::Settings &cfg)
 {
-    Display d;
-    d.author = authorShown(s[8], 20);
-    if (s[0].contains(badgeText) || (!cfg.verifiedAuthor.isEmpty() && d.author.contains(cfg.verifiedAuthor)))
+    Display d = commonDisplay(s, 20);
+    if (verifiedAuthor(s, badgeText, d.author, cfg))
         d.badge = 0;
-    d.badgeGap = 0;
-    d.description = descriptionShown(s[10]);
-    d.date = s[12];
-    d.coverAddress = s[4];
-    d.avatarAddress = s[6];
     return d;
 }
 
