@@ -17,7 +17,6 @@ namespace {
 
 constexpr qsizetype maxRequestHead = 64 * 1024;
 constexpr qint64 streamChunk = 64 * 1024;
-constexpr qint64 slowChunk = 512;
 // Keep this much queued in the socket while streaming, so a large body never sits in memory.
 constexpr qint64 queueLimit = 256 * 1024;
 constexpr int resetDelayMs = 50;
@@ -144,7 +143,7 @@ public:
             if (m_socket->state() == QAbstractSocket::UnconnectedState)
                 finish();
         });
-        connect(&m_slowTimer, &QTimer::timeout, this, [this] { writeSome(slowChunk); });
+        connect(&m_slowTimer, &QTimer::timeout, this, [this] { writeSome(m_slowChunk); });
     }
 
     void shutdown()
@@ -232,6 +231,7 @@ private:
         if (resp.behaviour == B::Reset)
             m_end = End::Reset;
         if (resp.behaviour == B::Slow) {
+            m_slowChunk = std::max(1, resp.slowChunkBytes);
             m_slowTimer.start(std::max(1, resp.slowDelayMs));
             return;
         }
@@ -296,6 +296,7 @@ private:
     QTimer m_slowTimer;
     qint64 m_pos = 0;
     qint64 m_stop = 0;
+    qint64 m_slowChunk = 512;
     End m_end = End::Close;
     bool m_answered = false;
     bool m_done = false;

@@ -8,6 +8,7 @@
 #include <QIODevice>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QTimer>
 #include <QUrl>
 #include <memory>
 
@@ -56,18 +57,39 @@ FetchResult fetch(const QString &url, const FetchOptions &options)
     QString sinkError;
 
     QEventLoop loop;
+    bool overTime = false;
     const auto stop = [&](bool overCap) {
         tooLarge = tooLarge || overCap;
         if (!reply->isFinished())
             reply->abort();
     };
+    // The transfer timeout only notices silence; a server that trickles a byte now and then
+    // would keep us waiting for ever without this limit on the whole request.
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, &loop, [&] {
+        overTime = true;
+        stop(false);
+    });
+    deadline.start(std::chrono::seconds(qMax(1, NetworkAccess::settings().timeoutSeconds)));
+    int knownStatus = 0;
     QObject::connect(reply.get(), &QNetworkReply::metaDataChanged, &loop, [&] {
+        if (options.statusOnly) {
+            const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+            const bool following = status >= 300 && status < 400
+                                   && reply->attribute(QNetworkRequest::RedirectionTargetAttribute).isValid();
+            if (status > 0 && !following) {
+                knownStatus = status;
+                stop(false);
+            }
+            return;
+        }
         const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
         if (length.isValid() && length.toLongLong() > cap)
             stop(true);
     });
     const auto drain = [&] {
-        while (!tooLarge && sinkError.isEmpty() && reply->bytesAvailable() > 0) {
+        while (knownStatus == 0 && !tooLarge && sinkError.isEmpty() && reply->bytesAvailable() > 0) {
             // Read at most one byte past the cap: enough to know, never more in memory.
             const QByteArray chunk = reply->read(cap - received + 1);
             if (chunk.isEmpty())
@@ -95,13 +117,18 @@ FetchResult fetch(const QString &url, const FetchOptions &options)
     result.contentType = reply->rawHeader("Content-Type");
 
     const QNetworkReply::NetworkError error = reply->error();
+    if (knownStatus > 0) {
+        result.httpStatus = knownStatus;
+        result.body.clear();
+        return result;
+    }
     if (tooLarge) {
         result.error = FetchError::TooLarge;
         result.errorString = QStringLiteral("The answer is larger than %1 bytes").arg(cap);
     } else if (!sinkError.isEmpty()) {
         result.error = FetchError::Network;
         result.errorString = sinkError;
-    } else if (error == QNetworkReply::OperationCanceledError || error == QNetworkReply::TimeoutError) {
+    } else if (overTime || error == QNetworkReply::OperationCanceledError || error == QNetworkReply::TimeoutError) {
         result.error = FetchError::Timeout;
         result.errorString =
             QStringLiteral("No answer within %1 seconds").arg(NetworkAccess::settings().timeoutSeconds);
@@ -135,6 +162,14 @@ BodyResult GetBody(const QString &url)
     if (out.raw.ok())
         out.text = decodeBody(out.raw.body, out.raw.contentType);
     return out;
+}
+
+FetchResult probe(const QString &url, const QList<QPair<QByteArray, QByteArray>> &headers)
+{
+    FetchOptions options;
+    options.headers = headers;
+    options.statusOnly = true;
+    return fetch(url, options);
 }
 
 } // namespace Web

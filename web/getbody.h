@@ -39,6 +39,9 @@ struct FetchOptions
     QList<QPair<QByteArray, QByteArray>> headers;
     // When set, the body is written here as it arrives instead of into FetchResult::body.
     QIODevice *sink = nullptr;
+    // Ends the request once the final answer's status is known (redirects followed): the body
+    // is never read. The result is ok with httpStatus set.
+    bool statusOnly = false;
 };
 FetchResult fetch(const QString &url, const FetchOptions &options);
 
@@ -50,5 +53,8 @@ struct BodyResult
     FetchResult raw;
 };
 BodyResult GetBody(const QString &url);
+
+// The status of the final answer for `url`, redirects followed, without reading its body.
+FetchResult probe(const QString &url, const QList<QPair<QByteArray, QByteArray>> &headers = {});
 
 } // namespace Web

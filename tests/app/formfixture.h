@@ -54,11 +54,23 @@ struct SiteFixture
         Web::NetworkAccess::configure(settings);
     }
 
+    // Sets a short time limit for the tests that wait for it to pass.
+    void useTimeLimit(int seconds)
+    {
+        settings.timeoutSeconds = seconds;
+        Web::NetworkAccess::configure(settings);
+    }
+
     void serveRecord(const QByteArray &body,
                      Demo::Response::Behaviour behaviour = Demo::Response::Behaviour::Normal)
     {
         Demo::Response answer;
         answer.behaviour = behaviour;
+        if (behaviour == Demo::Response::Behaviour::Slow) {
+            // A byte every half second: never silent, never done.
+            answer.slowDelayMs = 500;
+            answer.slowChunkBytes = 1;
+        }
         answer.contentType = "text/plain; charset=utf-8";
         answer.body = body;
         site.setRoute(hostOf(settings.versionRecordUrl), pathOf(settings.versionRecordUrl), answer);

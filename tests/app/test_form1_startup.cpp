@@ -58,6 +58,9 @@ void TestForm1Startup::versionOutcomes_data()
         << QStringLiteral("发现最新版本![ V1.6.0]\r\n \r\n确定后自动打开官方论坛!") << 64 << true << true << false;
     QTest::newRow("not fetched") << QByteArray("appsp:V1.7.0|") << int(Behaviour::Reset) << failed << 48
                                  << false << false << true;
+    QTest::newRow("trickled past the time limit")
+        << QByteArray("appsp:V1.6.0|" + QByteArray(200, ' ')) << int(Behaviour::Slow) << failed << 48 << false
+        << false << true;
     QTest::newRow("fetched without entry")
         << QByteArray("<html>maintenance</html>") << normal << failed << 48 << false << false << true;
     QTest::newRow("entry without bar") << QByteArray("appsp:V1.6.0") << normal << failed << 48 << false << false
@@ -76,6 +79,8 @@ void TestForm1Startup::versionOutcomes()
     QFETCH(bool, usable);
 
     SiteFixture fx;
+    if (Behaviour(behaviour) == Behaviour::Slow)
+        fx.useTimeLimit(2);
     fx.serveRecord(record, Behaviour(behaviour));
     Recorder rec;
     auto form = makeForm(fx.settings, rec);
