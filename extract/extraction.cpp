@@ -2,6 +2,10 @@
 
 #include "config/settings.h"
 #include "extract/sites.h"
+#include "extract/textops.h"
+#include "web/network.h"
+
+#include <QUrl>
 
 #include <array>
 
@@ -29,9 +33,47 @@ std::optional<QString> commonRungs(const QString &address, const QString &askFor
 {
     if (address.isEmpty())
         return askForAddress;
-    if (!address.contains(QLatin1String("http://")))
+    if (!address.contains(QLatin1String("http://")) && !address.contains(QLatin1String("https://")))
         return schemeMissing;
     return std::nullopt;
+}
+
+QString Base::removedFrom(const QString &address) const
+{
+    return removeAll(removeAll(address, https), http);
+}
+
+Base baseOf(const QString &hostAndPath)
+{
+    return {QLatin1String("http://") + hostAndPath, QLatin1String("https://") + hostAndPath};
+}
+
+QString addressIn(const QString &text)
+{
+    qsizetype start = text.indexOf(QLatin1String("http://"));
+    const qsizetype secure = text.indexOf(QLatin1String("https://"));
+    if (start < 0 || (secure >= 0 && secure < start))
+        start = secure;
+    if (start < 0)
+        return text;
+    qsizetype end = start;
+    while (end < text.size()) {
+        const char16_t c = text.at(end).unicode();
+        if (c <= u' ' || c > u'~')
+            break;
+        ++end;
+    }
+    return text.sliced(start, end - start);
+}
+
+bool isWebAddress(const QString &address)
+{
+    return !address.isEmpty() && Web::NetworkAccess::isFetchable(QUrl(address, QUrl::TolerantMode));
+}
+
+bool Result::found() const
+{
+    return isWebAddress(slot[2]);
 }
 
 QString authorShown(const QString &author, int limit)
@@ -67,8 +109,9 @@ bool verifiedAuthor(const Slots &s, const QString &pageMark, const QString &show
     return s[0].contains(pageMark) || (!cfg.verifiedAuthor.isEmpty() && shownAuthor.contains(cfg.verifiedAuthor));
 }
 
-std::optional<QString> checkAddress(Service service, const QString &address, const Config::Settings &cfg)
+std::optional<QString> checkAddress(Service service, const QString &text, const Config::Settings &cfg)
 {
+    const QString address = addressIn(text);
     switch (service) {
     case Service::Weishi:
         return Weishi::check(address, cfg);

@@ -41,7 +41,8 @@ struct Result
     QString status;    // status line at the end of the extraction
 
     const QString &video() const { return slot[2]; }
-    bool found() const { return !slot[2].isEmpty(); }
+    // Only a web address counts: a page must not hand us a local file or another scheme.
+    bool found() const;
 };
 
 inline const QString statusExtracting = QStringLiteral("正在提取视频,请稍等...");
@@ -49,8 +50,17 @@ inline const QString statusDone = QStringLiteral("视频提取完毕..");
 inline const QString statusFetchFailed = QStringLiteral("页面获取失败,请检查网络或地址..");
 inline const QString statusNoVideo = QStringLiteral("未能找到视频地址,请检查地址..");
 
-// The service's address-check ladder: the status message of the first rung that applies.
-std::optional<QString> checkAddress(Service service, const QString &address, const Config::Settings &cfg);
+// The address a pasted text means: when it holds an http:// or https:// address among other text
+// (a share text), that address alone, from its scheme up to the first white space or character
+// outside printable ASCII; otherwise the text as it is.
+QString addressIn(const QString &text);
+
+// An http:// or https:// address with a host.
+bool isWebAddress(const QString &address);
+
+// The service's address-check ladder over addressIn(text): the status message of the first rung
+// that applies.
+std::optional<QString> checkAddress(Service service, const QString &text, const Config::Settings &cfg);
 
 // Cutting and display rules over a fetched, non-empty page. Starts from empty slots.
 Result extract(Service service, const QString &address, const QString &page, const FetchFn &fetch,

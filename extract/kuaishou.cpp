@@ -20,10 +20,10 @@ std::optional<QString> check(const QString &address, const Config::Settings &cfg
 {
     if (auto m = commonRungs(address, QStringLiteral("请您输入快手网页版地址..")))
         return m;
-    const QString base = QLatin1String("http://") + cfg.kuaishouHost + QLatin1String("/i");
-    if (!address.contains(base))
+    const Base base = baseOf(cfg.kuaishouHost + QLatin1String("/i"));
+    if (!base.foundIn(address))
         return addressWrong;
-    if (removeAll(address, base).isEmpty())
+    if (base.removedFrom(address).isEmpty())
         return QStringLiteral("请输入正确的快手地址..");
     return std::nullopt;
 }

@@ -13,9 +13,9 @@ const QString dataTitleMarker = QStringLiteral("data-title=\"");
 const QString dateMarker = QStringLiteral("class=\"date\">");
 const QString badgeText = QStringLiteral("vip.png");
 
-QString mediaBase(const Config::Settings &cfg)
+Base mediaBase(const Config::Settings &cfg)
 {
-    return QLatin1String("http://") + cfg.meipaiHost + QLatin1String("/media/");
+    return baseOf(cfg.meipaiHost + QLatin1String("/media/"));
 }
 
 
@@ -25,10 +25,10 @@ std::optional<QString> check(const QString &address, const Config::Settings &cfg
 {
     if (auto m = commonRungs(address, QStringLiteral("请您输入美拍网页版地址..")))
         return m;
-    const QString base = mediaBase(cfg);
-    if (!address.contains(base))
+    const Base base = mediaBase(cfg);
+    if (!base.foundIn(address))
         return addressWrong;
-    if (removeAll(address, base).isEmpty())
+    if (base.removedFrom(address).isEmpty())
         return QStringLiteral("请输入正确的美拍地址..");
     return std::nullopt;
 }

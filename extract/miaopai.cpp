@@ -13,9 +13,9 @@ const QString dateMarker = QStringLiteral("<h2><b>");
 const QString anchorTags = QStringLiteral("</?a[^<>]*>");
 const QString badgeText = QStringLiteral("v1.png");
 
-QString showBase(const Config::Settings &cfg)
+Base showBase(const Config::Settings &cfg)
 {
-    return QLatin1String("http://") + cfg.miaopaiHost + QLatin1String("/show/");
+    return baseOf(cfg.miaopaiHost + QLatin1String("/show/"));
 }
 
 QString streamBase(const Config::Settings &cfg)
@@ -30,17 +30,17 @@ std::optional<QString> check(const QString &address, const Config::Settings &cfg
 {
     if (auto m = commonRungs(address, QStringLiteral("请您输入秒拍网页版地址..")))
         return m;
-    const QString base = showBase(cfg);
-    if (!address.contains(base))
+    const Base base = showBase(cfg);
+    if (!base.foundIn(address))
         return QStringLiteral("您输入的地址有误,请检查!如果网之前没有www，请加www");
-    if (removeAll(address, base).isEmpty())
+    if (base.removedFrom(address).isEmpty())
         return QStringLiteral("请输入正确的秒拍地址..");
     return std::nullopt;
 }
 
 QString identifier(const QString &address, const Config::Settings &cfg)
 {
-    QString id = removeAll(removeAll(address, showBase(cfg)), u".htm");
+    QString id = removeAll(showBase(cfg).removedFrom(addressIn(address)), u".htm");
     // Share links carry a query or fragment that must not end up in the built addresses.
     const qsizetype query = id.indexOf(u'?');
     const qsizetype fragment = id.indexOf(u'#');

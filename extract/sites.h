@@ -9,6 +9,17 @@ namespace Extract {
 // Shared by every service's check ladder: the empty address and the missing scheme.
 std::optional<QString> commonRungs(const QString &address, const QString &askForAddress);
 
+// A service's page base, "http://" + host + path, written with either scheme.
+struct Base
+{
+    QString http;
+    QString https;
+
+    bool foundIn(const QString &address) const { return address.contains(http) || address.contains(https); }
+    QString removedFrom(const QString &address) const;
+};
+Base baseOf(const QString &hostAndPath);
+
 // Shortened to `limit` characters followed by "..".
 QString authorShown(const QString &author, int limit);
 QString descriptionShown(const QString &description);

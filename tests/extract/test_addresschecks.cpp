@@ -26,19 +26,27 @@ private slots:
         // Weishi
         row("ws empty", Service::Weishi, "", QStringLiteral("请您输入微视网页版地址.."));
         row("ws no scheme", Service::Weishi, "www.weishi.com/t/1", scheme);
-        row("ws https", Service::Weishi, "https://www.weishi.com/t/1", scheme);
+        row("ws https", Service::Weishi, "https://www.weishi.com/t/1", QString());
+        row("ws share text", Service::Weishi, "快来看 https://www.weishi.com/t/1 哈哈", QString());
         row("ws capital scheme", Service::Weishi, "HTTP://www.weishi.com/t/1", scheme);
         row("ws no domain", Service::Weishi, "http://www.example.com/t/1", QStringLiteral("请输入正确的微视地址.."));
         row("ws domain in capitals", Service::Weishi, "http://www.WEISHI.com/t/1",
             QStringLiteral("请输入正确的微视地址.."));
         row("ws passes", Service::Weishi, "http://www.weishi.com/t/2001234567890", QString());
-        row("ws domain anywhere", Service::Weishi, "x http:// y weishi.com z", QString());
+        row("ws domain in the text, not in the address", Service::Weishi, "x http:// y weishi.com z",
+            QStringLiteral("请输入正确的微视地址.."));
+        row("ws domain in the address", Service::Weishi, "x http://t.weishi.com/1 z", QString());
         row("ws spaces around", Service::Weishi, "  http://www.weishi.com/t/1  ", QString());
 
         // Meipai
         row("mp empty", Service::Meipai, "", QStringLiteral("请您输入美拍网页版地址.."));
         row("mp no scheme", Service::Meipai, "www.meipai.com/media/1", scheme);
-        row("mp https", Service::Meipai, "https://www.meipai.com/media/1", scheme);
+        row("mp https", Service::Meipai, "https://www.meipai.com/media/1", QString());
+        row("mp https base only", Service::Meipai, "https://www.meipai.com/media/",
+            QStringLiteral("请输入正确的美拍地址.."));
+        row("mp share text", Service::Meipai, "看看这个 http://www.meipai.com/media/123 来自美拍", QString());
+        row("mp share text, base only", Service::Meipai, "看看 https://www.meipai.com/media/，来自美拍",
+            QStringLiteral("请输入正确的美拍地址.."));
         row("mp capital scheme", Service::Meipai, "Http://www.meipai.com/media/1", scheme);
         row("mp other path", Service::Meipai, "http://www.meipai.com/user/1", wrong);
         row("mp no www", Service::Meipai, "http://meipai.com/media/1", wrong);
@@ -46,12 +54,18 @@ private slots:
         row("mp base twice", Service::Meipai, "http://www.meipai.com/media/http://www.meipai.com/media/",
             QStringLiteral("请输入正确的美拍地址.."));
         row("mp passes", Service::Meipai, "http://www.meipai.com/media/642349876", QString());
-        row("mp base in the middle", Service::Meipai, "see http://www.meipai.com/media/ here", QString());
+        row("mp base in the middle", Service::Meipai, "see http://www.meipai.com/media/7 here", QString());
+        row("mp base alone in a text", Service::Meipai, "see http://www.meipai.com/media/ here",
+            QStringLiteral("请输入正确的美拍地址.."));
+        row("mp text without an address", Service::Meipai, "see www.meipai.com/media/7 here", scheme);
 
         // Kuaishou
         row("ks empty", Service::Kuaishou, "", QStringLiteral("请您输入快手网页版地址.."));
         row("ks no scheme", Service::Kuaishou, "www.gifshow.com/i/photo/1", scheme);
-        row("ks https", Service::Kuaishou, "https://www.gifshow.com/i/photo/1", scheme);
+        row("ks https", Service::Kuaishou, "https://www.gifshow.com/i/photo/1", QString());
+        row("ks https base only", Service::Kuaishou, "https://www.gifshow.com/i", QStringLiteral("请输入正确的快手地址.."));
+        row("ks share text", Service::Kuaishou,
+            "GIF快手 https://www.gifshow.com/i/photo/lwx/12345?userId=1&photoId=2 复制打开", QString());
         row("ks capital scheme", Service::Kuaishou, "HTTP://www.gifshow.com/i/photo/1", scheme);
         row("ks other host", Service::Kuaishou, "http://www.example.com/i/photo/1", wrong);
         row("ks other path", Service::Kuaishou, "http://www.gifshow.com/user/1", wrong);
@@ -65,7 +79,9 @@ private slots:
         const QString mpWrong = QStringLiteral("您输入的地址有误,请检查!如果网之前没有www，请加www");
         row("mi empty", Service::Miaopai, "", QStringLiteral("请您输入秒拍网页版地址.."));
         row("mi no scheme", Service::Miaopai, "www.miaopai.com/show/a.htm", scheme);
-        row("mi https", Service::Miaopai, "https://www.miaopai.com/show/a.htm", scheme);
+        row("mi https", Service::Miaopai, "https://www.miaopai.com/show/a.htm", QString());
+        row("mi https base only", Service::Miaopai, "https://www.miaopai.com/show/", QStringLiteral("请输入正确的秒拍地址.."));
+        row("mi share text", Service::Miaopai, "秒拍视频\thttp://www.miaopai.com/show/a.htm\n", QString());
         row("mi capital scheme", Service::Miaopai, "HTTP://www.miaopai.com/show/a.htm", scheme);
         row("mi no www", Service::Miaopai, "http://miaopai.com/show/a.htm", mpWrong);
         row("mi base only", Service::Miaopai, "http://www.miaopai.com/show/", QStringLiteral("请输入正确的秒拍地址.."));
@@ -84,6 +100,54 @@ private slots:
         const std::optional<QString> m = Extract::checkAddress(service, address, Config::Settings{});
         QCOMPARE(m.value_or(QString()), message);
         QCOMPARE(m.has_value(), !message.isEmpty());
+    }
+
+    void addressIn_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("address");
+        const auto row = [](const char *name, const char *text, const char *address) {
+            QTest::newRow(name) << QString::fromUtf8(text) << QString::fromUtf8(address);
+        };
+        row("address alone", "http://www.meipai.com/media/1", "http://www.meipai.com/media/1");
+        row("spaces around", "  http://www.meipai.com/media/1 \r\n", "http://www.meipai.com/media/1");
+        row("share text", "看看这个 http://www.meipai.com/media/123 来自美拍", "http://www.meipai.com/media/123");
+        row("chinese right after", "https://www.meipai.com/media/123，来自美拍", "https://www.meipai.com/media/123");
+        row("tab after", "x\thttps://a.b/c\td", "https://a.b/c");
+        row("first of two", "https://a.b/1 http://c.d/2", "https://a.b/1");
+        row("http before https", "http://c.d/2 https://a.b/1", "http://c.d/2");
+        row("query kept", "see http://a.b/i?x=1&y=2#z end", "http://a.b/i?x=1&y=2#z");
+        row("scheme alone", "look http:// here", "http://");
+        row("no address", "www.meipai.com/media/1 来自美拍", "www.meipai.com/media/1 来自美拍");
+        row("capital scheme is no address", "x HTTP://a.b/c", "x HTTP://a.b/c");
+        row("empty", "", "");
+        row("control character ends it", "http://a.b/c\x01d", "http://a.b/c");
+    }
+    void addressIn()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, address);
+        QCOMPARE(Extract::addressIn(text), address);
+    }
+
+    void webAddress_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<bool>("web");
+        QTest::newRow("http") << QStringLiteral("http://v.test/a.mp4") << true;
+        QTest::newRow("https") << QStringLiteral("https://v.test/a.mp4") << true;
+        QTest::newRow("file") << QStringLiteral("file:///etc/passwd") << false;
+        QTest::newRow("ftp") << QStringLiteral("ftp://v.test/a.mp4") << false;
+        QTest::newRow("no host") << QStringLiteral("http:///a.mp4") << false;
+        QTest::newRow("path") << QStringLiteral("/etc/passwd") << false;
+        QTest::newRow("encoded value") << QStringLiteral("aHR0cDovL212dmlkZW8xMC5tZWl0dWRhdGEuY29t") << false;
+        QTest::newRow("empty") << QString() << false;
+    }
+    void webAddress()
+    {
+        QFETCH(QString, address);
+        QFETCH(bool, web);
+        QCOMPARE(Extract::isWebAddress(address), web);
     }
 
     void configuredHost()
@@ -106,11 +170,14 @@ private slots:
         QTest::newRow("miaopai") << QStringLiteral("http://www.miaopai.com/show/a.htm") << int(Service::Miaopai);
         QTest::newRow("weishi first") << QStringLiteral("http://www.meipai.com/media/1?from=weishi.com")
                                       << int(Service::Weishi);
-        QTest::newRow("meipai before miaopai")
-            << QStringLiteral("http://www.miaopai.com/show/a http://www.meipai.com/media/1") << int(Service::Meipai);
+        QTest::newRow("the first address of a text decides")
+            << QStringLiteral("http://www.miaopai.com/show/a http://www.meipai.com/media/1") << int(Service::Miaopai);
         QTest::newRow("unknown") << QStringLiteral("http://www.example.com/") << -1;
         QTest::newRow("empty") << QString() << -1;
         QTest::newRow("no scheme") << QStringLiteral("www.weishi.com/t/1") << -1;
+        QTest::newRow("https meipai") << QStringLiteral("https://www.meipai.com/media/1") << int(Service::Meipai);
+        QTest::newRow("share text kuaishou")
+            << QStringLiteral("分享 https://www.gifshow.com/i/photo/1 来自快手") << int(Service::Kuaishou);
     }
     void detect()
     {

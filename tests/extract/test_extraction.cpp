@@ -91,6 +91,37 @@ private slots:
         }
     }
 
+    // A page may name anything as its video; only a web address is a found video.
+    void onlyWebVideoAddressesCount_data()
+    {
+        QTest::addColumn<Service>("service");
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<bool>("found");
+        const auto meipai = [](const char *video) {
+            return QStringLiteral("<div data-video=\"%1\"></div>").arg(QLatin1String(video));
+        };
+        const auto kuaishou = [](const char *video) {
+            return QStringLiteral("<video poster=\"http://c/p.jpg\" src=\"%1\">").arg(QLatin1String(video));
+        };
+        QTest::newRow("meipai file") << Service::Meipai << meipai("file:///etc/passwd") << false;
+        QTest::newRow("meipai ftp") << Service::Meipai << meipai("ftp://v.test/a.mp4") << false;
+        QTest::newRow("meipai path") << Service::Meipai << meipai("/etc/passwd") << false;
+        QTest::newRow("meipai encoded value") << Service::Meipai << meipai("aHR0cDovL212dmlkZW8x") << false;
+        QTest::newRow("meipai https") << Service::Meipai << meipai("https://v.test/a.mp4") << true;
+        QTest::newRow("kuaishou file") << Service::Kuaishou << kuaishou("file:///etc/passwd") << false;
+        QTest::newRow("kuaishou http") << Service::Kuaishou << kuaishou("http://v.test/a.mp4") << true;
+    }
+    void onlyWebVideoAddressesCount()
+    {
+        QFETCH(Service, service);
+        QFETCH(QString, page);
+        QFETCH(bool, found);
+        const Extract::Result r = Extract::extract(service, QStringLiteral("http://x/"), page, {}, {});
+        QVERIFY(!r.video().isEmpty());
+        QCOMPARE(r.found(), found);
+        QCOMPARE(r.status, found ? Extract::statusDone : Extract::statusNoVideo);
+    }
+
     void weipaiHasNoExtractor()
     {
         bool called = false;

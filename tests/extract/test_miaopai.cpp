@@ -36,8 +36,11 @@ private slots:
                                                << QStringLiteral("abc");
         QTest::newRow("base twice") << QStringLiteral("http://www.miaopai.com/show/http://www.miaopai.com/show/x")
                                     << QStringLiteral("x");
-        QTest::newRow("spaces stay") << QStringLiteral(" http://www.miaopai.com/show/abc.htm ")
-                                     << QStringLiteral(" abc ");
+        QTest::newRow("spaces go") << QStringLiteral(" http://www.miaopai.com/show/abc.htm ")
+                                   << QStringLiteral("abc");
+        QTest::newRow("https") << QStringLiteral("https://www.miaopai.com/show/abc.htm") << QStringLiteral("abc");
+        QTest::newRow("share text") << QStringLiteral("我分享了秒拍视频 http://www.miaopai.com/show/abc.htm 快来看")
+                                    << QStringLiteral("abc");
     }
     void identifier()
     {
