@@ -5,6 +5,7 @@
 #include <QSettings>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <array>
 
 namespace Config {
@@ -17,7 +18,7 @@ struct TextKey
     QString Settings::*field;
 };
 
-const std::array<TextKey, 18> textKeys{{
+const std::array<TextKey, 20> textKeys{{
     {"maker/versionRecord", &Settings::versionRecordUrl},
     {"maker/forum", &Settings::forumUrl},
     {"maker/feedback", &Settings::feedbackUrl},
@@ -36,7 +37,30 @@ const std::array<TextKey, 18> textKeys{{
     {"miaopai/avatarStem", &Settings::miaopaiAvatarStem},
     {"network/proxy", &Settings::proxy},
     {"network/userAgent", &Settings::userAgent},
+    {"archive/cdx", &Settings::archiveIndexUrl},
+    {"archive/replay", &Settings::archiveReplayUrl},
 }};
+
+struct NumberKey
+{
+    const char *key;
+    int Settings::*field;
+    int lowest;
+    int highest;
+};
+
+const std::array<NumberKey, 2> numberKeys{{
+    {"archive/tries", &Settings::archiveTries, 1, 100},
+    // The archive blocks clients that ask much faster; a private archive may allow more.
+    {"archive/indexPerMinute", &Settings::archiveIndexPerMinute, 1, 6000},
+}};
+
+bool isTimestampPrefix(const QString &text)
+{
+    if (text.size() < 4 || text.size() > 14)
+        return false;
+    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+}
 
 std::optional<QString> applyValue(Settings &s, const QString &key, const QString &value)
 {
@@ -47,6 +71,28 @@ std::optional<QString> applyValue(Settings &s, const QString &key, const QString
         }
     }
     bool ok = false;
+    for (const NumberKey &k : numberKeys) {
+        if (key == QLatin1String(k.key)) {
+            const int v = value.trimmed().toInt(&ok);
+            if (!ok || v < k.lowest || v > k.highest)
+                return QStringLiteral("%1 must be a whole number from %2 to %3").arg(key).arg(k.lowest).arg(k.highest);
+            s.*(k.field) = v;
+            return std::nullopt;
+        }
+    }
+    if (key == u"archive/mode") {
+        const std::optional<ArchiveMode> mode = archiveModeFromKey(value.trimmed());
+        if (!mode)
+            return QStringLiteral("archive/mode must be fallback, off or only");
+        s.archiveMode = *mode;
+        return std::nullopt;
+    }
+    if (key == u"archive/around") {
+        if (!isTimestampPrefix(value.trimmed()))
+            return QStringLiteral("archive/around must be a date written as 4 to 14 digits, e.g. 20160601");
+        s.archiveAround = value.trimmed();
+        return std::nullopt;
+    }
     if (key == u"network/timeout") {
         const int v = value.toInt(&ok);
         if (!ok || v <= 0 || v > 24 * 3600)
@@ -65,6 +111,28 @@ std::optional<QString> applyValue(Settings &s, const QString &key, const QString
 }
 
 } // namespace
+
+QString archiveModeKey(ArchiveMode mode)
+{
+    switch (mode) {
+    case ArchiveMode::Off:
+        return QStringLiteral("off");
+    case ArchiveMode::Only:
+        return QStringLiteral("only");
+    case ArchiveMode::Fallback:
+        break;
+    }
+    return QStringLiteral("fallback");
+}
+
+std::optional<ArchiveMode> archiveModeFromKey(const QString &key)
+{
+    for (const ArchiveMode m : {ArchiveMode::Fallback, ArchiveMode::Off, ArchiveMode::Only}) {
+        if (key == archiveModeKey(m))
+            return m;
+    }
+    return std::nullopt;
+}
 
 QString defaultConfigPath()
 {
@@ -100,6 +168,10 @@ void addOptions(QCommandLineParser &parser)
                       QStringLiteral("URL")});
     parser.addOption({QStringLiteral("timeout"), QStringLiteral("Per-request time limit in seconds (default 30)."),
                       QStringLiteral("SEC")});
+    parser.addOption({QStringLiteral("archive"),
+                      QStringLiteral("When to look for a page in the web archive: fallback (when the live page "
+                                     "gives no video, the default), off, or only (never ask the live web)."),
+                      QStringLiteral("MODE")});
     parser.addOption({QStringLiteral("set"),
                       QStringLiteral("Override one setting, as in the INI file: --set meipai/host=www.meipai.com. "
                                      "May be repeated."),
@@ -123,6 +195,10 @@ LoadResult fromParser(const QCommandLineParser &parser)
     }
     if (parser.isSet(QStringLiteral("proxy")))
         s.proxy = parser.value(QStringLiteral("proxy"));
+    if (parser.isSet(QStringLiteral("archive"))) {
+        if (auto err = applyValue(s, QStringLiteral("archive/mode"), parser.value(QStringLiteral("archive"))))
+            return {std::nullopt, QStringLiteral("--archive must be fallback, off or only")};
+    }
     if (parser.isSet(QStringLiteral("timeout"))) {
         if (auto err = applyValue(s, QStringLiteral("network/timeout"), parser.value(QStringLiteral("timeout"))))
             return {std::nullopt, *err};

@@ -7,6 +7,10 @@ class QCommandLineParser;
 
 namespace Config {
 
+// When the web archive is asked for a page: when the live web does not give a usable one, never,
+// or instead of the live web.
+enum class ArchiveMode { Fallback, Off, Only };
+
 // Every address and name the program does not own lives here, with its built-in default.
 // The maker's own servers default to a reserved domain: no such server runs.
 struct Settings
@@ -37,7 +41,18 @@ struct Settings
     int timeoutSeconds = 30;
     qint64 maxBodyBytes = 16 * 1024 * 1024;
     QString userAgent = QStringLiteral("Mozilla/5.0 (Windows NT 10.0; Win64; x64) ZavlenVideo/1.6.0");
+
+    // The services' pages of their time survive in the web archive.
+    ArchiveMode archiveMode = ArchiveMode::Fallback;
+    QString archiveIndexUrl = QStringLiteral("https://web.archive.org/cdx/search/cdx");
+    QString archiveReplayUrl = QStringLiteral("https://web.archive.org/web/");
+    QString archiveAround = QStringLiteral("20160601"); // captures nearest to this date first
+    int archiveTries = 5;            // captures of one page tried at most
+    int archiveIndexPerMinute = 20;  // index queries of the whole process
 };
+
+QString archiveModeKey(ArchiveMode mode); // "fallback", "off", "only"
+std::optional<ArchiveMode> archiveModeFromKey(const QString &key);
 
 struct LoadResult
 {

@@ -164,6 +164,79 @@ private Q_SLOTS:
         QCOMPARE(out.settings.timeoutSeconds, 3);
     }
 
+    void archiveSettings_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<bool>("accepted");
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<QString>("around");
+        QTest::addColumn<int>("tries");
+        QTest::addColumn<int>("perMinute");
+        QTest::addColumn<QString>("cdx");
+        const QString cdx = QStringLiteral("https://web.archive.org/cdx/search/cdx");
+        const auto L = [](std::initializer_list<const char *> items) {
+            QStringList l;
+            for (const char *i : items)
+                l << QString::fromUtf8(i);
+            return l;
+        };
+        QTest::newRow("defaults") << QStringList() << QByteArray() << true << QStringLiteral("fallback")
+                                  << QStringLiteral("20160601") << 5 << 20 << cdx;
+        QTest::newRow("ini") << QStringList()
+                             << QByteArray("[archive]\nmode=only\naround=2015\ntries=2\nindexPerMinute=6\n"
+                                           "cdx=http://cdx.test/cdx\nreplay=http://cdx.test/web/\n")
+                             << true << QStringLiteral("only") << QStringLiteral("2015") << 2 << 6
+                             << QStringLiteral("http://cdx.test/cdx");
+        QTest::newRow("--set over ini") << L({"--set", "archive/tries=9", "--set", "archive/mode=off"})
+                                        << QByteArray("[archive]\ntries=2\nmode=only\n") << true
+                                        << QStringLiteral("off") << QStringLiteral("20160601") << 9 << 20 << cdx;
+        QTest::newRow("--archive over --set") << L({"--set", "archive/mode=off", "--archive", "only"}) << QByteArray()
+                                              << true << QStringLiteral("only") << QStringLiteral("20160601") << 5
+                                              << 20 << cdx;
+        const auto bad = [&](const char *name, QStringList args) {
+            QTest::newRow(name) << args << QByteArray() << false << QString() << QString() << 0 << 0 << QString();
+        };
+        bad("unknown mode", L({"--archive", "sometimes"}));
+        bad("mode in capitals", L({"--set", "archive/mode=Only"}));
+        bad("zero tries", L({"--set", "archive/tries=0"}));
+        bad("pace zero", L({"--set", "archive/indexPerMinute=0"}));
+        bad("pace not a number", L({"--set", "archive/indexPerMinute=fast"}));
+        bad("around not a date", L({"--set", "archive/around=June"}));
+        bad("around too long", L({"--set", "archive/around=201606010000001"}));
+    }
+
+    void archiveSettings()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QByteArray, ini);
+        QFETCH(bool, accepted);
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString file = dir.filePath(QStringLiteral("z.ini"));
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(ini);
+        f.close();
+        const ParseOutcome out = Cli::parseArguments(QStringList{QStringLiteral("zavlen-get"), QStringLiteral("--config"),
+                                                                 file} + args + QStringList{QStringLiteral("x")});
+        QCOMPARE(out.action == ParseOutcome::Action::Run, accepted);
+        if (!accepted) {
+            QVERIFY(!out.text.isEmpty());
+            return;
+        }
+        QFETCH(QString, mode);
+        QFETCH(QString, around);
+        QFETCH(int, tries);
+        QFETCH(int, perMinute);
+        QFETCH(QString, cdx);
+        QCOMPARE(Config::archiveModeKey(out.settings.archiveMode), mode);
+        QCOMPARE(out.settings.archiveAround, around);
+        QCOMPARE(out.settings.archiveTries, tries);
+        QCOMPARE(out.settings.archiveIndexPerMinute, perMinute);
+        QCOMPARE(out.settings.archiveIndexUrl, cdx);
+    }
+
     void batchAddresses_data()
     {
         QTest::addColumn<QByteArray>("bytes");
