@@ -51,6 +51,15 @@ QByteArray jsonLine(const Record &r)
     line += ",\"date\":" + jsonString(r.date);
     line += ",\"verified\":" + boolean(r.verified);
     line += ",\"error\":" + (r.error ? jsonString(*r.error) : QByteArray("null"));
+    line += ",\"archived\":";
+    if (r.archived) {
+        line += "{\"timestamp\":" + jsonString(r.archived->timestamp);
+        line += ",\"page\":" + jsonString(r.archived->page);
+        line += ",\"video\":" + (r.archived->video.isEmpty() ? QByteArray("null") : jsonString(r.archived->video));
+        line += '}';
+    } else {
+        line += "null";
+    }
     line += "}\n";
     return line;
 }

@@ -1,6 +1,5 @@
 #include "cli/record.h"
 
-#include "web/getbody.h"
 
 namespace Cli {
 
@@ -43,31 +42,23 @@ Record recordFromResult(const QString &address, Extract::Service service, const 
     return r;
 }
 
-Record extractAddress(const QString &address, std::optional<Extract::Service> site, const Config::Settings &cfg)
+Record recordFromRoad(const QString &text, const Extract::RoadResult &road)
 {
     Record r;
-    r.address = address;
-    if (site) {
-        r.service = site;
-        if (std::optional<QString> refused = Extract::checkAddress(*site, address, cfg)) {
-            r.error = *refused;
-            return r;
-        }
-    } else {
-        r.service = Extract::detectService(address, cfg);
-        if (!r.service) {
-            r.error = errorUnknownService;
-            return r;
-        }
-    }
-
-    const Web::BodyResult page = Web::GetBody(address);
-    if (!page.text || page.text->isEmpty()) {
-        r.error = Extract::statusFetchFailed;
+    if (road.started && road.service) {
+        r = recordFromResult(text, *road.service, road.result);
+        r.archived = road.archived;
         return r;
     }
-    const Extract::FetchFn fetch = [](const QString &url) { return Web::GetBody(url).text; };
-    return recordFromResult(address, *r.service, Extract::extract(*r.service, address, *page.text, fetch, cfg));
+    r.address = text;
+    r.service = road.service;
+    r.error = road.result.status.isEmpty() ? Extract::statusNoVideo : road.result.status;
+    return r;
+}
+
+Record extractAddress(const QString &address, std::optional<Extract::Service> site, const Config::Settings &cfg)
+{
+    return recordFromRoad(address, Extract::runRoad(address, site, cfg, Extract::webFetch()));
 }
 
 } // namespace Cli

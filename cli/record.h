@@ -1,6 +1,7 @@
 #pragma once
 
 #include "extract/extraction.h"
+#include "extract/road.h"
 
 #include <QString>
 #include <optional>
@@ -21,16 +22,20 @@ struct Record
     QString date;
     bool verified = false;
     std::optional<QString> error; // the status-line message the window would show, or our own
+    std::optional<Extract::Archived> archived; // set when the result came from the web archive
+
+    // What plain output prints and --download fetches: the archived file when there is one.
+    QString videoToFetch() const { return archived && !archived->video.isEmpty() ? archived->video : video; }
 };
 
-inline const QString errorUnknownService = QStringLiteral(
-    "cannot tell the service of this address; it matches none of weishi, meipai, kuaishou, miaopai");
+inline const QString errorUnknownService = Extract::statusUnknownService;
 
 // The fields of a finished extraction, from the slots each service leaves them in.
 Record recordFromResult(const QString &address, Extract::Service service, const Extract::Result &result);
 
-// The whole road of one address: address checks (or detection), page fetch, extraction.
-// Blocking; runs on any thread (the fetches use that thread's network access point).
+// The whole road of one address, the window's own. Blocking; runs on any thread (the fetches use
+// that thread's network access point). The record keeps the text as given as its address.
 Record extractAddress(const QString &address, std::optional<Extract::Service> site, const Config::Settings &cfg);
+Record recordFromRoad(const QString &text, const Extract::RoadResult &road);
 
 } // namespace Cli

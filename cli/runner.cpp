@@ -2,6 +2,7 @@
 
 #include "cli/jsonline.h"
 #include "player/downloader.h"
+#include "web/archive.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -18,7 +19,7 @@ QByteArray plainLine(const Record &r)
 {
     if (!r.ok)
         return QByteArray("\n");
-    QByteArray line = r.video.toUtf8();
+    QByteArray line = r.videoToFetch().toUtf8();
     QByteArray safe;
     safe.reserve(line.size() + 1);
     for (const char c : line) {
@@ -90,6 +91,10 @@ void Runner::emitReady()
         const int index = m_nextToPrint++;
         const Record record = *std::exchange(m_results[size_t(index)], std::nullopt);
         m_progress.writeAbove(m_out, m_options.json ? jsonLine(record) : plainLine(record));
+        if (record.ok && record.archived)
+            info(QStringLiteral("%1: from the web archive, captured %2: %3")
+                     .arg(printable(record.address), Web::captureDate(record.archived->timestamp),
+                          printable(record.archived->page)));
         if (!record.ok) {
             m_failed = true;
             error(record.address, record.error.value_or(Extract::statusNoVideo));
@@ -114,13 +119,15 @@ QString Runner::reserveTarget(const QString &fileName)
 void Runner::queueDownload(int index, const Record &record)
 {
     const QString &address = record.address;
-    if (m_targetOfVideo.contains(record.video)) {
+    const QString video = record.videoToFetch();
+    if (m_targetOfVideo.contains(video)) {
         info(QStringLiteral("%1: same video as an earlier address, downloaded once to %2")
-                 .arg(printable(address), QDir::toNativeSeparators(m_targetOfVideo.value(record.video))));
+                 .arg(printable(address), QDir::toNativeSeparators(m_targetOfVideo.value(video))));
         return;
     }
+    // The file is named after the video as the page names it, not after the archive's address.
     const QString target = reserveTarget(Player::safeFileName(record.video));
-    m_targetOfVideo.insert(record.video, target);
+    m_targetOfVideo.insert(video, target);
     // A file under the final name is only ever written complete, so an earlier run finished it.
     if (QFileInfo(target).isFile()) {
         info(QStringLiteral("%1: already downloaded, skipped: %2")
@@ -128,7 +135,7 @@ void Runner::queueDownload(int index, const Record &record)
         return;
     }
     ++m_downloadsTotal;
-    m_waiting.push_back({index, address, record.video, target});
+    m_waiting.push_back({index, address, video, target});
     startDownloads();
 }
 

@@ -153,10 +153,11 @@ FetchResult fetch(const QString &url, const FetchOptions &options)
     return result;
 }
 
-BodyResult GetBody(const QString &url)
+BodyResult GetBody(const QString &url, const QList<QPair<QByteArray, QByteArray>> &headers)
 {
     BodyResult out;
     FetchOptions options;
+    options.headers = headers;
     options.headers.append({QByteArrayLiteral("If-Modified-Since"), QByteArrayLiteral("0")});
     out.raw = fetch(url, options);
     if (out.raw.ok())

@@ -52,7 +52,7 @@ struct BodyResult
     std::optional<QString> text;
     FetchResult raw;
 };
-BodyResult GetBody(const QString &url);
+BodyResult GetBody(const QString &url, const QList<QPair<QByteArray, QByteArray>> &headers = {});
 
 // The status of the final answer for `url`, redirects followed, without reading its body.
 FetchResult probe(const QString &url, const QList<QPair<QByteArray, QByteArray>> &headers = {});

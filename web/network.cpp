@@ -143,7 +143,9 @@ QNetworkReply *NetworkAccess::createRequest(Operation op, const QNetworkRequest 
     }
 
     QNetworkRequest req(request);
-    req.setHeader(QNetworkRequest::UserAgentHeader, state.settings.userAgent);
+    // A caller that names itself on purpose (requests to the web archive) keeps its name.
+    if (!req.hasRawHeader("User-Agent"))
+        req.setHeader(QNetworkRequest::UserAgentHeader, state.settings.userAgent);
     req.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     req.setMaximumRedirectsAllowed(maxRedirects);
     if (req.transferTimeout() == 0)

@@ -453,6 +453,24 @@ private Q_SLOTS:
         QVERIFY(ranged);
     }
 
+    // An inactivity limit never fires for a server that sends a byte every half second.
+    void tricklingPageEndsAtTheTimeLimit()
+    {
+        Demo::Response drip;
+        drip.body = QByteArray(400, ' ');
+        drip.behaviour = Demo::Response::Behaviour::Slow;
+        drip.slowDelayMs = 500;
+        drip.slowChunkBytes = 1;
+        m_site.setRoute(m_settings.meipaiHost, QStringLiteral("/media/500004"), drip);
+        const QString address = QStringLiteral("http://%1/media/500004").arg(m_settings.meipaiHost);
+        const Run r = run({QStringLiteral("--timeout"), QStringLiteral("2"), QStringLiteral("--archive"),
+                           QStringLiteral("off"), QStringLiteral("-j"), address},
+                          {}, 20000);
+        QVERIFY(r.finished);
+        QCOMPARE(r.code, 1);
+        QCOMPARE(parseLine(r.out).value(QStringLiteral("error")).toString(), Extract::statusFetchFailed);
+    }
+
     void badInput_data()
     {
         QTest::addColumn<QStringList>("args");

@@ -298,14 +298,26 @@ private Q_SLOTS:
     void jsonLine_data()
     {
         QTest::addColumn<bool>("found");
-        QTest::newRow("found") << true;
-        QTest::newRow("failed, no service") << false;
+        QTest::addColumn<bool>("archived");
+        QTest::addColumn<bool>("archivedVideo");
+        QTest::newRow("found") << true << false << false;
+        QTest::newRow("found in the archive, with its video") << true << true << true;
+        QTest::newRow("found in the archive, video not held") << true << true << false;
+        QTest::newRow("failed, no service") << false << false << false;
     }
 
     void jsonLine()
     {
         QFETCH(bool, found);
+        QFETCH(bool, archived);
+        QFETCH(bool, archivedVideo);
         Cli::Record r;
+        if (archived) {
+            r.archived = Extract::Archived{QStringLiteral("20150312094501"),
+                                           QStringLiteral("http://web.archive.test/web/20150312094501id_/http://p/1"),
+                                           archivedVideo ? QStringLiteral("http://web.archive.test/web/20150312094501id_/http://v/1.mp4")
+                                                         : QString()};
+        }
         r.address = QStringLiteral("http://www.meipai.com/media/1?a=\"b\"");
         if (found) {
             r.service = Service::Meipai;
@@ -331,7 +343,7 @@ private Q_SLOTS:
         const QStringList order{QStringLiteral("address"), QStringLiteral("site"), QStringLiteral("ok"),
                                 QStringLiteral("video"), QStringLiteral("cover"), QStringLiteral("avatar"),
                                 QStringLiteral("author"), QStringLiteral("description"), QStringLiteral("date"),
-                                QStringLiteral("verified"), QStringLiteral("error")};
+                                QStringLiteral("verified"), QStringLiteral("error"), QStringLiteral("archived")};
         QCOMPARE(o.size(), order.size());
         qsizetype last = -1;
         for (const QString &key : order) {
@@ -352,6 +364,21 @@ private Q_SLOTS:
             QVERIFY(o.value(QStringLiteral("site")).isNull());
             QCOMPARE(o.value(QStringLiteral("error")).toString(), Cli::errorUnknownService);
         }
+        if (!archived) {
+            QVERIFY(o.value(QStringLiteral("archived")).isNull());
+            return;
+        }
+        const QJsonObject a = o.value(QStringLiteral("archived")).toObject();
+        QCOMPARE(a.keys(), (QStringList{QStringLiteral("page"), QStringLiteral("timestamp"), QStringLiteral("video")}));
+        QVERIFY(line.indexOf("\"timestamp\"") < line.indexOf("\"page\"") && line.indexOf("\"page\"") < line.lastIndexOf("\"video\""));
+        QCOMPARE(a.value(QStringLiteral("timestamp")).toString(), r.archived->timestamp);
+        QCOMPARE(a.value(QStringLiteral("page")).toString(), r.archived->page);
+        if (archivedVideo)
+            QCOMPARE(a.value(QStringLiteral("video")).toString(), r.archived->video);
+        else
+            QVERIFY(a.value(QStringLiteral("video")).isNull());
+        // "video" keeps the address cut from the page.
+        QCOMPARE(o.value(QStringLiteral("video")).toString(), r.video);
     }
 
     void jsonLineLoneSurrogate()
@@ -388,6 +415,7 @@ private Q_SLOTS:
         Extract::Result res;
         for (int i = 0; i < Extract::slotCount; ++i)
             res.slot[size_t(i)] = QStringLiteral("s%1").arg(i);
+        res.slot[2] = QStringLiteral("http://v.test/s2.mp4");
         res.display.badge = 1;
         res.display.author = QStringLiteral("shortened..");
         res.status = Extract::statusDone;
@@ -397,7 +425,7 @@ private Q_SLOTS:
         QVERIFY(r.service && int(*r.service) == service);
         QVERIFY(r.ok);
         QVERIFY(!r.error);
-        QCOMPARE(r.video, QStringLiteral("s2"));
+        QCOMPARE(r.video, QStringLiteral("http://v.test/s2.mp4"));
         QCOMPARE(r.cover, QStringLiteral("s4"));
         QCOMPARE(r.avatar, QStringLiteral("s%1").arg(avatar));
         QCOMPARE(r.author, QStringLiteral("s%1").arg(author));
@@ -405,11 +433,13 @@ private Q_SLOTS:
         QCOMPARE(r.date, QStringLiteral("s%1").arg(date));
         QVERIFY(r.verified);
 
-        res.slot[2].clear();
+        // A local file named by the page is no found video, though the record shows what was cut.
+        res.slot[2] = QStringLiteral("file:///etc/passwd");
         res.display.badge = -1;
         res.status = Extract::statusNoVideo;
         r = Cli::recordFromResult(address, Service(service), res);
         QVERIFY(!r.ok);
+        QCOMPARE(r.video, QStringLiteral("file:///etc/passwd"));
         QVERIFY(!r.verified);
         QCOMPARE(r.error.value_or(QString()), Extract::statusNoVideo);
     }
