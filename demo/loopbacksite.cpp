@@ -308,7 +308,7 @@ struct LoopbackSite::Private
 {
     QTcpServer *server = nullptr;
     QHash<QString, Response> routes;
-    Handler handler;
+    QList<Handler> handlers;
     QList<Request> requests;
     QList<QPointer<Connection>> connections;
 };
@@ -320,8 +320,10 @@ LoopbackSite::LoopbackSite(QObject *parent) : QObject(parent), d(new Private)
         while (QTcpSocket *socket = d->server->nextPendingConnection()) {
             auto resolve = [this](const Request &req) {
                 d->requests.append(req);
-                if (d->handler) {
-                    if (std::optional<Response> r = d->handler(req))
+                // A copy: a handler may change the list while it answers.
+                const QList<Handler> handlers = d->handlers;
+                for (const Handler &handler : handlers) {
+                    if (std::optional<Response> r = handler(req))
                         return *r;
                 }
                 const auto it = d->routes.constFind(req.host + u'\n' + req.path);
@@ -372,7 +374,14 @@ void LoopbackSite::setRoute(const QString &host, const QString &path, const Resp
 
 void LoopbackSite::setHandler(Handler handler)
 {
-    d->handler = std::move(handler);
+    d->handlers.clear();
+    addHandler(std::move(handler));
+}
+
+void LoopbackSite::addHandler(Handler handler)
+{
+    if (handler)
+        d->handlers.append(std::move(handler));
 }
 
 void LoopbackSite::clearRoutes()

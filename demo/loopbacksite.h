@@ -65,7 +65,10 @@ public:
     // Exact host and path (query included) to a fixed answer.
     void setRoute(const QString &host, const QString &path, const Response &response);
     // Asked first for every request; nullopt falls through to the routes, then 404.
+    // setHandler replaces every handler (an empty one removes them); addHandler asks one more,
+    // after those already there.
     void setHandler(Handler handler);
+    void addHandler(Handler handler);
     void clearRoutes();
 
     int requestCount() const;

@@ -76,11 +76,13 @@ FetchResult fetch(const QString &url, const FetchOptions &options)
     QObject::connect(reply.get(), &QNetworkReply::metaDataChanged, &loop, [&] {
         if (options.statusOnly) {
             const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-            const bool following = status >= 300 && status < 400
-                                   && reply->attribute(QNetworkRequest::RedirectionTargetAttribute).isValid();
+            // The redirect target attribute is not set yet when a redirect's headers arrive.
+            const bool following = status >= 300 && status < 400 && reply->hasRawHeader("Location");
             if (status > 0 && !following) {
+                // Not aborted from inside its own notification, which upsets the reply; it goes
+                // when the loop ends.
                 knownStatus = status;
-                stop(false);
+                loop.quit();
             }
             return;
         }
@@ -118,6 +120,8 @@ FetchResult fetch(const QString &url, const FetchOptions &options)
 
     const QNetworkReply::NetworkError error = reply->error();
     if (knownStatus > 0) {
+        QObject::disconnect(reply.get(), nullptr, &loop, nullptr);
+        reply->abort();
         result.httpStatus = knownStatus;
         result.body.clear();
         return result;
