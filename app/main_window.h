@@ -18,6 +18,10 @@ class QRadioButton;
 class QSlider;
 class QProgressBar;
 
+namespace Extract {
+struct RoadResult;
+}
+
 namespace Player {
 class MediaPlayer;
 class Downloader;
@@ -103,7 +107,7 @@ private:
     void showMessage(const QString &text, int style);
     // The extracted video address; when there is none, says so and returns the empty text.
     QString videoOrMessage();
-    void applyResult(const Extract::Result &result);
+    void applyResult(const Extract::RoadResult &road);
     void clearResult();
     void showAvatarFile(const QString &avatarAddress);
     void startDownload(const QString &address);
@@ -115,6 +119,8 @@ private:
     Config::Settings m_settings;
     Hooks m_hooks;
     Extract::Slots m_slots;
+    QString m_video; // what play, download and copy act on: the archived file when there is one
+    QString m_cover; // the cover as the window loads it (from the archive for an archived page)
     qint16 m_playing = 0;
     int m_minimiseLook = 0;
     int m_closeLook = 0;
@@ -144,6 +150,7 @@ private:
     QLabel *m_label5 = nullptr;
     QLabel *m_label6 = nullptr;
     QLabel *m_label10 = nullptr;
+    QLabel *m_archiveLabel = nullptr; // "来自网页存档 YYYY-MM-DD" under the description
     std::array<QLabel *, 3> m_v{};
     QSlider *m_slider1 = nullptr;
     AlphaPicture *m_aicAlphaImage1 = nullptr;

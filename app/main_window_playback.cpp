@@ -53,9 +53,9 @@ void Form1::aicAlphaImage2_MouseLeave()
 
 QString Form1::videoOrMessage()
 {
-    if (m_slots[2].isEmpty())
+    if (m_video.isEmpty())
         showMessage(noVideoMessage, 64);
-    return m_slots[2];
+    return m_video;
 }
 
 void Form1::aicAlphaImage2_MouseUp()
@@ -102,7 +102,7 @@ void Form1::tzstop()
     m_w1->setVisible(false);
     m_w1->setGeometry(m_image1->geometry().adjusted(0, 0, 0, playerBarHeight));
     QPointer<Form1> self(this);
-    const QImage cover = Web::LoadPicture(m_slots[4], Web::PictureSource::WebOnly);
+    const QImage cover = Web::LoadPicture(m_cover, Web::PictureSource::WebOnly);
     if (!self)
         return;
     m_image1->setPixmap(QPixmap::fromImage(cover));

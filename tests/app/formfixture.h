@@ -51,6 +51,11 @@ struct SiteFixture
             qFatal("loopback site did not start");
         settings.proxy = site.proxyUrl();
         settings.timeoutSeconds = 10;
+        // The archive on the loopback site speaks plain http, and the tests need not wait for
+        // the pace the real one asks for.
+        settings.archiveIndexUrl = QStringLiteral("http://web.archive.org/cdx/search/cdx");
+        settings.archiveReplayUrl = QStringLiteral("http://web.archive.org/web/");
+        settings.archiveIndexPerMinute = 6000;
         Web::NetworkAccess::configure(settings);
     }
 
