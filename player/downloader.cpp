@@ -59,6 +59,12 @@ QString networkErrorText(QNetworkReply::NetworkError error, const QString &detai
         return QStringLiteral("下载失败: 连接超时");
     case QNetworkReply::RemoteHostClosedError:
         return QStringLiteral("下载失败: 连接被服务器关闭");
+    case QNetworkReply::TooManyRedirectsError:
+        return QStringLiteral("下载失败: 重定向次数过多");
+    case QNetworkReply::InsecureRedirectError:
+        return QStringLiteral("下载失败: 服务器从 https 重定向到了 http, 已拒绝");
+    case QNetworkReply::ProtocolUnknownError:
+        return QStringLiteral("下载失败: 服务器重定向到了不允许的地址");
     case QNetworkReply::ProxyConnectionRefusedError:
     case QNetworkReply::ProxyConnectionClosedError:
     case QNetworkReply::ProxyNotFoundError:
@@ -67,6 +73,24 @@ QString networkErrorText(QNetworkReply::NetworkError error, const QString &detai
     default:
         return QStringLiteral("下载失败: ") + detail;
     }
+}
+
+// Redirects the access point's policy refuses to follow: the server's answer is not the file.
+bool isRefusedRedirect(QNetworkReply::NetworkError error)
+{
+    return error == QNetworkReply::TooManyRedirectsError || error == QNetworkReply::InsecureRedirectError
+           || error == QNetworkReply::ProtocolUnknownError;
+}
+
+// Qt follows these by itself and marks the answer (RedirectionTargetAttribute) only when it does
+// not, so a redirect under way looks like any other answer until the next one arrives.
+bool isFollowedRedirect(const QNetworkReply &reply, int status)
+{
+    const bool redirect = status == 301 || status == 302 || status == 303 || status == 305 || status == 307
+                          || status == 308;
+    return redirect && reply.hasRawHeader("Location")
+           && reply.request().attribute(QNetworkRequest::RedirectPolicyAttribute).toInt()
+                  != QNetworkRequest::ManualRedirectPolicy;
 }
 
 const QString fileErrorText = QStringLiteral("下载失败: 无法写入文件 (磁盘已满或文件夹不可写)");
@@ -179,11 +203,8 @@ void Downloader::Private::onHeaders()
     if (!statusAttr.isValid())
         return;
     const int status = statusAttr.toInt();
-    // A redirect that is being followed: the final answer comes later.
-    if (status >= 300 && status < 400
-        && reply->attribute(QNetworkRequest::RedirectionTargetAttribute).isValid()
-        && reply->request().attribute(QNetworkRequest::RedirectPolicyAttribute).toInt()
-               != QNetworkRequest::ManualRedirectPolicy)
+    // The final answer comes later, from wherever the redirects lead.
+    if (isFollowedRedirect(*reply, status))
         return;
     if (headersSeen)
         return;
@@ -267,8 +288,9 @@ void Downloader::Private::onFinished()
     } else if (alreadyComplete) {
         result.status = DownloadResult::Status::Ok;
     } else if (!headersSeen) {
-        result.status = error == QNetworkReply::NoError ? DownloadResult::Status::HttpError
-                                                        : DownloadResult::Status::NetworkError;
+        result.status = error == QNetworkReply::NoError || isRefusedRedirect(error)
+                            ? DownloadResult::Status::HttpError
+                            : DownloadResult::Status::NetworkError;
         result.error = error == QNetworkReply::NoError
                            ? QStringLiteral("下载失败: 服务器返回 %1").arg(status)
                            : networkErrorText(error, detail);

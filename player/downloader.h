@@ -17,7 +17,7 @@ struct DownloadResult
         Ok,
         Cancelled,
         BadAddress,   // not http/https, or not an address at all
-        HttpError,    // the server answered with an error status
+        HttpError,    // the server answered with an error status or a redirect that is not followed
         NetworkError, // refused, reset, timed out
         Incomplete,   // fewer bytes arrived than announced
         FileError,    // the folder is not writable, the disk is full, the rename failed

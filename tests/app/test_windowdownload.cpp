@@ -1,0 +1,115 @@
+#include "formfixture.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTemporaryDir>
+
+using TestSupport::control;
+
+namespace {
+
+const QString pageHost = QStringLiteral("www.meipai.com");
+const QString pagePath = QStringLiteral("/media/642349876");
+const QString pageAddress = QStringLiteral("http://www.meipai.com/media/642349876");
+const QString pageVideo = QStringLiteral("http://mvvideo1.meipai.com/2014/03/15/642349876.mp4");
+const QString storeHost = QStringLiteral("cdn.meipai.com");
+const QString storePath = QStringLiteral("/store/final.mp4");
+constexpr qint64 size = 90000;
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+Demo::Response video()
+{
+    Demo::Response r;
+    r.contentType = "video/mp4";
+    r.generatedSize = size;
+    return r;
+}
+
+} // namespace
+
+// The window's download button: where the file ends up and what the status line says.
+class TestWindowDownload : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<TestSupport::SiteFixture> m_fx;
+    TestSupport::Recorder m_rec;
+    std::unique_ptr<App::Form1> m_form;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_savePath;
+
+    QString status() const { return control<QLabel>(*m_form, QStringLiteral("Label5"))->text(); }
+
+    // A real extraction of a Meipai page whose video file lies at `video`.
+    void extract(const QString &video)
+    {
+        QString page = QString::fromUtf8(
+            fileBytes(qEnvironmentVariable("ZAVLEN_TEST_DATA") + QStringLiteral("/pages/meipai.html")));
+        QVERIFY(page.contains(pageVideo));
+        page.replace(pageVideo, video);
+        Demo::Response answer;
+        answer.body = page.toUtf8();
+        m_fx->site.setRoute(pageHost, pagePath, answer);
+        control<QRadioButton>(*m_form, QStringLiteral("Option1(1)"))->setChecked(true);
+        control<QLineEdit>(*m_form, QStringLiteral("Text1"))->setText(pageAddress);
+        m_form->Command1_Click();
+        QCOMPARE(m_form->resultSlots()[2], video);
+    }
+
+    // Presses the download button and waits for the outcome on the status line.
+    QString download()
+    {
+        m_form->Command2_Click();
+        if (!QTest::qWaitFor([this] { return !status().startsWith(QStringLiteral("正在下载视频")); }, 10000))
+            return QStringLiteral("no outcome: ") + status();
+        return status();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        m_fx = std::make_unique<TestSupport::SiteFixture>();
+        m_fx->site.setRoute(storeHost, storePath, video());
+    }
+
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+        m_rec = {};
+        m_form = std::make_unique<App::Form1>(m_fx->settings);
+        App::Form1::Hooks hooks;
+        hooks.messageBox = [this](const QString &text, int style) { m_rec.messages.append({text, style}); };
+        hooks.openPage = [](const QString &) {};
+        hooks.endProgram = [] {};
+        hooks.askSavePath = [this](const QString &) { return m_savePath; };
+        hooks.startMove = [] {};
+        m_form->setHooks(hooks);
+    }
+
+    void cleanup() { m_form.reset(); }
+
+    void redirectFollowed()
+    {
+        m_fx->site.setRoute(QUrl(pageVideo).host(), QUrl(pageVideo).path(),
+                            Demo::Response::redirect("http://cdn.meipai.com/store/final.mp4"));
+        extract(pageVideo);
+        if (QTest::currentTestFailed())
+            return;
+        m_savePath = m_dir->filePath(QStringLiteral("moved.mp4"));
+        const QString outcome = download();
+        QCOMPARE(outcome, QStringLiteral("视频下载完成: ") + QDir::toNativeSeparators(m_savePath));
+        QCOMPARE(fileBytes(m_savePath), Demo::LoopbackSite::generatedBytes(0, size));
+        QVERIFY(!QFile::exists(m_savePath + QStringLiteral(".part")));
+    }
+};
+
+ZAVLEN_GUI_TEST_MAIN(TestWindowDownload)
+#include "test_windowdownload.moc"

@@ -1,0 +1,122 @@
+#include "config/settings.h"
+#include "demo/loopbacksite.h"
+#include "player/downloader.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using Demo::Response;
+
+namespace {
+
+struct Run
+{
+    int code = -1;
+    bool finished = false;
+    QByteArray out;
+    QString err;
+};
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+Response video(qint64 size, qint64 seed = 0)
+{
+    Response r;
+    r.contentType = "video/mp4";
+    r.body = Demo::LoopbackSite::generatedBytes(seed, size);
+    return r;
+}
+
+} // namespace
+
+// zavlen-get --download against pages whose video addresses need more care than a plain name.
+class TestCliDownload final : public QObject
+{
+    Q_OBJECT
+
+    Demo::LoopbackSite m_site;
+    Config::Settings m_settings;
+    QTemporaryDir m_home;
+    int m_nextPage = 700001;
+
+    Run run(const QStringList &pages, const QString &outputDir, int jobs = 1)
+    {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "ALL_PROXY",
+                                 "no_proxy", "NO_PROXY"})
+            env.remove(QLatin1String(name));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.filePath(QStringLiteral("config")));
+        p.setProcessEnvironment(env);
+        const QStringList args = QStringList{QStringLiteral("--proxy"), m_site.proxyUrl(), QStringLiteral("--timeout"),
+                                             QStringLiteral("5"), QStringLiteral("--jobs"), QString::number(jobs),
+                                             QStringLiteral("-d"), QStringLiteral("-o"), outputDir}
+                                 + pages;
+        QSignalSpy done(&p, &QProcess::finished);
+        p.start(QStringLiteral(ZAVLEN_GET_PATH), args);
+        p.closeWriteChannel();
+        Run r;
+        // The site answers on this thread: wait with the event loop running.
+        r.finished = done.wait(30000);
+        if (!r.finished) {
+            p.kill();
+            p.waitForFinished();
+        }
+        r.code = p.exitCode();
+        r.out = p.readAllStandardOutput();
+        r.err = QString::fromUtf8(p.readAllStandardError());
+        return r;
+    }
+
+    // A Meipai page naming `videoAddress`; returns the page's address.
+    QString addPage(const QString &videoAddress)
+    {
+        const QString path = QStringLiteral("/media/%1").arg(m_nextPage++);
+        Response page;
+        page.body = QStringLiteral("<html><head><title>测试作者的视频 一段描述</title></head><body>"
+                                   "<div class=\"player\" data-video=\"%1\"></div>"
+                                   "<span class=\"date\">2016-05-01</span></body></html>")
+                        .arg(videoAddress)
+                        .toUtf8();
+        m_site.setRoute(m_settings.meipaiHost, path, page);
+        return QStringLiteral("http://") + m_settings.meipaiHost + path;
+    }
+
+    static QStringList files(const QString &dir) { return QDir(dir).entryList(QDir::Files, QDir::Name); }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(QFile::exists(QStringLiteral(ZAVLEN_GET_PATH)));
+        QVERIFY(m_home.isValid());
+        QVERIFY(m_site.listen());
+        m_settings.proxy = m_site.proxyUrl();
+    }
+
+    void redirectedVideo()
+    {
+        QTemporaryDir out;
+        QVERIFY(out.isValid());
+        m_site.setRoute(QStringLiteral("mvvideo1.meipai.com"), QStringLiteral("/moved/clip.mp4"),
+                        Response::redirect("http://cdn.meipai.com/store/final.mp4"));
+        m_site.setRoute(QStringLiteral("cdn.meipai.com"), QStringLiteral("/store/final.mp4"), video(70000));
+        const Run r = run({addPage(QStringLiteral("http://mvvideo1.meipai.com/moved/clip.mp4"))}, out.path());
+        QVERIFY(r.finished);
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QVERIFY2(r.err.contains(QStringLiteral("saved")), qPrintable(r.err));
+        QCOMPARE(files(out.path()), QStringList{QStringLiteral("clip.mp4")});
+        QCOMPARE(readAll(out.filePath(QStringLiteral("clip.mp4"))), Demo::LoopbackSite::generatedBytes(0, 70000));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCliDownload)
+#include "test_cli_download.moc"
