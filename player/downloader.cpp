@@ -1,6 +1,8 @@
 #include "player/downloader.h"
 
 #include "config/settings.h"
+#include "player/downloadtext.h"
+#include "player/httpanswer.h"
 #include "web/network.h"
 
 #include <QDir>
@@ -8,7 +10,6 @@
 #include <QMutex>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QRegularExpression>
 #include <QSet>
 #include <QTimer>
 #include <optional>
@@ -45,84 +46,12 @@ QString partPathOf(const QString &target)
     return target + QStringLiteral(".part");
 }
 
-QString networkErrorText(QNetworkReply::NetworkError error, const QString &detail)
-{
-    switch (error) {
-    case QNetworkReply::ConnectionRefusedError:
-        return QStringLiteral("下载失败: 连接被拒绝");
-    case QNetworkReply::HostNotFoundError:
-        return QStringLiteral("下载失败: 找不到服务器");
-    case QNetworkReply::TimeoutError:
-    case QNetworkReply::OperationCanceledError:
-        return QStringLiteral("下载失败: 连接超时");
-    case QNetworkReply::RemoteHostClosedError:
-        return QStringLiteral("下载失败: 连接被服务器关闭");
-    case QNetworkReply::TooManyRedirectsError:
-        return QStringLiteral("下载失败: 重定向次数过多");
-    case QNetworkReply::InsecureRedirectError:
-        return QStringLiteral("下载失败: 服务器从 https 重定向到了 http, 已拒绝");
-    case QNetworkReply::ProtocolUnknownError:
-        return QStringLiteral("下载失败: 服务器重定向到了不允许的地址");
-    case QNetworkReply::ProxyConnectionRefusedError:
-    case QNetworkReply::ProxyConnectionClosedError:
-    case QNetworkReply::ProxyNotFoundError:
-    case QNetworkReply::ProxyTimeoutError:
-        return QStringLiteral("下载失败: 无法连接代理服务器");
-    default:
-        return QStringLiteral("下载失败: ") + detail;
-    }
-}
-
-// Redirects the access point's policy refuses to follow: the server's answer is not the file.
-bool isRefusedRedirect(QNetworkReply::NetworkError error)
-{
-    return error == QNetworkReply::TooManyRedirectsError || error == QNetworkReply::InsecureRedirectError
-           || error == QNetworkReply::ProtocolUnknownError;
-}
-
-// Qt follows these by itself and marks the answer (RedirectionTargetAttribute) only when it does
-// not, so a redirect under way looks like any other answer until the next one arrives.
-bool isFollowedRedirect(const QNetworkReply &reply, int status)
-{
-    const bool redirect = status == 301 || status == 302 || status == 303 || status == 305 || status == 307
-                          || status == 308;
-    return redirect && reply.hasRawHeader("Location")
-           && reply.request().attribute(QNetworkRequest::RedirectPolicyAttribute).toInt()
-                  != QNetworkRequest::ManualRedirectPolicy;
-}
-
-const QString fileErrorText = QStringLiteral("下载失败: 无法写入文件 (磁盘已满或文件夹不可写)");
-const QString cancelledText = QStringLiteral("下载已取消, 已保留 .part 文件以便续传");
-
 DownloadResult failed(DownloadResult::Status status, const QString &text)
 {
     DownloadResult result;
     result.status = status;
     result.error = text;
     return result;
-}
-
-// "bytes 100-199/200" or "bytes */200"; -1 for a part that is absent or unreadable.
-struct ContentRange
-{
-    qint64 first = -1;
-    qint64 total = -1;
-};
-
-ContentRange parseContentRange(const QByteArray &value)
-{
-    static const QRegularExpression pattern(
-        QStringLiteral("^\\s*bytes\\s+(?:(\\d+)-\\d+|\\*)/(\\d+|\\*)\\s*$"),
-        QRegularExpression::CaseInsensitiveOption);
-    ContentRange range;
-    const auto match = pattern.match(QString::fromLatin1(value));
-    if (!match.hasMatch())
-        return range;
-    if (match.capturedLength(1) > 0)
-        range.first = match.captured(1).toLongLong();
-    if (match.captured(2) != QStringLiteral("*"))
-        range.total = match.captured(2).toLongLong();
-    return range;
 }
 
 } // namespace
@@ -220,8 +149,7 @@ void Downloader::Private::onHeaders()
         return;
     }
     if (status < 200 || status >= 300) {
-        fail(DownloadResult::Status::HttpError,
-             QStringLiteral("下载失败: 服务器返回 %1").arg(status));
+        fail(DownloadResult::Status::HttpError, httpErrorText(status));
         return;
     }
     if (status == 206) {
@@ -290,14 +218,13 @@ void Downloader::Private::onFinished()
                             ? DownloadResult::Status::HttpError
                             : DownloadResult::Status::NetworkError;
         result.error = error == QNetworkReply::NoError
-                           ? QStringLiteral("下载失败: 服务器返回 %1").arg(status)
+                           ? httpErrorText(status)
                            : networkErrorText(error, detail);
     } else if (error != QNetworkReply::NoError || (total >= 0 && offset + received != total)) {
         const bool stalled = error == QNetworkReply::OperationCanceledError
                              || error == QNetworkReply::TimeoutError;
         result.status = DownloadResult::Status::Incomplete;
-        result.error = stalled ? QStringLiteral("下载未完成: 传输超时, 已保留 .part 文件以便续传")
-                               : QStringLiteral("下载未完成: 连接提前关闭, 已保留 .part 文件以便续传");
+        result.error = incompleteText(stalled);
     }
     finish(result);
 }
@@ -361,7 +288,7 @@ void Downloader::Private::finish(DownloadResult result)
             result.bytes = QFileInfo(target).size();
         } else {
             result.status = DownloadResult::Status::FileError;
-            result.error = QStringLiteral("下载失败: 无法保存为 %1").arg(QDir::toNativeSeparators(target));
+            result.error = saveErrorText(target);
         }
     }
     if (!result.ok()) {
