@@ -12,8 +12,8 @@
 #include <QNetworkRequest>
 #include <QSet>
 #include <QTimer>
+#include <cerrno>
 #include <optional>
-#include <utility>
 
 namespace Player {
 
@@ -75,6 +75,7 @@ struct Downloader::Private
     bool cancelled = false;
     bool restarted = false;
     bool restartPending = false;
+    bool ownsPart = false; // this download opened the ".part"
     std::optional<DownloadResult> failure;
 
     QElapsedTimer clock;
@@ -165,7 +166,7 @@ void Downloader::Private::onHeaders()
     // A full answer: whatever the ".part" held is superseded.
     if (offset > 0) {
         if (!file.resize(0) || !file.seek(0)) {
-            fail(DownloadResult::Status::FileError, fileErrorText);
+            fail(DownloadResult::Status::FileError, writeErrorText(file.fileName()));
             return;
         }
         offset = 0;
@@ -184,7 +185,7 @@ void Downloader::Private::onReadyRead()
     if (!headersSeen || failure || alreadyComplete || restartPending || chunk.isEmpty())
         return;
     if (file.write(chunk) != chunk.size()) {
-        fail(DownloadResult::Status::FileError, fileErrorText);
+        fail(DownloadResult::Status::FileError, writeErrorText(file.fileName()));
         return;
     }
     received += chunk.size();
@@ -244,7 +245,7 @@ void Downloader::Private::restartFromZero()
             return;
         dropReply();
         if (!file.resize(0) || !file.seek(0)) {
-            finish(failed(DownloadResult::Status::FileError, fileErrorText));
+            finish(failed(DownloadResult::Status::FileError, writeErrorText(file.fileName())));
             return;
         }
         offset = 0;
@@ -294,10 +295,11 @@ void Downloader::Private::finish(DownloadResult result)
     if (!result.ok()) {
         const QFileInfo info(part);
         // An empty ".part" holds nothing worth resuming.
-        if (info.exists() && info.size() == 0)
+        if (ownsPart && info.isFile() && info.size() == 0)
             QFile::remove(part);
-        result.path = part;
-        result.bytes = QFileInfo(part).exists() ? QFileInfo(part).size() : 0;
+        const bool kept = ownsPart && QFileInfo(part).isFile();
+        result.path = kept ? part : QString();
+        result.bytes = kept ? QFileInfo(part).size() : 0;
     }
     result.resumed = resumed;
     running = false;
@@ -365,6 +367,7 @@ bool Downloader::start(const QUrl &url, const QString &targetPath)
     d->restarted = false;
     d->restartPending = false;
     d->failure.reset();
+    d->ownsPart = false;
     d->clock.start();
     d->lastProgress.invalidate();
 
@@ -374,13 +377,15 @@ bool Downloader::start(const QUrl &url, const QString &targetPath)
     }
     d->file.setFileName(partPathOf(key));
     if (!d->file.open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
-        d->finishLater(DownloadResult::Status::FileError, fileErrorText);
+        const int error = errno;
+        d->finishLater(DownloadResult::Status::FileError, createErrorText(d->file.fileName(), error));
         return true;
     }
+    d->ownsPart = true;
     d->offset = d->file.size();
     if (!d->file.seek(d->offset)) {
         d->file.close();
-        d->finishLater(DownloadResult::Status::FileError, fileErrorText);
+        d->finishLater(DownloadResult::Status::FileError, writeErrorText(d->file.fileName()));
         return true;
     }
     d->issue(d->offset > 0);

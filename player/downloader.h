@@ -27,7 +27,9 @@ struct DownloadResult
     };
     Status status = Status::Ok;
     QString error;      // a clear message for the status line, empty on success
-    QString path;       // the final file on success; the ".part" file otherwise
+    // The final file on success; otherwise the ".part" kept for a resume, or empty when there
+    // is none.
+    QString path;
     qint64 bytes = 0;   // bytes on disk
     bool resumed = false;
 

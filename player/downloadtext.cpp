@@ -1,6 +1,8 @@
 #include "player/downloadtext.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <cerrno>
 
 namespace Player {
 
@@ -41,6 +43,30 @@ QString incompleteText(bool stalled)
 {
     return stalled ? QStringLiteral("下载未完成: 传输超时, 已保留 .part 文件以便续传")
                    : QStringLiteral("下载未完成: 连接提前关闭, 已保留 .part 文件以便续传");
+}
+
+QString writeErrorText(const QString &file)
+{
+    return QStringLiteral("下载失败: 无法写入文件 %1 (磁盘已满或文件过大)").arg(QDir::toNativeSeparators(file));
+}
+
+QString createErrorText(const QString &part, int error)
+{
+    const QFileInfo info(part);
+    if (info.exists() || info.isSymLink())
+        return QStringLiteral("下载失败: 无法打开文件 %1").arg(QDir::toNativeSeparators(part));
+    const QFileInfo folder(info.absolutePath());
+    QString reason;
+    if (!folder.exists())
+        reason = QStringLiteral(" (文件夹不存在)");
+    else if (!folder.isDir())
+        reason = QStringLiteral(" (不是文件夹)");
+    else if (error == EACCES || error == EPERM || error == EROFS)
+        reason = QStringLiteral(" (没有写入权限)");
+    else if (error == ENOSPC)
+        reason = QStringLiteral(" (磁盘已满)");
+    return QStringLiteral("下载失败: 无法在文件夹 %1 中创建文件%2")
+        .arg(QDir::toNativeSeparators(folder.filePath()), reason);
 }
 
 QString saveErrorText(const QString &target)

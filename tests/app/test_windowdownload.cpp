@@ -109,6 +109,21 @@ private slots:
         QCOMPARE(fileBytes(m_savePath), Demo::LoopbackSite::generatedBytes(0, size));
         QVERIFY(!QFile::exists(m_savePath + QStringLiteral(".part")));
     }
+
+    void unwritableFolderIsNamed()
+    {
+        m_fx->site.setRoute(QUrl(pageVideo).host(), QUrl(pageVideo).path(), video());
+        extract(pageVideo);
+        if (QTest::currentTestFailed())
+            return;
+        QFile plain(m_dir->filePath(QStringLiteral("plainfile")));
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        plain.close();
+        m_savePath = m_dir->filePath(QStringLiteral("plainfile/clip.mp4"));
+        const QString outcome = download();
+        QCOMPARE(outcome, QStringLiteral("下载失败: 无法在文件夹 %1 中创建文件 (不是文件夹)")
+                              .arg(QDir::toNativeSeparators(m_dir->filePath(QStringLiteral("plainfile")))));
+    }
 };
 
 ZAVLEN_GUI_TEST_MAIN(TestWindowDownload)

@@ -347,25 +347,6 @@ private slots:
         QVERIFY(secondDone.at(0).at(0).value<DownloadResult>().ok());
     }
 
-    void unwritableFolder_data()
-    {
-        QTest::addColumn<QString>("relative");
-        QTest::newRow("folder is a file") << QStringLiteral("plainfile/abc.mp4");
-        QTest::newRow("folder does not exist") << QStringLiteral("missing/deeper/abc.mp4");
-    }
-
-    void unwritableFolder()
-    {
-        QFETCH(QString, relative);
-        QVERIFY(writeFile(m_dir->filePath(QStringLiteral("plainfile")), "x"));
-        m_site.setRoute(host, path, generated(1000));
-        Player::Downloader downloader;
-        const DownloadResult result = run(downloader, address, m_dir->filePath(relative));
-        QCOMPARE(result.status, Status::FileError);
-        QVERIFY(!result.error.isEmpty());
-        QVERIFY(requestsForVideo().isEmpty());
-    }
-
     void badAddress_data()
     {
         QTest::addColumn<QString>("url");

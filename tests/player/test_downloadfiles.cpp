@@ -1,0 +1,151 @@
+#include "config/settings.h"
+#include "demo/loopbacksite.h"
+#include "player/downloader.h"
+#include "web/network.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QScopeGuard>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using Demo::Response;
+using Player::DownloadResult;
+using Status = Player::DownloadResult::Status;
+
+Q_DECLARE_METATYPE(Player::DownloadResult)
+
+namespace {
+
+const QString host = QStringLiteral("video.weishi.com");
+const QString path = QStringLiteral("/clips/abc.mp4");
+const QString address = QStringLiteral("http://video.weishi.com/clips/abc.mp4");
+
+bool writeFile(const QString &file, const QByteArray &bytes)
+{
+    QFile f(file);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+Response generated(qint64 size, Response::Behaviour behaviour = Response::Behaviour::Normal)
+{
+    Response r;
+    r.contentType = "video/mp4";
+    r.generatedSize = size;
+    r.behaviour = behaviour;
+    r.slowDelayMs = 5;
+    return r;
+}
+
+} // namespace
+
+// The file side of a download: which names it writes, and what it says when it cannot.
+class TestDownloadFiles : public QObject
+{
+    Q_OBJECT
+
+    Demo::LoopbackSite m_site;
+    Config::Settings m_settings;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    qsizetype m_seenBefore = 0;
+
+    DownloadResult run(Player::Downloader &downloader, const QString &file)
+    {
+        QSignalSpy done(&downloader, &Player::Downloader::finished);
+        if (!downloader.start(QUrl(address), file))
+            return {Status::Busy, QStringLiteral("start refused"), {}, 0, false};
+        if (!done.wait(10000))
+            return {Status::NetworkError, QStringLiteral("no finished signal"), {}, 0, false};
+        return done.at(0).at(0).value<DownloadResult>();
+    }
+
+    int videoRequests() const
+    {
+        int n = 0;
+        for (const Demo::Request &r : m_site.requests().mid(m_seenBefore))
+            n += r.host == host && r.path == path;
+        return n;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        for (const char *name : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "no_proxy"})
+            qunsetenv(name);
+        qRegisterMetaType<Player::DownloadResult>();
+        QVERIFY(m_site.listen());
+        m_settings.proxy = m_site.proxyUrl();
+        m_settings.timeoutSeconds = 5;
+        Web::NetworkAccess::configure(m_settings);
+    }
+
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+        m_site.clearRoutes();
+        m_seenBefore = m_site.requests().size();
+    }
+
+    // The text names what failed ({dir} stands for the test's folder); no ".part" is claimed
+    // where none was made.
+    void cannotCreate_data()
+    {
+        QTest::addColumn<QString>("relative");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("folder is a file")
+            << QStringLiteral("plainfile/abc.mp4")
+            << QStringLiteral("下载失败: 无法在文件夹 {dir}/plainfile 中创建文件 (不是文件夹)");
+        QTest::newRow("below a file")
+            << QStringLiteral("plainfile/sub/abc.mp4")
+            << QStringLiteral("下载失败: 无法在文件夹 {dir}/plainfile/sub 中创建文件 (文件夹不存在)");
+        QTest::newRow("folder does not exist")
+            << QStringLiteral("missing/deeper/abc.mp4")
+            << QStringLiteral("下载失败: 无法在文件夹 {dir}/missing/deeper 中创建文件 (文件夹不存在)");
+        QTest::newRow("part is a folder")
+            << QStringLiteral("taken/abc.mp4")
+            << QStringLiteral("下载失败: 无法打开文件 {dir}/taken/abc.mp4.part");
+    }
+
+    void cannotCreate()
+    {
+        QFETCH(QString, relative);
+        QFETCH(QString, expected);
+        QVERIFY(writeFile(m_dir->filePath(QStringLiteral("plainfile")), "x"));
+        QVERIFY(QDir(m_dir->path()).mkpath(QStringLiteral("taken/abc.mp4.part")));
+        m_site.setRoute(host, path, generated(1000));
+        const QStringList before = QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+        Player::Downloader downloader;
+        const DownloadResult result = run(downloader, m_dir->filePath(relative));
+        QCOMPARE(result.status, Status::FileError);
+        QCOMPARE(result.error, QDir::toNativeSeparators(expected.replace(QStringLiteral("{dir}"), m_dir->path())));
+        QCOMPARE(result.path, QString());
+        QCOMPARE(result.bytes, 0);
+        QCOMPARE(videoRequests(), 0);
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
+    }
+
+    // Permission bits do not stop root: then there is nothing to test here.
+    void readOnlyFolder()
+    {
+        const QString folder = m_dir->filePath(QStringLiteral("locked"));
+        QVERIFY(QDir().mkdir(folder));
+        QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+        const auto unlock = qScopeGuard(
+            [&] { QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner); });
+        if (QFile(QDir(folder).filePath(QStringLiteral("probe"))).open(QIODevice::WriteOnly))
+            QSKIP("permission bits do not stop this user from writing");
+        m_site.setRoute(host, path, generated(1000));
+        Player::Downloader downloader;
+        const DownloadResult result = run(downloader, QDir(folder).filePath(QStringLiteral("abc.mp4")));
+        QCOMPARE(result.status, Status::FileError);
+        QCOMPARE(result.error, QStringLiteral("下载失败: 无法在文件夹 %1 中创建文件 (没有写入权限)")
+                                   .arg(QDir::toNativeSeparators(folder)));
+        QCOMPARE(result.path, QString());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDownloadFiles)
+#include "test_downloadfiles.moc"
