@@ -101,12 +101,9 @@ void Runner::emitReady()
 
 QString Runner::reserveTarget(const QString &fileName)
 {
-    const QFileInfo info(fileName);
-    const QString base = info.completeBaseName();
-    const QString suffix = info.suffix().isEmpty() ? QString() : u'.' + info.suffix();
     QString candidate = fileName;
     for (int k = 2; m_reservedTargets.contains(candidate); ++k)
-        candidate = QStringLiteral("%1 (%2)%3").arg(base).arg(k).arg(suffix);
+        candidate = Player::numberedName(fileName, k);
     m_reservedTargets.insert(candidate);
     return QDir(m_folder).filePath(candidate);
 }

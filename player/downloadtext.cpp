@@ -53,6 +53,8 @@ QString writeErrorText(const QString &file)
 QString createErrorText(const QString &part, int error)
 {
     const QFileInfo info(part);
+    if (error == ENAMETOOLONG)
+        return QStringLiteral("下载失败: 文件名太长, 文件系统不接受");
     if (info.exists() || info.isSymLink())
         return QStringLiteral("下载失败: 无法打开文件 %1").arg(QDir::toNativeSeparators(part));
     const QFileInfo folder(info.absolutePath());

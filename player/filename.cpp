@@ -1,6 +1,7 @@
 #include "player/filename.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QUrl>
@@ -11,7 +12,37 @@ namespace Player {
 
 namespace {
 
-constexpr int maxNameLength = 120;
+// safeFileName leaves this much for the number uniquePath and zavlen-get add: " (999)".
+constexpr qsizetype numberRoom = 6;
+
+qsizetype encodedSize(const QString &text)
+{
+    return QFile::encodeName(text).size();
+}
+
+// The longest start of `text` whose encoded form takes at most `bytes`, cut between code points.
+QString leftBytes(const QString &text, qsizetype bytes)
+{
+    if (encodedSize(text) <= bytes)
+        return text;
+    qsizetype used = 0;
+    qsizetype end = 0;
+    while (end < text.size()) {
+        const qsizetype step =
+            text.at(end).isHighSurrogate() && end + 1 < text.size() && text.at(end + 1).isLowSurrogate() ? 2 : 1;
+        used += encodedSize(text.mid(end, step));
+        if (used > bytes)
+            break;
+        end += step;
+    }
+    return text.left(end);
+}
+
+void trimEnd(QString &name)
+{
+    while (!name.isEmpty() && (name.back() == u'.' || name.back().isSpace()))
+        name.chop(1);
+}
 
 } // namespace
 
@@ -43,29 +74,35 @@ QString safeFileName(const QString &address)
     name.replace(dots, QStringLiteral("."));
     while (!name.isEmpty() && (name.front() == u'.' || name.front().isSpace()))
         name.remove(0, 1);
-    while (!name.isEmpty() && (name.back() == u'.' || name.back().isSpace()))
-        name.chop(1);
+    trimEnd(name);
 
     static const QRegularExpression hasExtension(QStringLiteral("\\.[A-Za-z0-9]{1,5}$"));
+    const bool extended = hasExtension.match(name).hasMatch();
     const qsizetype dot = name.lastIndexOf(u'.');
-    QString extension = hasExtension.match(name).hasMatch() ? name.mid(dot) : QStringLiteral(".mp4");
-    QString base = hasExtension.match(name).hasMatch() ? name.left(dot) : name;
-    const bool meaningful = std::any_of(base.cbegin(), base.cend(), [](QChar c) { return c.isLetterOrNumber(); });
-    if (!meaningful)
-        return QStringLiteral("video") + extension;
+    const QString extension = extended ? name.mid(dot) : QStringLiteral(".mp4");
+    QString base = extended ? name.left(dot) : name;
 
     static const QRegularExpression reservedWindows(
         QStringLiteral("^(CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9])$"), QRegularExpression::CaseInsensitiveOption);
     if (reservedWindows.match(base).hasMatch())
         base.prepend(u'_');
 
-    const qsizetype room = maxNameLength - extension.size();
-    if (base.size() > room) {
-        base.truncate(room);
-        if (base.back().isHighSurrogate())
-            base.chop(1);
-    }
+    base = leftBytes(base, maxFileNameBytes - encodedSize(partSuffix) - numberRoom - encodedSize(extension));
+    trimEnd(base);
+    const bool meaningful = std::any_of(base.cbegin(), base.cend(), [](QChar c) { return c.isLetterOrNumber(); });
+    if (!meaningful)
+        return QStringLiteral("video") + extension;
     return base + extension;
+}
+
+QString numberedName(const QString &fileName, int n)
+{
+    const qsizetype dot = fileName.lastIndexOf(u'.');
+    const QString base = dot > 0 ? fileName.left(dot) : fileName;
+    const QString extension = dot > 0 ? fileName.mid(dot) : QString();
+    const QString number = QStringLiteral(" (%1)").arg(n);
+    const qsizetype room = maxFileNameBytes - encodedSize(partSuffix) - encodedSize(number) - encodedSize(extension);
+    return leftBytes(base, std::max<qsizetype>(0, room)) + number + extension;
 }
 
 QString uniquePath(const QString &folder, const QString &fileName)
@@ -74,11 +111,8 @@ QString uniquePath(const QString &folder, const QString &fileName)
     const QString first = dir.filePath(fileName);
     if (!QFileInfo::exists(first))
         return first;
-    const qsizetype dot = fileName.lastIndexOf(u'.');
-    const QString base = dot > 0 ? fileName.left(dot) : fileName;
-    const QString extension = dot > 0 ? fileName.mid(dot) : QString();
     for (int n = 2;; ++n) {
-        const QString candidate = dir.filePath(QStringLiteral("%1 (%2)%3").arg(base).arg(n).arg(extension));
+        const QString candidate = dir.filePath(numberedName(fileName, n));
         if (!QFileInfo::exists(candidate))
             return candidate;
     }

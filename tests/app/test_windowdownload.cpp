@@ -110,6 +110,31 @@ private slots:
         QVERIFY(!QFile::exists(m_savePath + QStringLiteral(".part")));
     }
 
+    // The name the window proposes for a long Chinese title is one the file system takes.
+    void proposedLongName()
+    {
+        const QString wide = QString(120, QChar(0x89C6));
+        const QString address = QStringLiteral("http://mvvideo1.meipai.com/2014/")
+                                + QString::fromLatin1(QUrl::toPercentEncoding(wide)) + QStringLiteral(".mp4");
+        m_fx->site.setRoute(QUrl(address).host(), QUrl(address).path(QUrl::FullyEncoded), video());
+        extract(address);
+        if (QTest::currentTestFailed())
+            return;
+        QString proposed;
+        App::Form1::Hooks hooks;
+        hooks.messageBox = [this](const QString &text, int style) { m_rec.messages.append({text, style}); };
+        hooks.askSavePath = [&](const QString &path) {
+            proposed = path;
+            return m_dir->filePath(QFileInfo(path).fileName());
+        };
+        m_form->setHooks(hooks);
+        const QString outcome = download();
+        const QString name = QFileInfo(proposed).fileName();
+        QVERIFY(name.startsWith(QString(80, QChar(0x89C6))));
+        QCOMPARE(outcome, QStringLiteral("视频下载完成: ") + QDir::toNativeSeparators(m_dir->filePath(name)));
+        QCOMPARE(fileBytes(m_dir->filePath(name)), Demo::LoopbackSite::generatedBytes(0, size));
+    }
+
     void unwritableFolderIsNamed()
     {
         m_fx->site.setRoute(QUrl(pageVideo).host(), QUrl(pageVideo).path(), video());

@@ -9,6 +9,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
 using Demo::Response;
 
@@ -115,6 +116,34 @@ private Q_SLOTS:
         QVERIFY2(r.err.contains(QStringLiteral("saved")), qPrintable(r.err));
         QCOMPARE(files(out.path()), QStringList{QStringLiteral("clip.mp4")});
         QCOMPARE(readAll(out.filePath(QStringLiteral("clip.mp4"))), Demo::LoopbackSite::generatedBytes(0, 70000));
+    }
+
+    // 120 Chinese characters are 360 bytes; the file system takes 255.
+    void longChineseNames()
+    {
+        QTemporaryDir out;
+        QVERIFY(out.isValid());
+        const QString wide = QString(120, QChar(0x89C6));
+        const QString encoded = QString::fromLatin1(QUrl::toPercentEncoding(wide)) + QStringLiteral(".mp4");
+        const QString host = QStringLiteral("mvvideo3.meipai.com");
+        m_site.setRoute(host, QStringLiteral("/a/") + encoded, video(40000, 1));
+        m_site.setRoute(host, QStringLiteral("/b/") + encoded, video(30000, 2));
+        const QStringList pages{addPage(QStringLiteral("http://%1/a/%2").arg(host, encoded)),
+                                addPage(QStringLiteral("http://%1/b/%2").arg(host, encoded))};
+
+        const Run r = run(pages, out.path());
+        QVERIFY(r.finished);
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        const QStringList names = files(out.path());
+        QCOMPARE(names.size(), 2);
+        const QString first = Player::safeFileName(QStringLiteral("http://h/") + encoded);
+        QCOMPARE(names, (QStringList{Player::numberedName(first, 2), first}));
+        for (const QString &name : names) {
+            QVERIFY(name.startsWith(QString(40, QChar(0x89C6))));
+            QVERIFY(QFile::encodeName(name + Player::partSuffix).size() <= Player::maxFileNameBytes);
+        }
+        QCOMPARE(readAll(out.filePath(first)), Demo::LoopbackSite::generatedBytes(1, 40000));
+        QCOMPARE(readAll(out.filePath(Player::numberedName(first, 2))), Demo::LoopbackSite::generatedBytes(2, 30000));
     }
 };
 

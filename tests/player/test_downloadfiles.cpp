@@ -23,6 +23,12 @@ const QString host = QStringLiteral("video.weishi.com");
 const QString path = QStringLiteral("/clips/abc.mp4");
 const QString address = QStringLiteral("http://video.weishi.com/clips/abc.mp4");
 
+QByteArray readAll(const QString &file)
+{
+    QFile f(file);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 bool writeFile(const QString &file, const QByteArray &bytes)
 {
     QFile f(file);
@@ -104,6 +110,8 @@ private slots:
         QTest::newRow("folder does not exist")
             << QStringLiteral("missing/deeper/abc.mp4")
             << QStringLiteral("下载失败: 无法在文件夹 {dir}/missing/deeper 中创建文件 (文件夹不存在)");
+        QTest::newRow("name too long") << QString(100, QChar(0x89C6)) + QStringLiteral(".mp4")
+                                       << QStringLiteral("下载失败: 文件名太长, 文件系统不接受");
         QTest::newRow("part is a folder")
             << QStringLiteral("taken/abc.mp4")
             << QStringLiteral("下载失败: 无法打开文件 {dir}/taken/abc.mp4.part");
@@ -144,6 +152,24 @@ private slots:
         QCOMPARE(result.error, QStringLiteral("下载失败: 无法在文件夹 %1 中创建文件 (没有写入权限)")
                                    .arg(QDir::toNativeSeparators(folder)));
         QCOMPARE(result.path, QString());
+    }
+
+    void longChineseName()
+    {
+        const QString wide = QString(120, QChar(0x89C6));
+        const QString video = QStringLiteral("http://video.weishi.com/clips/")
+                              + QString::fromLatin1(QUrl::toPercentEncoding(wide)) + QStringLiteral(".mp4");
+        const QString name = Player::safeFileName(video);
+        QVERIFY(name.startsWith(QString(80, QChar(0x89C6))));
+        m_site.setRoute(host, QUrl(video).path(QUrl::FullyEncoded), generated(5000));
+        Player::Downloader downloader;
+        QSignalSpy done(&downloader, &Player::Downloader::finished);
+        QVERIFY(downloader.start(QUrl(video), m_dir->filePath(name)));
+        QVERIFY(done.wait(10000));
+        const DownloadResult result = done.at(0).at(0).value<DownloadResult>();
+        QVERIFY2(result.ok(), qPrintable(result.error));
+        QCOMPARE(result.path, m_dir->filePath(name));
+        QCOMPARE(readAll(result.path), Demo::LoopbackSite::generatedBytes(0, 5000));
     }
 };
 

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
 namespace {
 
@@ -63,25 +64,76 @@ private slots:
         QCOMPARE(Player::safeFileName(input), expected);
     }
 
+    // File systems count bytes, not characters: 255 of them, with ".part" and " (N)" added.
     void safeFileNameLimits_data()
     {
         QTest::addColumn<QString>("input");
-        QTest::newRow("500 letters") << QStringLiteral("http://h/") + QString(500, u'a') + QStringLiteral(".mp4");
-        QTest::newRow("500 without extension") << QString(500, u'b');
-        QTest::newRow("500 wide characters") << QStringLiteral("http://h/") + QString(500, QChar(0x89C6));
-        QTest::newRow("emoji") << QStringLiteral("http://h/") + QString::fromUtf8("\xF0\x9F\x98\x80").repeated(200);
+        QTest::addColumn<QString>("whole"); // the name before any cut, without extension
+        const QString wide = QString(120, QChar(0x89C6));
+        const QString emoji = QString::fromUtf8("\xF0\x9F\x98\x80").repeated(200);
+        QTest::newRow("500 letters") << QStringLiteral("http://h/") + QString(500, u'a') + QStringLiteral(".mp4")
+                                     << QString(500, u'a');
+        QTest::newRow("500 without extension") << QString(500, u'b') << QString(500, u'b');
+        QTest::newRow("120 chinese characters")
+            << QStringLiteral("http://h/") + QString::fromLatin1(QUrl::toPercentEncoding(wide)) + QStringLiteral(".mp4")
+            << wide;
+        QTest::newRow("500 wide characters") << QStringLiteral("http://h/") + QString(500, QChar(0x89C6))
+                                             << QString(500, QChar(0x89C6));
+        QTest::newRow("emoji after one letter") << QStringLiteral("http://h/a") + emoji << u'a' + emoji;
+        // Off by one byte from the 3- and 4-byte boundaries.
+        QTest::newRow("chinese after one letter") << QStringLiteral("http://h/a") + wide << u'a' + wide;
+        QTest::newRow("emoji after two letters") << QStringLiteral("http://h/ab") + emoji << QStringLiteral("ab") + emoji;
+        QTest::newRow("emoji after three letters")
+            << QStringLiteral("http://h/abc") + emoji + QStringLiteral(".flv") << QStringLiteral("abc") + emoji;
     }
 
     void safeFileNameLimits()
     {
         QFETCH(QString, input);
+        QFETCH(QString, whole);
         const QString name = Player::safeFileName(input);
         QVERIFY(!name.isEmpty());
-        QVERIFY(name.size() <= 120);
-        QVERIFY(name.endsWith(QStringLiteral(".mp4")));
+        const qsizetype dot = name.lastIndexOf(u'.');
+        const QString base = name.left(dot);
+        QVERIFY(name.endsWith(QStringLiteral(".mp4")) || name.endsWith(QStringLiteral(".flv")));
         QVERIFY(!name.contains(u'/') && !name.contains(u'\\'));
-        QVERIFY(!name.back().isHighSurrogate());
         QCOMPARE(QString::fromUtf8(name.toUtf8()), name); // no broken surrogate pair
+        QVERIFY2(whole.startsWith(base), qPrintable(name)); // cut between characters, nothing changed
+        const qsizetype bytes = QFile::encodeName(name).size();
+        QVERIFY2(bytes + 6 + 5 <= Player::maxFileNameBytes, qPrintable(QString::number(bytes)));
+        // Nothing more would have fitted: the next character takes at most 4 bytes.
+        QVERIFY2(bytes + 6 + 5 + 4 > Player::maxFileNameBytes, qPrintable(QString::number(bytes)));
+        for (const int n : {2, 999, 1000, 2147483647}) {
+            const QString numbered = Player::numberedName(name, n);
+            QVERIFY(QFile::encodeName(numbered + Player::partSuffix).size() <= Player::maxFileNameBytes);
+            QCOMPARE(QString::fromUtf8(numbered.toUtf8()), numbered);
+            QVERIFY(numbered.endsWith(QStringLiteral(" (%1)").arg(n) + name.mid(dot)));
+        }
+        // And the file system here takes them.
+        QFile file(m_dir->filePath(Player::numberedName(name, 999) + Player::partSuffix));
+        QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(file.errorString()));
+    }
+
+    void numberedName_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<int>("n");
+        QTest::addColumn<QString>("expected");
+        const QString full = QString(82, QChar(0x89C6)) + QStringLiteral(".mp4"); // 250 bytes
+        QTest::newRow("short") << QStringLiteral("a.mp4") << 2 << QStringLiteral("a (2).mp4");
+        QTest::newRow("no extension") << QStringLiteral("noext") << 3 << QStringLiteral("noext (3)");
+        QTest::newRow("hidden") << QStringLiteral(".hidden") << 2 << QStringLiteral(".hidden (2)");
+        QTest::newRow("full name") << full << 2 << QString(80, QChar(0x89C6)) + QStringLiteral(" (2).mp4");
+        QTest::newRow("full name, big number")
+            << full << 100000 << QString(79, QChar(0x89C6)) + QStringLiteral(" (100000).mp4");
+    }
+
+    void numberedName()
+    {
+        QFETCH(QString, input);
+        QFETCH(int, n);
+        QFETCH(QString, expected);
+        QCOMPARE(Player::numberedName(input, n), expected);
     }
 
     void uniquePath()
