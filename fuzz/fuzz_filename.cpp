@@ -11,6 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // Room for ".part" and a free-name number up to " (999)" within the file system's 255 bytes.
     Fuzz::require(QFile::encodeName(name).size() + 5 + 6 <= Player::maxFileNameBytes, "at most 244 bytes");
     Fuzz::require(QString::fromUtf8(name.toUtf8()) == name, "no broken surrogate pair");
+    Fuzz::require(!name.endsWith(Player::partSuffix, Qt::CaseInsensitive), "never an unfinished file's name");
     Fuzz::require(name != u"." && name != u"..", "not a directory name");
     for (const QChar c : name) {
         Fuzz::require(c != u'/' && c != u'\\', "no path separator");

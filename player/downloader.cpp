@@ -43,7 +43,7 @@ void releaseTarget(const QString &key)
 
 QString partPathOf(const QString &target)
 {
-    return target + QStringLiteral(".part");
+    return target + partSuffix;
 }
 
 DownloadResult failed(DownloadResult::Status status, const QString &text)
@@ -283,10 +283,12 @@ void Downloader::Private::finish(DownloadResult result)
         file.close();
     if (result.ok()) {
         emitProgress(true);
-        QFile::remove(target);
-        if (QFile::rename(part, target)) {
-            result.path = target;
-            result.bytes = QFileInfo(target).size();
+        // Whatever took the name meanwhile is not ours to replace.
+        int error = 0;
+        const QString written = renameToFreeName(part, target, error);
+        if (!written.isEmpty()) {
+            result.path = written;
+            result.bytes = QFileInfo(written).size();
         } else {
             result.status = DownloadResult::Status::FileError;
             result.error = saveErrorText(target);
@@ -373,6 +375,12 @@ bool Downloader::start(const QUrl &url, const QString &targetPath)
 
     if (!url.isValid() || !Web::NetworkAccess::isFetchable(url)) {
         d->finishLater(DownloadResult::Status::BadAddress, QStringLiteral("下载失败: 不是有效的视频地址"));
+        return true;
+    }
+    const QString name = QFileInfo(key).fileName();
+    if (finalFileName(name) != name) {
+        d->finishLater(DownloadResult::Status::FileError,
+                       QStringLiteral("下载失败: 文件名不能以 .part 结尾, 它是未完成下载的名字"));
         return true;
     }
     d->file.setFileName(partPathOf(key));

@@ -27,8 +27,8 @@ struct DownloadResult
     };
     Status status = Status::Ok;
     QString error;      // a clear message for the status line, empty on success
-    // The final file on success; otherwise the ".part" kept for a resume, or empty when there
-    // is none.
+    // The file written on success, which is the target unless that name was taken meanwhile;
+    // otherwise the ".part" kept for a resume, or empty when there is none.
     QString path;
     qint64 bytes = 0;   // bytes on disk
     bool resumed = false;
@@ -37,7 +37,8 @@ struct DownloadResult
 };
 
 // Streams one file to "TARGET.part" as it arrives, continues an existing ".part" with a Range
-// request where the server allows it, and renames to TARGET only when the transfer is complete.
+// request where the server allows it, and renames to TARGET only when the transfer is complete,
+// never replacing a file: when TARGET is taken by then, to a free name beside it.
 class Downloader : public QObject
 {
     Q_OBJECT

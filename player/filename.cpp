@@ -6,7 +6,14 @@
 #include <QRegularExpression>
 #include <QUrl>
 #include <algorithm>
+#include <cerrno>
 #include <utility>
+
+#ifdef Q_OS_LINUX
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace Player {
 
@@ -38,10 +45,44 @@ QString leftBytes(const QString &text, qsizetype bytes)
     return text.left(end);
 }
 
+bool endsWithPart(const QString &name)
+{
+    return name.endsWith(partSuffix, Qt::CaseInsensitive);
+}
+
 void trimEnd(QString &name)
 {
     while (!name.isEmpty() && (name.back() == u'.' || name.back().isSpace()))
         name.chop(1);
+}
+
+// A dangling link is no more free than a file.
+bool occupied(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
+
+int renameIfFree(const QString &from, const QString &to)
+{
+#ifdef Q_OS_LINUX
+    const QByteArray source = QFile::encodeName(from);
+    const QByteArray target = QFile::encodeName(to);
+    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+        return errno;
+    // File systems without that flag: a new link fails just as surely on a taken name.
+    if (::link(source.constData(), target.constData()) == 0) {
+        ::unlink(source.constData());
+        return 0;
+    }
+    if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS)
+        return errno;
+#endif
+    if (occupied(to))
+        return EEXIST;
+    return QFile::rename(from, to) ? 0 : EIO;
 }
 
 } // namespace
@@ -75,6 +116,10 @@ QString safeFileName(const QString &address)
     while (!name.isEmpty() && (name.front() == u'.' || name.front().isSpace()))
         name.remove(0, 1);
     trimEnd(name);
+    while (endsWithPart(name)) {
+        name.chop(partSuffix.size());
+        trimEnd(name);
+    }
 
     static const QRegularExpression hasExtension(QStringLiteral("\\.[A-Za-z0-9]{1,5}$"));
     const bool extended = hasExtension.match(name).hasMatch();
@@ -95,6 +140,14 @@ QString safeFileName(const QString &address)
     return base + extension;
 }
 
+QString finalFileName(const QString &fileName)
+{
+    QString name = fileName;
+    while (endsWithPart(name))
+        name.chop(partSuffix.size());
+    return name.isEmpty() ? QStringLiteral("video.mp4") : name;
+}
+
 QString numberedName(const QString &fileName, int n)
 {
     const qsizetype dot = fileName.lastIndexOf(u'.');
@@ -108,14 +161,30 @@ QString numberedName(const QString &fileName, int n)
 QString uniquePath(const QString &folder, const QString &fileName)
 {
     const QDir dir(folder);
-    const QString first = dir.filePath(fileName);
-    if (!QFileInfo::exists(first))
-        return first;
+    const auto isFree = [&dir](const QString &name) {
+        return !occupied(dir.filePath(name)) && !occupied(dir.filePath(name + partSuffix));
+    };
+    if (isFree(fileName))
+        return dir.filePath(fileName);
     for (int n = 2;; ++n) {
-        const QString candidate = dir.filePath(numberedName(fileName, n));
-        if (!QFileInfo::exists(candidate))
-            return candidate;
+        const QString candidate = numberedName(fileName, n);
+        if (isFree(candidate))
+            return dir.filePath(candidate);
     }
+}
+
+QString renameToFreeName(const QString &from, const QString &to, int &error)
+{
+    const QFileInfo wanted(to);
+    QString target = to;
+    // Each round loses only to a name that appeared since it was looked at.
+    for (int round = 0; round < 100; ++round) {
+        error = renameIfFree(from, target);
+        if (error != EEXIST)
+            return error == 0 ? target : QString();
+        target = uniquePath(wanted.path(), wanted.fileName());
+    }
+    return QString();
 }
 
 } // namespace Player

@@ -110,6 +110,44 @@ private slots:
         QVERIFY(!QFile::exists(m_savePath + QStringLiteral(".part")));
     }
 
+    // Whatever name the dialog returns, the file ends up under a final name of its own.
+    void chosenNames_data()
+    {
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<QStringList>("existing");
+        QTest::addColumn<QString>("saved");
+        QTest::newRow("plain") << QStringLiteral("clip.mp4") << QStringList() << QStringLiteral("clip.mp4");
+        QTest::newRow("ends in part") << QStringLiteral("clip.mp4.part") << QStringList() << QStringLiteral("clip.mp4");
+        QTest::newRow("ends in part, final name taken")
+            << QStringLiteral("clip.mp4.part") << QStringList{QStringLiteral("clip.mp4")} << QStringLiteral("clip (2).mp4");
+        QTest::newRow("taken, next one unfinished")
+            << QStringLiteral("clip.mp4") << QStringList{QStringLiteral("clip.mp4"), QStringLiteral("clip (2).mp4.part")}
+            << QStringLiteral("clip (3).mp4");
+    }
+
+    void chosenNames()
+    {
+        QFETCH(QString, chosen);
+        QFETCH(QStringList, existing);
+        QFETCH(QString, saved);
+        m_fx->site.setRoute(QUrl(pageVideo).host(), QUrl(pageVideo).path(), video());
+        extract(pageVideo);
+        if (QTest::currentTestFailed())
+            return;
+        for (const QString &name : std::as_const(existing)) {
+            QFile f(m_dir->filePath(name));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(name.toUtf8());
+        }
+        m_savePath = m_dir->filePath(chosen);
+        const QString outcome = download();
+        QCOMPARE(outcome, QStringLiteral("视频下载完成: ") + QDir::toNativeSeparators(m_dir->filePath(saved)));
+        QCOMPARE(fileBytes(m_dir->filePath(saved)), Demo::LoopbackSite::generatedBytes(0, size));
+        for (const QString &name : std::as_const(existing))
+            QCOMPARE(fileBytes(m_dir->filePath(name)), name.toUtf8());
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files).size(), existing.size() + 1);
+    }
+
     // The name the window proposes for a long Chinese title is one the file system takes.
     void proposedLongName()
     {

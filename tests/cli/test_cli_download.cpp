@@ -118,6 +118,48 @@ private Q_SLOTS:
         QCOMPARE(readAll(out.filePath(QStringLiteral("clip.mp4"))), Demo::LoopbackSite::generatedBytes(0, 70000));
     }
 
+    // One video named like the other's unfinished file: each keeps its own bytes, in either order.
+    void partNamesInOneBatch_data()
+    {
+        QTest::addColumn<bool>("partFirst");
+        QTest::addColumn<int>("jobs");
+        QTest::newRow("plain name first") << false << 1;
+        QTest::newRow("part name first") << true << 1;
+        QTest::newRow("plain name first, two at once") << false << 2;
+        QTest::newRow("part name first, two at once") << true << 2;
+    }
+
+    void partNamesInOneBatch()
+    {
+        QFETCH(bool, partFirst);
+        QFETCH(int, jobs);
+        QTemporaryDir out;
+        QVERIFY(out.isValid());
+        const QString host = QStringLiteral("mvvideo2.meipai.com");
+        Response plain = video(150000, 0);
+        Response part = video(90000, 7777777);
+        plain.behaviour = part.behaviour = Response::Behaviour::Slow;
+        plain.slowDelayMs = part.slowDelayMs = 2;
+        m_site.setRoute(host, QStringLiteral("/a/zvx.mp4"), plain);
+        m_site.setRoute(host, QStringLiteral("/b/zvx.mp4.part"), part);
+        const QString plainPage = addPage(QStringLiteral("http://mvvideo2.meipai.com/a/zvx.mp4"));
+        const QString partPage = addPage(QStringLiteral("http://mvvideo2.meipai.com/b/zvx.mp4.part"));
+        const QStringList pages = partFirst ? QStringList{partPage, plainPage} : QStringList{plainPage, partPage};
+
+        const Run r = run(pages, out.path(), jobs);
+        QVERIFY(r.finished);
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QCOMPARE(r.err.count(QStringLiteral(": saved ")), 2);
+        QVERIFY2(!r.err.contains(QStringLiteral("skipped")), qPrintable(r.err));
+        QCOMPARE(files(out.path()), (QStringList{QStringLiteral("zvx (2).mp4"), QStringLiteral("zvx.mp4")}));
+        const QString first = out.filePath(QStringLiteral("zvx.mp4"));
+        const QString second = out.filePath(QStringLiteral("zvx (2).mp4"));
+        QCOMPARE(readAll(partFirst ? first : second), part.body);
+        QCOMPARE(readAll(partFirst ? second : first), plain.body);
+        QVERIFY2(r.err.contains(QDir::toNativeSeparators(first)) && r.err.contains(QDir::toNativeSeparators(second)),
+                 qPrintable(r.err));
+    }
+
     // 120 Chinese characters are 360 bytes; the file system takes 255.
     void longChineseNames()
     {

@@ -95,6 +95,44 @@ private slots:
         m_seenBefore = m_site.requests().size();
     }
 
+    // Names that something else takes while the transfer runs are left alone.
+    void finalNameTakenMeanwhile_data()
+    {
+        QTest::addColumn<QStringList>("taken");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("the target") << QStringList{QStringLiteral("abc.mp4")} << QStringLiteral("abc (2).mp4");
+        QTest::newRow("the target and the next name")
+            << QStringList{QStringLiteral("abc.mp4"), QStringLiteral("abc (2).mp4")} << QStringLiteral("abc (3).mp4");
+        QTest::newRow("the target and an unfinished file")
+            << QStringList{QStringLiteral("abc.mp4"), QStringLiteral("abc (2).mp4.part")} << QStringLiteral("abc (3).mp4");
+    }
+
+    void finalNameTakenMeanwhile()
+    {
+        QFETCH(QStringList, taken);
+        QFETCH(QString, expected);
+        const qint64 size = 60000;
+        m_site.setRoute(host, path, generated(size, Response::Behaviour::Slow));
+        Player::Downloader downloader;
+        bool placed = false;
+        connect(&downloader, &Player::Downloader::progress, this, [&](qint64 received) {
+            if (placed || received == 0)
+                return;
+            placed = true;
+            for (const QString &name : std::as_const(taken))
+                writeFile(m_dir->filePath(name), name.toUtf8());
+        });
+        const DownloadResult result = run(downloader, m_dir->filePath(QStringLiteral("abc.mp4")));
+        QVERIFY(placed);
+        QVERIFY2(result.ok(), qPrintable(result.error));
+        QCOMPARE(result.path, m_dir->filePath(expected));
+        QCOMPARE(result.bytes, size);
+        QCOMPARE(readAll(result.path), Demo::LoopbackSite::generatedBytes(0, size));
+        for (const QString &name : std::as_const(taken))
+            QCOMPARE(readAll(m_dir->filePath(name)), name.toUtf8());
+        QVERIFY(!QFile::exists(m_dir->filePath(QStringLiteral("abc.mp4.part"))));
+    }
+
     // The text names what failed ({dir} stands for the test's folder); no ".part" is claimed
     // where none was made.
     void cannotCreate_data()
@@ -115,6 +153,8 @@ private slots:
         QTest::newRow("part is a folder")
             << QStringLiteral("taken/abc.mp4")
             << QStringLiteral("下载失败: 无法打开文件 {dir}/taken/abc.mp4.part");
+        QTest::newRow("name ends in part") << QStringLiteral("abc.mp4.part")
+                                           << QStringLiteral("下载失败: 文件名不能以 .part 结尾, 它是未完成下载的名字");
     }
 
     void cannotCreate()

@@ -14,6 +14,12 @@ bool writeFile(const QString &file, const QByteArray &bytes)
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
 }
 
+QByteArray readAll(const QString &file)
+{
+    QFile f(file);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 } // namespace
 
 class TestFileName : public QObject
@@ -55,6 +61,14 @@ private slots:
         QTest::newRow("windows device") << QStringLiteral("http://h/CON.mp4") << QStringLiteral("_CON.mp4");
         QTest::newRow("chinese") << QStringLiteral("http://h/%E8%A7%86%E9%A2%91.mp4") << QStringLiteral("视频.mp4");
         QTest::newRow("only control characters") << QStringLiteral("http://h/%01%02") << QStringLiteral("video.mp4");
+        // A name ending in ".part" would pass for another download's unfinished file.
+        QTest::newRow("part ending") << QStringLiteral("http://h/zvx.mp4.part") << QStringLiteral("zvx.mp4");
+        QTest::newRow("part ending, any case") << QStringLiteral("http://h/zvx.PaRt") << QStringLiteral("zvx.mp4");
+        QTest::newRow("part twice") << QStringLiteral("http://h/zvx.mp4.part.part?k=1") << QStringLiteral("zvx.mp4");
+        QTest::newRow("part after dots") << QStringLiteral("http://h/zvx.flv. .part") << QStringLiteral("zvx.flv");
+        QTest::newRow("only part") << QStringLiteral("http://h/.part") << QStringLiteral("part.mp4");
+        QTest::newRow("nothing but part") << QStringLiteral("http://h/x/.part.part") << QStringLiteral("part.mp4");
+        QTest::newRow("part inside") << QStringLiteral("http://h/a.part.mp4") << QStringLiteral("a.part.mp4");
     }
 
     void safeFileName()
@@ -114,6 +128,25 @@ private slots:
         QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(file.errorString()));
     }
 
+    void finalFileName_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("plain") << QStringLiteral("clip.mp4") << QStringLiteral("clip.mp4");
+        QTest::newRow("part") << QStringLiteral("clip.mp4.part") << QStringLiteral("clip.mp4");
+        QTest::newRow("part, upper case") << QStringLiteral("clip.PART") << QStringLiteral("clip");
+        QTest::newRow("part twice") << QStringLiteral("clip.part.part") << QStringLiteral("clip");
+        QTest::newRow("only part") << QStringLiteral(".part") << QStringLiteral("video.mp4");
+        QTest::newRow("part inside") << QStringLiteral("a.part.mp4") << QStringLiteral("a.part.mp4");
+    }
+
+    void finalFileName()
+    {
+        QFETCH(QString, input);
+        QFETCH(QString, expected);
+        QCOMPARE(Player::finalFileName(input), expected);
+    }
+
     void numberedName_data()
     {
         QTest::addColumn<QString>("input");
@@ -146,6 +179,58 @@ private slots:
         QCOMPARE(Player::uniquePath(folder, QStringLiteral("a.mp4")), QDir(folder).filePath(QStringLiteral("a (3).mp4")));
         QVERIFY(writeFile(QDir(folder).filePath(QStringLiteral("noext")), "3"));
         QCOMPARE(Player::uniquePath(folder, QStringLiteral("noext")), QDir(folder).filePath(QStringLiteral("noext (2)")));
+        // Another download's unfinished file takes its final name too.
+        QVERIFY(writeFile(QDir(folder).filePath(QStringLiteral("a (3).mp4.part")), "4"));
+        QCOMPARE(Player::uniquePath(folder, QStringLiteral("a.mp4")), QDir(folder).filePath(QStringLiteral("a (4).mp4")));
+        QVERIFY(writeFile(QDir(folder).filePath(QStringLiteral("b.mp4.part")), "5"));
+        QCOMPARE(Player::uniquePath(folder, QStringLiteral("b.mp4")), QDir(folder).filePath(QStringLiteral("b (2).mp4")));
+    }
+
+    void renameToFreeName_data()
+    {
+        QTest::addColumn<QStringList>("taken");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("free") << QStringList() << QStringLiteral("clip.mp4");
+        QTest::newRow("taken") << QStringList{QStringLiteral("clip.mp4")} << QStringLiteral("clip (2).mp4");
+        QTest::newRow("taken twice") << QStringList{QStringLiteral("clip.mp4"), QStringLiteral("clip (2).mp4")}
+                                     << QStringLiteral("clip (3).mp4");
+        QTest::newRow("an unfinished file in the way")
+            << QStringList{QStringLiteral("clip.mp4"), QStringLiteral("clip (2).mp4.part")} << QStringLiteral("clip (3).mp4");
+        QTest::newRow("a folder") << QStringList{QStringLiteral("clip.mp4/")} << QStringLiteral("clip (2).mp4");
+    }
+
+    void renameToFreeName()
+    {
+        QFETCH(QStringList, taken);
+        QFETCH(QString, expected);
+        const QDir dir(m_dir->path());
+        for (const QString &name : std::as_const(taken)) {
+            if (name.endsWith(u'/'))
+                QVERIFY(dir.mkdir(name.chopped(1)));
+            else
+                QVERIFY(writeFile(dir.filePath(name), name.toUtf8()));
+        }
+        const QString source = dir.filePath(QStringLiteral("clip.mp4.part"));
+        QVERIFY(writeFile(source, "the new download"));
+        int error = -1;
+        const QString written = Player::renameToFreeName(source, dir.filePath(QStringLiteral("clip.mp4")), error);
+        QCOMPARE(error, 0);
+        QCOMPARE(written, dir.filePath(expected));
+        QCOMPARE(readAll(written), QByteArray("the new download"));
+        QVERIFY(!QFile::exists(source));
+        for (const QString &name : std::as_const(taken)) {
+            if (!name.endsWith(u'/'))
+                QCOMPARE(readAll(dir.filePath(name)), name.toUtf8());
+        }
+    }
+
+    void renameFailureIsReported()
+    {
+        int error = 0;
+        const QString written = Player::renameToFreeName(m_dir->filePath(QStringLiteral("absent.part")),
+                                                         m_dir->filePath(QStringLiteral("absent")), error);
+        QVERIFY(written.isEmpty());
+        QVERIFY(error != 0);
     }
 };
 
