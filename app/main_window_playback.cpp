@@ -161,11 +161,14 @@ void Form1::startDownload(const QString &address)
     QString path = m_hooks.askSavePath ? m_hooks.askSavePath(proposed) : proposed;
     if (!self || path.isEmpty())
         return;
-    // Whatever the dialog allowed, an existing file is never replaced.
-    if (QFileInfo::exists(path)) {
-        const QFileInfo chosen(path);
-        path = Player::uniquePath(chosen.absolutePath(), chosen.fileName());
-    }
+    const QFileInfo chosen(path);
+    // Whatever the dialog allowed: a name ending in ".part" would pass for another download's
+    // unfinished file, and an existing file is never replaced.
+    const QString name = Player::finalFileName(chosen.fileName());
+    if (name != chosen.fileName())
+        path = chosen.dir().filePath(name);
+    if (QFileInfo::exists(path))
+        path = Player::uniquePath(chosen.absolutePath(), name);
 
     if (!m_downloader->start(QUrl(address), path)) {
         setStatus(QStringLiteral("该视频正在下载中.."));

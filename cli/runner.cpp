@@ -106,13 +106,16 @@ void Runner::emitReady()
 
 QString Runner::reserveTarget(const QString &fileName)
 {
-    const QFileInfo info(fileName);
-    const QString base = info.completeBaseName();
-    const QString suffix = info.suffix().isEmpty() ? QString() : u'.' + info.suffix();
-    QString candidate = fileName;
-    for (int k = 2; m_reservedTargets.contains(candidate); ++k)
-        candidate = QStringLiteral("%1 (%2)%3").arg(base).arg(k).arg(suffix);
+    // A target occupies its name and its ".part": either one would mix two videos' bytes.
+    const QString name = Player::finalFileName(fileName);
+    const auto taken = [this](const QString &candidate) {
+        return m_reservedTargets.contains(candidate) || m_reservedTargets.contains(candidate + Player::partSuffix);
+    };
+    QString candidate = name;
+    for (int k = 2; taken(candidate); ++k)
+        candidate = Player::numberedName(name, k);
     m_reservedTargets.insert(candidate);
+    m_reservedTargets.insert(candidate + Player::partSuffix);
     return QDir(m_folder).filePath(candidate);
 }
 

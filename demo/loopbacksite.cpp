@@ -40,6 +40,8 @@ QByteArray reasonPhrase(int status)
         return "Not Modified";
     case 307:
         return "Temporary Redirect";
+    case 308:
+        return "Permanent Redirect";
     case 400:
         return "Bad Request";
     case 403:
@@ -303,6 +305,16 @@ private:
 };
 
 } // namespace
+
+Response Response::redirect(const QByteArray &location, int status)
+{
+    Response r;
+    r.status = status;
+    r.contentType.clear();
+    r.acceptRanges = false;
+    r.headers.append({QByteArrayLiteral("Location"), location});
+    return r;
+}
 
 struct LoopbackSite::Private
 {

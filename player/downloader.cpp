@@ -1,6 +1,8 @@
 #include "player/downloader.h"
 
 #include "config/settings.h"
+#include "player/downloadtext.h"
+#include "player/httpanswer.h"
 #include "web/network.h"
 
 #include <QDir>
@@ -8,19 +10,16 @@
 #include <QMutex>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QRegularExpression>
 #include <QSet>
 #include <QTimer>
-#include <algorithm>
+#include <cerrno>
 #include <optional>
-#include <utility>
 
 namespace Player {
 
 namespace {
 
 constexpr qint64 progressIntervalMs = 100;
-constexpr int maxNameLength = 120;
 
 // Targets being written anywhere in this process: two transfers into one ".part" would
 // interleave their bytes.
@@ -44,33 +43,8 @@ void releaseTarget(const QString &key)
 
 QString partPathOf(const QString &target)
 {
-    return target + QStringLiteral(".part");
+    return target + partSuffix;
 }
-
-QString networkErrorText(QNetworkReply::NetworkError error, const QString &detail)
-{
-    switch (error) {
-    case QNetworkReply::ConnectionRefusedError:
-        return QStringLiteral("下载失败: 连接被拒绝");
-    case QNetworkReply::HostNotFoundError:
-        return QStringLiteral("下载失败: 找不到服务器");
-    case QNetworkReply::TimeoutError:
-    case QNetworkReply::OperationCanceledError:
-        return QStringLiteral("下载失败: 连接超时");
-    case QNetworkReply::RemoteHostClosedError:
-        return QStringLiteral("下载失败: 连接被服务器关闭");
-    case QNetworkReply::ProxyConnectionRefusedError:
-    case QNetworkReply::ProxyConnectionClosedError:
-    case QNetworkReply::ProxyNotFoundError:
-    case QNetworkReply::ProxyTimeoutError:
-        return QStringLiteral("下载失败: 无法连接代理服务器");
-    default:
-        return QStringLiteral("下载失败: ") + detail;
-    }
-}
-
-const QString fileErrorText = QStringLiteral("下载失败: 无法写入文件 (磁盘已满或文件夹不可写)");
-const QString cancelledText = QStringLiteral("下载已取消, 已保留 .part 文件以便续传");
 
 DownloadResult failed(DownloadResult::Status status, const QString &text)
 {
@@ -78,29 +52,6 @@ DownloadResult failed(DownloadResult::Status status, const QString &text)
     result.status = status;
     result.error = text;
     return result;
-}
-
-// "bytes 100-199/200" or "bytes */200"; -1 for a part that is absent or unreadable.
-struct ContentRange
-{
-    qint64 first = -1;
-    qint64 total = -1;
-};
-
-ContentRange parseContentRange(const QByteArray &value)
-{
-    static const QRegularExpression pattern(
-        QStringLiteral("^\\s*bytes\\s+(?:(\\d+)-\\d+|\\*)/(\\d+|\\*)\\s*$"),
-        QRegularExpression::CaseInsensitiveOption);
-    ContentRange range;
-    const auto match = pattern.match(QString::fromLatin1(value));
-    if (!match.hasMatch())
-        return range;
-    if (match.capturedLength(1) > 0)
-        range.first = match.captured(1).toLongLong();
-    if (match.captured(2) != QStringLiteral("*"))
-        range.total = match.captured(2).toLongLong();
-    return range;
 }
 
 } // namespace
@@ -124,6 +75,7 @@ struct Downloader::Private
     bool cancelled = false;
     bool restarted = false;
     bool restartPending = false;
+    bool ownsPart = false; // this download opened the ".part"
     std::optional<DownloadResult> failure;
 
     QElapsedTimer clock;
@@ -179,11 +131,8 @@ void Downloader::Private::onHeaders()
     if (!statusAttr.isValid())
         return;
     const int status = statusAttr.toInt();
-    // A redirect that is being followed: the final answer comes later.
-    if (status >= 300 && status < 400
-        && reply->attribute(QNetworkRequest::RedirectionTargetAttribute).isValid()
-        && reply->request().attribute(QNetworkRequest::RedirectPolicyAttribute).toInt()
-               != QNetworkRequest::ManualRedirectPolicy)
+    // The final answer comes later, from wherever the redirects lead.
+    if (isFollowedRedirect(*reply, status))
         return;
     if (headersSeen)
         return;
@@ -201,8 +150,7 @@ void Downloader::Private::onHeaders()
         return;
     }
     if (status < 200 || status >= 300) {
-        fail(DownloadResult::Status::HttpError,
-             QStringLiteral("下载失败: 服务器返回 %1").arg(status));
+        fail(DownloadResult::Status::HttpError, httpErrorText(status));
         return;
     }
     if (status == 206) {
@@ -218,7 +166,7 @@ void Downloader::Private::onHeaders()
     // A full answer: whatever the ".part" held is superseded.
     if (offset > 0) {
         if (!file.resize(0) || !file.seek(0)) {
-            fail(DownloadResult::Status::FileError, fileErrorText);
+            fail(DownloadResult::Status::FileError, writeErrorText(file.fileName()));
             return;
         }
         offset = 0;
@@ -237,7 +185,7 @@ void Downloader::Private::onReadyRead()
     if (!headersSeen || failure || alreadyComplete || restartPending || chunk.isEmpty())
         return;
     if (file.write(chunk) != chunk.size()) {
-        fail(DownloadResult::Status::FileError, fileErrorText);
+        fail(DownloadResult::Status::FileError, writeErrorText(file.fileName()));
         return;
     }
     received += chunk.size();
@@ -267,17 +215,17 @@ void Downloader::Private::onFinished()
     } else if (alreadyComplete) {
         result.status = DownloadResult::Status::Ok;
     } else if (!headersSeen) {
-        result.status = error == QNetworkReply::NoError ? DownloadResult::Status::HttpError
-                                                        : DownloadResult::Status::NetworkError;
+        result.status = error == QNetworkReply::NoError || isRefusedRedirect(error)
+                            ? DownloadResult::Status::HttpError
+                            : DownloadResult::Status::NetworkError;
         result.error = error == QNetworkReply::NoError
-                           ? QStringLiteral("下载失败: 服务器返回 %1").arg(status)
+                           ? httpErrorText(status)
                            : networkErrorText(error, detail);
     } else if (error != QNetworkReply::NoError || (total >= 0 && offset + received != total)) {
         const bool stalled = error == QNetworkReply::OperationCanceledError
                              || error == QNetworkReply::TimeoutError;
         result.status = DownloadResult::Status::Incomplete;
-        result.error = stalled ? QStringLiteral("下载未完成: 传输超时, 已保留 .part 文件以便续传")
-                               : QStringLiteral("下载未完成: 连接提前关闭, 已保留 .part 文件以便续传");
+        result.error = incompleteText(stalled);
     }
     finish(result);
 }
@@ -297,7 +245,7 @@ void Downloader::Private::restartFromZero()
             return;
         dropReply();
         if (!file.resize(0) || !file.seek(0)) {
-            finish(failed(DownloadResult::Status::FileError, fileErrorText));
+            finish(failed(DownloadResult::Status::FileError, writeErrorText(file.fileName())));
             return;
         }
         offset = 0;
@@ -335,22 +283,25 @@ void Downloader::Private::finish(DownloadResult result)
         file.close();
     if (result.ok()) {
         emitProgress(true);
-        QFile::remove(target);
-        if (QFile::rename(part, target)) {
-            result.path = target;
-            result.bytes = QFileInfo(target).size();
+        // Whatever took the name meanwhile is not ours to replace.
+        int error = 0;
+        const QString written = renameToFreeName(part, target, error);
+        if (!written.isEmpty()) {
+            result.path = written;
+            result.bytes = QFileInfo(written).size();
         } else {
             result.status = DownloadResult::Status::FileError;
-            result.error = QStringLiteral("下载失败: 无法保存为 %1").arg(QDir::toNativeSeparators(target));
+            result.error = saveErrorText(target);
         }
     }
     if (!result.ok()) {
         const QFileInfo info(part);
         // An empty ".part" holds nothing worth resuming.
-        if (info.exists() && info.size() == 0)
+        if (ownsPart && info.isFile() && info.size() == 0)
             QFile::remove(part);
-        result.path = part;
-        result.bytes = QFileInfo(part).exists() ? QFileInfo(part).size() : 0;
+        const bool kept = ownsPart && QFileInfo(part).isFile();
+        result.path = kept ? part : QString();
+        result.bytes = kept ? QFileInfo(part).size() : 0;
     }
     result.resumed = resumed;
     running = false;
@@ -418,6 +369,7 @@ bool Downloader::start(const QUrl &url, const QString &targetPath)
     d->restarted = false;
     d->restartPending = false;
     d->failure.reset();
+    d->ownsPart = false;
     d->clock.start();
     d->lastProgress.invalidate();
 
@@ -425,15 +377,23 @@ bool Downloader::start(const QUrl &url, const QString &targetPath)
         d->finishLater(DownloadResult::Status::BadAddress, QStringLiteral("下载失败: 不是有效的视频地址"));
         return true;
     }
-    d->file.setFileName(partPathOf(key));
-    if (!d->file.open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
-        d->finishLater(DownloadResult::Status::FileError, fileErrorText);
+    const QString name = QFileInfo(key).fileName();
+    if (finalFileName(name) != name) {
+        d->finishLater(DownloadResult::Status::FileError,
+                       QStringLiteral("下载失败: 文件名不能以 .part 结尾, 它是未完成下载的名字"));
         return true;
     }
+    d->file.setFileName(partPathOf(key));
+    if (!d->file.open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
+        const int error = errno;
+        d->finishLater(DownloadResult::Status::FileError, createErrorText(d->file.fileName(), error));
+        return true;
+    }
+    d->ownsPart = true;
     d->offset = d->file.size();
     if (!d->file.seek(d->offset)) {
         d->file.close();
-        d->finishLater(DownloadResult::Status::FileError, fileErrorText);
+        d->finishLater(DownloadResult::Status::FileError, writeErrorText(d->file.fileName()));
         return true;
     }
     d->issue(d->offset > 0);
@@ -461,75 +421,6 @@ bool Downloader::isRunning() const
 QString Downloader::target() const
 {
     return d->target;
-}
-
-QString safeFileName(const QString &address)
-{
-    QString s = address.trimmed();
-    const qsizetype cut = s.indexOf(QRegularExpression(QStringLiteral("[?#]")));
-    if (cut >= 0)
-        s.truncate(cut);
-    const qsizetype scheme = s.indexOf(QStringLiteral("://"));
-    if (scheme >= 0) {
-        const qsizetype slash = s.indexOf(u'/', scheme + 3);
-        s = slash >= 0 ? s.mid(slash) : QString();
-    }
-    // The last segment before decoding, so that an encoded separator cannot open a path.
-    const qsizetype lastSep = qMax(s.lastIndexOf(u'/'), s.lastIndexOf(u'\\'));
-    s = s.mid(lastSep + 1);
-    s = QUrl::fromPercentEncoding(s.toUtf8());
-
-    QString name;
-    name.reserve(s.size());
-    for (const QChar c : std::as_const(s)) {
-        const char16_t u = c.unicode();
-        const bool control = u < 0x20 || (u >= 0x7f && u <= 0x9f);
-        const bool reserved = QStringLiteral("/\\<>:\"|?*").contains(c);
-        name += (control || reserved) ? u'_' : c;
-    }
-    static const QRegularExpression dots(QStringLiteral("\\.{2,}"));
-    name.replace(dots, QStringLiteral("."));
-    while (!name.isEmpty() && (name.front() == u'.' || name.front().isSpace()))
-        name.remove(0, 1);
-    while (!name.isEmpty() && (name.back() == u'.' || name.back().isSpace()))
-        name.chop(1);
-
-    static const QRegularExpression hasExtension(QStringLiteral("\\.[A-Za-z0-9]{1,5}$"));
-    const qsizetype dot = name.lastIndexOf(u'.');
-    QString extension = hasExtension.match(name).hasMatch() ? name.mid(dot) : QStringLiteral(".mp4");
-    QString base = hasExtension.match(name).hasMatch() ? name.left(dot) : name;
-    const bool meaningful = std::any_of(base.cbegin(), base.cend(), [](QChar c) { return c.isLetterOrNumber(); });
-    if (!meaningful)
-        return QStringLiteral("video") + extension;
-
-    static const QRegularExpression reservedWindows(
-        QStringLiteral("^(CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9])$"), QRegularExpression::CaseInsensitiveOption);
-    if (reservedWindows.match(base).hasMatch())
-        base.prepend(u'_');
-
-    const qsizetype room = maxNameLength - extension.size();
-    if (base.size() > room) {
-        base.truncate(room);
-        if (base.back().isHighSurrogate())
-            base.chop(1);
-    }
-    return base + extension;
-}
-
-QString uniquePath(const QString &folder, const QString &fileName)
-{
-    const QDir dir(folder);
-    const QString first = dir.filePath(fileName);
-    if (!QFileInfo::exists(first))
-        return first;
-    const qsizetype dot = fileName.lastIndexOf(u'.');
-    const QString base = dot > 0 ? fileName.left(dot) : fileName;
-    const QString extension = dot > 0 ? fileName.mid(dot) : QString();
-    for (int n = 2;; ++n) {
-        const QString candidate = dir.filePath(QStringLiteral("%1 (%2)%3").arg(base).arg(n).arg(extension));
-        if (!QFileInfo::exists(candidate))
-            return candidate;
-    }
 }
 
 } // namespace Player

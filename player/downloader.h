@@ -1,5 +1,7 @@
 #pragma once
 
+#include "player/filename.h"
+
 #include <QElapsedTimer>
 #include <QFile>
 #include <QObject>
@@ -17,7 +19,7 @@ struct DownloadResult
         Ok,
         Cancelled,
         BadAddress,   // not http/https, or not an address at all
-        HttpError,    // the server answered with an error status
+        HttpError,    // the server answered with an error status or a redirect that is not followed
         NetworkError, // refused, reset, timed out
         Incomplete,   // fewer bytes arrived than announced
         FileError,    // the folder is not writable, the disk is full, the rename failed
@@ -25,7 +27,9 @@ struct DownloadResult
     };
     Status status = Status::Ok;
     QString error;      // a clear message for the status line, empty on success
-    QString path;       // the final file on success; the ".part" file otherwise
+    // The file written on success, which is the target unless that name was taken meanwhile;
+    // otherwise the ".part" kept for a resume, or empty when there is none.
+    QString path;
     qint64 bytes = 0;   // bytes on disk
     bool resumed = false;
 
@@ -33,7 +37,8 @@ struct DownloadResult
 };
 
 // Streams one file to "TARGET.part" as it arrives, continues an existing ".part" with a Range
-// request where the server allows it, and renames to TARGET only when the transfer is complete.
+// request where the server allows it, and renames to TARGET only when the transfer is complete,
+// never replacing a file: when TARGET is taken by then, to a free name beside it.
 class Downloader : public QObject
 {
     Q_OBJECT
@@ -57,13 +62,5 @@ private:
     struct Private;
     Private *d;
 };
-
-// A safe file name from an address: its last path segment without query or fragment, no path
-// separators, "..", control or reserved characters, at most 120 characters, ".mp4" when there is
-// no extension, "video.mp4" when nothing usable is left.
-QString safeFileName(const QString &address);
-
-// TARGET itself when free, otherwise "name (2).ext", "name (3).ext", ...
-QString uniquePath(const QString &folder, const QString &fileName);
 
 } // namespace Player

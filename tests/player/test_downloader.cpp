@@ -347,25 +347,6 @@ private slots:
         QVERIFY(secondDone.at(0).at(0).value<DownloadResult>().ok());
     }
 
-    void unwritableFolder_data()
-    {
-        QTest::addColumn<QString>("relative");
-        QTest::newRow("folder is a file") << QStringLiteral("plainfile/abc.mp4");
-        QTest::newRow("folder does not exist") << QStringLiteral("missing/deeper/abc.mp4");
-    }
-
-    void unwritableFolder()
-    {
-        QFETCH(QString, relative);
-        QVERIFY(writeFile(m_dir->filePath(QStringLiteral("plainfile")), "x"));
-        m_site.setRoute(host, path, generated(1000));
-        Player::Downloader downloader;
-        const DownloadResult result = run(downloader, address, m_dir->filePath(relative));
-        QCOMPARE(result.status, Status::FileError);
-        QVERIFY(!result.error.isEmpty());
-        QVERIFY(requestsForVideo().isEmpty());
-    }
-
     void badAddress_data()
     {
         QTest::addColumn<QString>("url");
@@ -409,74 +390,6 @@ private slots:
             last = args.at(0).toLongLong();
             QVERIFY(args.at(2).toDouble() >= 0.0);
         }
-    }
-
-    void safeFileName_data()
-    {
-        QTest::addColumn<QString>("input");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("plain") << QStringLiteral("http://v.weishi.com/a/b/clip.mp4") << QStringLiteral("clip.mp4");
-        QTest::newRow("query and fragment")
-            << QStringLiteral("http://v.weishi.com/x/clip.mp4?vkey=1/2&a=b#frag") << QStringLiteral("clip.mp4");
-        QTest::newRow("no extension") << QStringLiteral("http://gslb.miaopai.com/stream/AbC") << QStringLiteral("AbC.mp4");
-        QTest::newRow("host only") << QStringLiteral("http://v.weishi.com") << QStringLiteral("video.mp4");
-        QTest::newRow("trailing slash") << QStringLiteral("http://v.weishi.com/dir/") << QStringLiteral("video.mp4");
-        QTest::newRow("empty") << QString() << QStringLiteral("video.mp4");
-        QTest::newRow("parent dirs") << QStringLiteral("../../x") << QStringLiteral("x.mp4");
-        QTest::newRow("only dots") << QStringLiteral("http://h/..") << QStringLiteral("video.mp4");
-        QTest::newRow("slash") << QStringLiteral("a/b") << QStringLiteral("b.mp4");
-        QTest::newRow("backslash") << QStringLiteral("a\\b") << QStringLiteral("b.mp4");
-        QTest::newRow("encoded separators")
-            << QStringLiteral("http://h/v/..%2F..%2Fetc%2Fpasswd") << QStringLiteral("_._etc_passwd.mp4");
-        QTest::newRow("encoded backslash") << QStringLiteral("http://h/a%5Cb.mp4") << QStringLiteral("a_b.mp4");
-        QTest::newRow("control characters")
-            << QStringLiteral("http://h/a%00b%0Ac%1F.mp4") << QStringLiteral("a_b_c_.mp4");
-        QTest::newRow("reserved characters")
-            << QStringLiteral("http://h/a%3Cb%3E%3A%22%7C%2A.flv") << QStringLiteral("a_b_____.flv");
-        QTest::newRow("hidden file") << QStringLiteral("http://h/.bashrc") << QStringLiteral("bashrc.mp4");
-        QTest::newRow("windows device") << QStringLiteral("http://h/CON.mp4") << QStringLiteral("_CON.mp4");
-        QTest::newRow("chinese") << QStringLiteral("http://h/%E8%A7%86%E9%A2%91.mp4") << QStringLiteral("视频.mp4");
-        QTest::newRow("only control characters") << QStringLiteral("http://h/%01%02") << QStringLiteral("video.mp4");
-    }
-
-    void safeFileName()
-    {
-        QFETCH(QString, input);
-        QFETCH(QString, expected);
-        QCOMPARE(Player::safeFileName(input), expected);
-    }
-
-    void safeFileNameLimits_data()
-    {
-        QTest::addColumn<QString>("input");
-        QTest::newRow("500 letters") << QStringLiteral("http://h/") + QString(500, u'a') + QStringLiteral(".mp4");
-        QTest::newRow("500 without extension") << QString(500, u'b');
-        QTest::newRow("500 wide characters") << QStringLiteral("http://h/") + QString(500, QChar(0x89C6));
-        QTest::newRow("emoji") << QStringLiteral("http://h/") + QString::fromUtf8("\xF0\x9F\x98\x80").repeated(200);
-    }
-
-    void safeFileNameLimits()
-    {
-        QFETCH(QString, input);
-        const QString name = Player::safeFileName(input);
-        QVERIFY(!name.isEmpty());
-        QVERIFY(name.size() <= 120);
-        QVERIFY(name.endsWith(QStringLiteral(".mp4")));
-        QVERIFY(!name.contains(u'/') && !name.contains(u'\\'));
-        QVERIFY(!name.back().isHighSurrogate());
-        QCOMPARE(QString::fromUtf8(name.toUtf8()), name); // no broken surrogate pair
-    }
-
-    void uniquePath()
-    {
-        const QString folder = m_dir->path();
-        QCOMPARE(Player::uniquePath(folder, QStringLiteral("a.mp4")), QDir(folder).filePath(QStringLiteral("a.mp4")));
-        QVERIFY(writeFile(QDir(folder).filePath(QStringLiteral("a.mp4")), "1"));
-        QCOMPARE(Player::uniquePath(folder, QStringLiteral("a.mp4")), QDir(folder).filePath(QStringLiteral("a (2).mp4")));
-        QVERIFY(writeFile(QDir(folder).filePath(QStringLiteral("a (2).mp4")), "2"));
-        QCOMPARE(Player::uniquePath(folder, QStringLiteral("a.mp4")), QDir(folder).filePath(QStringLiteral("a (3).mp4")));
-        QVERIFY(writeFile(QDir(folder).filePath(QStringLiteral("noext")), "3"));
-        QCOMPARE(Player::uniquePath(folder, QStringLiteral("noext")), QDir(folder).filePath(QStringLiteral("noext (2)")));
     }
 };
 

@@ -133,6 +133,30 @@ private slots:
         QVERIFY(answer.contains("\r\nContent-Length: 400\r\n"));
     }
 
+    // A redirect stays a redirect whatever the request asks for.
+    void redirectAnswer_data()
+    {
+        QTest::addColumn<QByteArray>("request");
+        QTest::newRow("plain") << QByteArray("GET /old HTTP/1.1\r\nHost: www.meipai.com\r\n\r\n");
+        QTest::newRow("range") << QByteArray("GET /old HTTP/1.1\r\nHost: www.meipai.com\r\nRange: bytes=100-\r\n\r\n");
+        QTest::newRow("range past the end")
+            << QByteArray("GET /old HTTP/1.1\r\nHost: www.meipai.com\r\nRange: bytes=99999-\r\n\r\n");
+        QTest::newRow("head") << QByteArray("HEAD /old HTTP/1.1\r\nHost: www.meipai.com\r\n\r\n");
+    }
+    void redirectAnswer()
+    {
+        QFETCH(QByteArray, request);
+        m_site->setRoute(QStringLiteral("www.meipai.com"), QStringLiteral("/old"),
+                         Response::redirect("http://cdn.meipai.com/new.mp4", 307));
+        const QByteArray answer = exchange(request);
+        QVERIFY2(answer.startsWith("HTTP/1.1 307 Temporary Redirect\r\n"), answer.constData());
+        QVERIFY(answer.contains("\r\nLocation: http://cdn.meipai.com/new.mp4\r\n"));
+        QVERIFY(answer.contains("\r\nContent-Length: 0\r\n"));
+        QVERIFY(!answer.contains("Content-Range"));
+        QVERIFY(!answer.contains("Accept-Ranges"));
+        QVERIFY(answer.endsWith("\r\n\r\n"));
+    }
+
     void largeGeneratedBody()
     {
         constexpr qint64 size = 24 * 1024 * 1024;

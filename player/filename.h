@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+
+namespace Player {
+
+// A download writes to NAME + partSuffix until it is complete.
+inline const QString partSuffix = QStringLiteral(".part");
+
+// What file systems take for one name, in bytes of QFile::encodeName (NAME_MAX on Linux).
+constexpr qsizetype maxFileNameBytes = 255;
+
+// A safe file name from an address: its last path segment without query or fragment, no path
+// separators, "..", control or reserved characters, never ending in ".part", ".mp4" when there
+// is no extension, "video.mp4" when nothing usable is left. Short enough that the ".part" and a
+// free-name suffix up to " (999)" still fit in maxFileNameBytes; cut between characters.
+QString safeFileName(const QString &address);
+
+// fileName without any ".part" at its end (in any case): a final name ending so would pass for
+// another download's unfinished file. "video.mp4" when nothing is left.
+QString finalFileName(const QString &fileName);
+
+// "name (n).ext"; the name is shortened, between characters, where the number would push it
+// with ".part" past maxFileNameBytes.
+QString numberedName(const QString &fileName, int n);
+
+// TARGET itself when free, otherwise "name (2).ext", "name (3).ext", ...; a name is taken when
+// it or its ".part" exists.
+QString uniquePath(const QString &folder, const QString &fileName);
+
+// Renames `from` to `to`, or when `to` is taken by then, to the free name uniquePath gives beside
+// it; never replaces a file, not even one that appears at the last moment. The path written, or
+// an empty string with `error` set to the errno value of the failure.
+QString renameToFreeName(const QString &from, const QString &to, int &error);
+
+} // namespace Player

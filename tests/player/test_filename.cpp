@@ -1,0 +1,238 @@
+#include "player/filename.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+
+namespace {
+
+bool writeFile(const QString &file, const QByteArray &bytes)
+{
+    QFile f(file);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+QByteArray readAll(const QString &file)
+{
+    QFile f(file);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestFileName : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+
+private slots:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+    }
+
+    void safeFileName_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("plain") << QStringLiteral("http://v.weishi.com/a/b/clip.mp4") << QStringLiteral("clip.mp4");
+        QTest::newRow("query and fragment")
+            << QStringLiteral("http://v.weishi.com/x/clip.mp4?vkey=1/2&a=b#frag") << QStringLiteral("clip.mp4");
+        QTest::newRow("no extension") << QStringLiteral("http://gslb.miaopai.com/stream/AbC") << QStringLiteral("AbC.mp4");
+        QTest::newRow("host only") << QStringLiteral("http://v.weishi.com") << QStringLiteral("video.mp4");
+        QTest::newRow("trailing slash") << QStringLiteral("http://v.weishi.com/dir/") << QStringLiteral("video.mp4");
+        QTest::newRow("empty") << QString() << QStringLiteral("video.mp4");
+        QTest::newRow("parent dirs") << QStringLiteral("../../x") << QStringLiteral("x.mp4");
+        QTest::newRow("only dots") << QStringLiteral("http://h/..") << QStringLiteral("video.mp4");
+        QTest::newRow("slash") << QStringLiteral("a/b") << QStringLiteral("b.mp4");
+        QTest::newRow("backslash") << QStringLiteral("a\\b") << QStringLiteral("b.mp4");
+        QTest::newRow("encoded separators")
+            << QStringLiteral("http://h/v/..%2F..%2Fetc%2Fpasswd") << QStringLiteral("_._etc_passwd.mp4");
+        QTest::newRow("encoded backslash") << QStringLiteral("http://h/a%5Cb.mp4") << QStringLiteral("a_b.mp4");
+        QTest::newRow("control characters")
+            << QStringLiteral("http://h/a%00b%0Ac%1F.mp4") << QStringLiteral("a_b_c_.mp4");
+        QTest::newRow("reserved characters")
+            << QStringLiteral("http://h/a%3Cb%3E%3A%22%7C%2A.flv") << QStringLiteral("a_b_____.flv");
+        QTest::newRow("hidden file") << QStringLiteral("http://h/.bashrc") << QStringLiteral("bashrc.mp4");
+        QTest::newRow("windows device") << QStringLiteral("http://h/CON.mp4") << QStringLiteral("_CON.mp4");
+        QTest::newRow("chinese") << QStringLiteral("http://h/%E8%A7%86%E9%A2%91.mp4") << QStringLiteral("视频.mp4");
+        QTest::newRow("only control characters") << QStringLiteral("http://h/%01%02") << QStringLiteral("video.mp4");
+        // A name ending in ".part" would pass for another download's unfinished file.
+        QTest::newRow("part ending") << QStringLiteral("http://h/zvx.mp4.part") << QStringLiteral("zvx.mp4");
+        QTest::newRow("part ending, any case") << QStringLiteral("http://h/zvx.PaRt") << QStringLiteral("zvx.mp4");
+        QTest::newRow("part twice") << QStringLiteral("http://h/zvx.mp4.part.part?k=1") << QStringLiteral("zvx.mp4");
+        QTest::newRow("part after dots") << QStringLiteral("http://h/zvx.flv. .part") << QStringLiteral("zvx.flv");
+        QTest::newRow("only part") << QStringLiteral("http://h/.part") << QStringLiteral("part.mp4");
+        QTest::newRow("nothing but part") << QStringLiteral("http://h/x/.part.part") << QStringLiteral("part.mp4");
+        QTest::newRow("part inside") << QStringLiteral("http://h/a.part.mp4") << QStringLiteral("a.part.mp4");
+    }
+
+    void safeFileName()
+    {
+        QFETCH(QString, input);
+        QFETCH(QString, expected);
+        QCOMPARE(Player::safeFileName(input), expected);
+    }
+
+    // File systems count bytes, not characters: 255 of them, with ".part" and " (N)" added.
+    void safeFileNameLimits_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QString>("whole"); // the name before any cut, without extension
+        const QString wide = QString(120, QChar(0x89C6));
+        const QString emoji = QString::fromUtf8("\xF0\x9F\x98\x80").repeated(200);
+        QTest::newRow("500 letters") << QStringLiteral("http://h/") + QString(500, u'a') + QStringLiteral(".mp4")
+                                     << QString(500, u'a');
+        QTest::newRow("500 without extension") << QString(500, u'b') << QString(500, u'b');
+        QTest::newRow("120 chinese characters")
+            << QStringLiteral("http://h/") + QString::fromLatin1(QUrl::toPercentEncoding(wide)) + QStringLiteral(".mp4")
+            << wide;
+        QTest::newRow("500 wide characters") << QStringLiteral("http://h/") + QString(500, QChar(0x89C6))
+                                             << QString(500, QChar(0x89C6));
+        QTest::newRow("emoji after one letter") << QStringLiteral("http://h/a") + emoji << u'a' + emoji;
+        // Off by one byte from the 3- and 4-byte boundaries.
+        QTest::newRow("chinese after one letter") << QStringLiteral("http://h/a") + wide << u'a' + wide;
+        QTest::newRow("emoji after two letters") << QStringLiteral("http://h/ab") + emoji << QStringLiteral("ab") + emoji;
+        QTest::newRow("emoji after three letters")
+            << QStringLiteral("http://h/abc") + emoji + QStringLiteral(".flv") << QStringLiteral("abc") + emoji;
+    }
+
+    void safeFileNameLimits()
+    {
+        QFETCH(QString, input);
+        QFETCH(QString, whole);
+        const QString name = Player::safeFileName(input);
+        QVERIFY(!name.isEmpty());
+        const qsizetype dot = name.lastIndexOf(u'.');
+        const QString base = name.left(dot);
+        QVERIFY(name.endsWith(QStringLiteral(".mp4")) || name.endsWith(QStringLiteral(".flv")));
+        QVERIFY(!name.contains(u'/') && !name.contains(u'\\'));
+        QCOMPARE(QString::fromUtf8(name.toUtf8()), name); // no broken surrogate pair
+        QVERIFY2(whole.startsWith(base), qPrintable(name)); // cut between characters, nothing changed
+        const qsizetype bytes = QFile::encodeName(name).size();
+        QVERIFY2(bytes + 6 + 5 <= Player::maxFileNameBytes, qPrintable(QString::number(bytes)));
+        // Nothing more would have fitted: the next character takes at most 4 bytes.
+        QVERIFY2(bytes + 6 + 5 + 4 > Player::maxFileNameBytes, qPrintable(QString::number(bytes)));
+        for (const int n : {2, 999, 1000, 2147483647}) {
+            const QString numbered = Player::numberedName(name, n);
+            QVERIFY(QFile::encodeName(numbered + Player::partSuffix).size() <= Player::maxFileNameBytes);
+            QCOMPARE(QString::fromUtf8(numbered.toUtf8()), numbered);
+            QVERIFY(numbered.endsWith(QStringLiteral(" (%1)").arg(n) + name.mid(dot)));
+        }
+        // And the file system here takes them.
+        QFile file(m_dir->filePath(Player::numberedName(name, 999) + Player::partSuffix));
+        QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(file.errorString()));
+    }
+
+    void finalFileName_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("plain") << QStringLiteral("clip.mp4") << QStringLiteral("clip.mp4");
+        QTest::newRow("part") << QStringLiteral("clip.mp4.part") << QStringLiteral("clip.mp4");
+        QTest::newRow("part, upper case") << QStringLiteral("clip.PART") << QStringLiteral("clip");
+        QTest::newRow("part twice") << QStringLiteral("clip.part.part") << QStringLiteral("clip");
+        QTest::newRow("only part") << QStringLiteral(".part") << QStringLiteral("video.mp4");
+        QTest::newRow("part inside") << QStringLiteral("a.part.mp4") << QStringLiteral("a.part.mp4");
+    }
+
+    void finalFileName()
+    {
+        QFETCH(QString, input);
+        QFETCH(QString, expected);
+        QCOMPARE(Player::finalFileName(input), expected);
+    }
+
+    void numberedName_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<int>("n");
+        QTest::addColumn<QString>("expected");
+        const QString full = QString(82, QChar(0x89C6)) + QStringLiteral(".mp4"); // 250 bytes
+        QTest::newRow("short") << QStringLiteral("a.mp4") << 2 << QStringLiteral("a (2).mp4");
+        QTest::newRow("no extension") << QStringLiteral("noext") << 3 << QStringLiteral("noext (3)");
+        QTest::newRow("hidden") << QStringLiteral(".hidden") << 2 << QStringLiteral(".hidden (2)");
+        QTest::newRow("full name") << full << 2 << QString(80, QChar(0x89C6)) + QStringLiteral(" (2).mp4");
+        QTest::newRow("full name, big number")
+            << full << 100000 << QString(79, QChar(0x89C6)) + QStringLiteral(" (100000).mp4");
+    }
+
+    void numberedName()
+    {
+        QFETCH(QString, input);
+        QFETCH(int, n);
+        QFETCH(QString, expected);
+        QCOMPARE(Player::numberedName(input, n), expected);
+    }
+
+    void uniquePath()
+    {
+        const QString folder = m_dir->path();
+        QCOMPARE(Player::uniquePath(folder, QStringLiteral("a.mp4")), QDir(folder).filePath(QStringLiteral("a.mp4")));
+        QVERIFY(writeFile(QDir(folder).filePath(QStringLiteral("a.mp4")), "1"));
+        QCOMPARE(Player::uniquePath(folder, QStringLiteral("a.mp4")), QDir(folder).filePath(QStringLiteral("a (2).mp4")));
+        QVERIFY(writeFile(QDir(folder).filePath(QStringLiteral("a (2).mp4")), "2"));
+        QCOMPARE(Player::uniquePath(folder, QStringLiteral("a.mp4")), QDir(folder).filePath(QStringLiteral("a (3).mp4")));
+        QVERIFY(writeFile(QDir(folder).filePath(QStringLiteral("noext")), "3"));
+        QCOMPARE(Player::uniquePath(folder, QStringLiteral("noext")), QDir(folder).filePath(QStringLiteral("noext (2)")));
+        // Another download's unfinished file takes its final name too.
+        QVERIFY(writeFile(QDir(folder).filePath(QStringLiteral("a (3).mp4.part")), "4"));
+        QCOMPARE(Player::uniquePath(folder, QStringLiteral("a.mp4")), QDir(folder).filePath(QStringLiteral("a (4).mp4")));
+        QVERIFY(writeFile(QDir(folder).filePath(QStringLiteral("b.mp4.part")), "5"));
+        QCOMPARE(Player::uniquePath(folder, QStringLiteral("b.mp4")), QDir(folder).filePath(QStringLiteral("b (2).mp4")));
+    }
+
+    void renameToFreeName_data()
+    {
+        QTest::addColumn<QStringList>("taken");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("free") << QStringList() << QStringLiteral("clip.mp4");
+        QTest::newRow("taken") << QStringList{QStringLiteral("clip.mp4")} << QStringLiteral("clip (2).mp4");
+        QTest::newRow("taken twice") << QStringList{QStringLiteral("clip.mp4"), QStringLiteral("clip (2).mp4")}
+                                     << QStringLiteral("clip (3).mp4");
+        QTest::newRow("an unfinished file in the way")
+            << QStringList{QStringLiteral("clip.mp4"), QStringLiteral("clip (2).mp4.part")} << QStringLiteral("clip (3).mp4");
+        QTest::newRow("a folder") << QStringList{QStringLiteral("clip.mp4/")} << QStringLiteral("clip (2).mp4");
+    }
+
+    void renameToFreeName()
+    {
+        QFETCH(QStringList, taken);
+        QFETCH(QString, expected);
+        const QDir dir(m_dir->path());
+        for (const QString &name : std::as_const(taken)) {
+            if (name.endsWith(u'/'))
+                QVERIFY(dir.mkdir(name.chopped(1)));
+            else
+                QVERIFY(writeFile(dir.filePath(name), name.toUtf8()));
+        }
+        const QString source = dir.filePath(QStringLiteral("clip.mp4.part"));
+        QVERIFY(writeFile(source, "the new download"));
+        int error = -1;
+        const QString written = Player::renameToFreeName(source, dir.filePath(QStringLiteral("clip.mp4")), error);
+        QCOMPARE(error, 0);
+        QCOMPARE(written, dir.filePath(expected));
+        QCOMPARE(readAll(written), QByteArray("the new download"));
+        QVERIFY(!QFile::exists(source));
+        for (const QString &name : std::as_const(taken)) {
+            if (!name.endsWith(u'/'))
+                QCOMPARE(readAll(dir.filePath(name)), name.toUtf8());
+        }
+    }
+
+    void renameFailureIsReported()
+    {
+        int error = 0;
+        const QString written = Player::renameToFreeName(m_dir->filePath(QStringLiteral("absent.part")),
+                                                         m_dir->filePath(QStringLiteral("absent")), error);
+        QVERIFY(written.isEmpty());
+        QVERIFY(error != 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFileName)
+#include "test_filename.moc"
