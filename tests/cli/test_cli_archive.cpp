@@ -1,0 +1,253 @@
+#include "childrun.h"
+#include "config/settings.h"
+#include "demo/demosite.h"
+#include "demo/loopbackarchive.h"
+#include "demo/loopbacksite.h"
+#include "extract/road.h"
+#include "player/downloader.h"
+#include "web/archive.h"
+#include "web/network.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using ChildRun::object;
+using Demo::Response;
+using Extract::Service;
+
+namespace {
+
+const QString ownIndex = QStringLiteral("http://archive.test/cdx");
+const QString ownReplay = QStringLiteral("http://archive.test/web/");
+
+Response html(const QString &text, int status = 200)
+{
+    Response r;
+    r.status = status;
+    r.body = text.toUtf8();
+    return r;
+}
+
+QString meipaiPage(const QString &video)
+{
+    return QStringLiteral("<html><title>作者的美拍 描述 - 美拍</title><div data-video=\"%1\"></div></html>").arg(video);
+}
+
+} // namespace
+
+// zavlen-get when the live web has lost a page: the demonstration's archive, and one of our own
+// on another host for the cases the demonstration does not show.
+class TestCliArchive final : public QObject
+{
+    Q_OBJECT
+
+    Demo::LoopbackSite m_site;
+    Demo::LoopbackArchive m_own{ownIndex, ownReplay};
+    Config::Settings m_settings;
+    QTemporaryDir m_home;
+
+    ChildRun::Run run(const QStringList &args, bool ownArchive = false, const QByteArray &input = {})
+    {
+        QStringList all{QStringLiteral("--proxy"), m_site.proxyUrl(), QStringLiteral("--timeout"), QStringLiteral("5"),
+                        QStringLiteral("--set"), QStringLiteral("archive/cdx=") + (ownArchive ? ownIndex : m_settings.archiveIndexUrl),
+                        QStringLiteral("--set"), QStringLiteral("archive/replay=") + (ownArchive ? ownReplay : m_settings.archiveReplayUrl)};
+        return ChildRun::run(all + args, m_home.filePath(QStringLiteral("config")), input);
+    }
+
+    QString archived(Service service) const
+    {
+        for (const auto &[s, address] : Demo::archivedDemoAddresses(m_settings)) {
+            if (s == service)
+                return address;
+        }
+        return {};
+    }
+
+    Extract::RoadResult expected(const QString &text) const
+    {
+        return Extract::runRoad(text, std::nullopt, m_settings, Extract::webFetch());
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        for (const char *name : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "no_proxy"})
+            qunsetenv(name);
+        QVERIFY(m_home.isValid());
+        QVERIFY(m_site.listen());
+        Demo::useDemoSite(m_settings, m_site.proxyUrl());
+        m_settings.archiveIndexPerMinute = 6000;
+        Demo::addDemoSite(m_site, m_settings);
+        m_site.addHandler(m_own.handler());
+        Web::NetworkAccess::configure(m_settings);
+    }
+
+    void init()
+    {
+        m_own.clear();
+        Web::IndexPacer::instance().reset();
+    }
+
+    // The record says where the result came from; "video" stays the address cut from the page.
+    void archivedRecords_data()
+    {
+        QTest::addColumn<QString>("text");
+        for (const auto &[service, address] : Demo::archivedDemoAddresses(m_settings)) {
+            const QByteArray key = Extract::serviceKey(service).toUtf8();
+            QTest::addRow("%s", key.constData()) << address;
+            QTest::addRow("%s https", key.constData()) << QStringLiteral("https") + address.mid(4);
+            QTest::addRow("%s share text", key.constData())
+                << QStringLiteral("分享视频 https%1 来自手机").arg(address.mid(4));
+        }
+    }
+
+    void archivedRecords()
+    {
+        QFETCH(QString, text);
+        const Extract::RoadResult want = expected(text);
+        QVERIFY2(want.ok() && want.archived, qPrintable(want.result.status));
+
+        ChildRun::Run r = run({QStringLiteral("--json"), text});
+        QVERIFY(r.finished);
+        QCOMPARE(r.code, 0);
+        const QJsonObject o = object(r.out);
+        QCOMPARE(o.value(QStringLiteral("address")).toString(), text);
+        QCOMPARE(o.value(QStringLiteral("ok")).toBool(), true);
+        QCOMPARE(o.value(QStringLiteral("video")).toString(), want.result.video());
+        QVERIFY(o.value(QStringLiteral("error")).isNull());
+        const QJsonObject a = o.value(QStringLiteral("archived")).toObject();
+        QCOMPARE(a.value(QStringLiteral("timestamp")).toString(), want.archived->timestamp);
+        QCOMPARE(a.value(QStringLiteral("page")).toString(), want.archived->page);
+        if (want.archived->video.isEmpty())
+            QVERIFY(a.value(QStringLiteral("video")).isNull());
+        else
+            QCOMPARE(a.value(QStringLiteral("video")).toString(), want.archived->video);
+        QVERIFY2(r.err.contains(QStringLiteral("from the web archive, captured ")
+                                + Web::captureDate(want.archived->timestamp)),
+                 qPrintable(r.err));
+
+        // Plain output gives what a script should fetch: the archived file when there is one.
+        r = run({QStringLiteral("--quiet"), text});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.out, want.videoAddress().toUtf8() + '\n');
+        QVERIFY2(r.err.isEmpty(), qPrintable(r.err));
+    }
+
+    void downloadTakesTheArchivedFile()
+    {
+        QTemporaryDir out;
+        QVERIFY(out.isValid());
+        const Extract::RoadResult want = expected(archived(Service::Meipai));
+        QVERIFY(!want.archived->video.isEmpty());
+        const ChildRun::Run r = run({QStringLiteral("-d"), QStringLiteral("-o"), out.path(), archived(Service::Meipai)});
+        QCOMPARE(r.code, 0);
+        QFile file(QDir(out.path()).filePath(Player::safeFileName(want.result.video())));
+        QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(file.fileName() + u' ' + r.err));
+        QFile sample(QStringLiteral(ZAVLEN_SAMPLE_VIDEO));
+        QVERIFY(sample.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), sample.readAll());
+    }
+
+    void modes_data()
+    {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<bool>("liveAsked");
+        QTest::addColumn<bool>("indexAsked");
+        QTest::newRow("off") << QStringLiteral("off") << 1 << true << false;
+        QTest::newRow("only") << QStringLiteral("only") << 0 << false << true;
+        QTest::newRow("fallback") << QStringLiteral("fallback") << 0 << true << true;
+    }
+
+    void modes()
+    {
+        QFETCH(QString, mode);
+        QFETCH(int, code);
+        QFETCH(bool, liveAsked);
+        QFETCH(bool, indexAsked);
+        const QString address = QStringLiteral("http://www.meipai.com/media/810001");
+        m_own.addCapture(address, QStringLiteral("20150101000000"), html(meipaiPage(QStringLiteral("http://v.test/1.mp4"))));
+        const qsizetype before = m_site.requests().size();
+        const ChildRun::Run r = run({QStringLiteral("--archive"), mode, QStringLiteral("-j"), address}, true);
+        QCOMPARE(r.code, code);
+        bool live = false;
+        for (const Demo::Request &req : m_site.requests().mid(before))
+            live |= req.host == u"www.meipai.com";
+        QCOMPARE(live, liveAsked);
+        QCOMPARE(!m_own.indexQueries().isEmpty(), indexAsked);
+    }
+
+    // A busy archive fails the address at once, and the process asks it nothing more for a while.
+    void busyArchive()
+    {
+        m_own.setIndexStatus(429);
+        QStringList addresses;
+        for (int i = 0; i < 3; ++i) {
+            addresses << QStringLiteral("http://www.meipai.com/media/82000%1").arg(i);
+            m_own.addCapture(addresses.last(), QStringLiteral("20150101000000"),
+                             html(meipaiPage(QStringLiteral("http://v.test/2.mp4"))));
+        }
+        const ChildRun::Run r = run(QStringList{QStringLiteral("-J"), QStringLiteral("1"), QStringLiteral("-j"),
+                                                QStringLiteral("--set"), QStringLiteral("archive/indexPerMinute=600")}
+                                        + addresses,
+                                    true);
+        QVERIFY(r.finished);
+        QCOMPARE(r.code, 1);
+        QCOMPARE(r.lines().size(), 3);
+        for (const QByteArray &line : r.lines())
+            QCOMPARE(object(line).value(QStringLiteral("error")).toString(), Extract::statusArchiveBusy);
+        QCOMPARE(m_own.indexQueries().size(), 1);
+    }
+
+    // Eight jobs at once still ask the index one at a time, at the configured pace.
+    void indexQueriesArePaced()
+    {
+        QStringList addresses;
+        for (int i = 0; i < 8; ++i) {
+            addresses << QStringLiteral("http://www.meipai.com/media/83000%1").arg(i);
+            m_own.addCapture(addresses.last(), QStringLiteral("20150101000000"),
+                             html(meipaiPage(QStringLiteral("http://v.test/3%1.mp4").arg(i))));
+        }
+        const ChildRun::Run r = run(QStringList{QStringLiteral("-J"), QStringLiteral("8"), QStringLiteral("--set"),
+                                                QStringLiteral("archive/indexPerMinute=300")}
+                                        + addresses,
+                                    true);
+        QCOMPARE(r.code, 0);
+        const QList<Demo::LoopbackArchive::IndexQuery> queries = m_own.indexQueries();
+        QCOMPARE(queries.size(), 8);
+        // 300 a minute is one every 200 ms; arrival times may wobble a little around that.
+        for (qsizetype i = 1; i < queries.size(); ++i)
+            QVERIFY2(queries[i].atMs - queries[i - 1].atMs >= 150,
+                     qPrintable(QStringLiteral("%1 ms between queries %2 and %3")
+                                    .arg(queries[i].atMs - queries[i - 1].atMs).arg(i - 1).arg(i)));
+    }
+
+    // A page may name anything as its video: only a web address is a result.
+    void localVideoAddressIsNoResult_data()
+    {
+        QTest::addColumn<QString>("video");
+        QTest::newRow("file") << QStringLiteral("file:///etc/passwd");
+        QTest::newRow("ftp") << QStringLiteral("ftp://v.test/a.mp4");
+    }
+
+    void localVideoAddressIsNoResult()
+    {
+        QFETCH(QString, video);
+        const QString address = QStringLiteral("http://www.meipai.com/media/840001");
+        m_site.setRoute(QStringLiteral("www.meipai.com"), QStringLiteral("/media/840001"), html(meipaiPage(video)));
+        ChildRun::Run r = run({QStringLiteral("-j"), address}, true);
+        QCOMPARE(r.code, 1);
+        const QJsonObject o = object(r.out);
+        QCOMPARE(o.value(QStringLiteral("ok")).toBool(true), false);
+        QCOMPARE(o.value(QStringLiteral("video")).toString(), video);
+        QCOMPARE(o.value(QStringLiteral("error")).toString(), Extract::statusNoVideo);
+        r = run({address}, true);
+        QCOMPARE(r.code, 1);
+        QCOMPARE(r.out, QByteArray("\n"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCliArchive)
+#include "test_cli_archive.moc"
