@@ -274,6 +274,18 @@ private Q_SLOTS:
         QTest::newRow("Chinese raw") << QStringLiteral("王建华的微视") << QByteArray("\"王建华的微视\"");
         QTest::newRow("emoji raw") << QStringLiteral("x😀") << QByteArray("\"x😀\"");
         QTest::newRow("line separator raw") << QStringLiteral("a\u2028b") << QByteArray("\"a\u2028b\"");
+        QTest::newRow("DEL") << QStringLiteral("a\x7f" "b") << QByteArray("\"a\\u007fb\"");
+        QTest::newRow("C1 first and last") << QStringLiteral("a\u0080b\u009fc") << QByteArray("\"a\\u0080b\\u009fc\"");
+        QTest::newRow("C1 CSI and NEL") << QStringLiteral("\u009b2J\u0085") << QByteArray("\"\\u009b2J\\u0085\"");
+        QTest::newRow("bidi embeddings and overrides") << QStringLiteral("\u202a\u202b\u202c\u202d\u202e")
+                                                       << QByteArray("\"\\u202a\\u202b\\u202c\\u202d\\u202e\"");
+        QTest::newRow("bidi isolates") << QStringLiteral("\u2066\u2067\u2068\u2069")
+                                       << QByteArray("\"\\u2066\\u2067\\u2068\\u2069\"");
+        QTest::newRow("override inside Chinese") << QStringLiteral("王\u202e建华")
+                                                 << QByteArray("\"王\\u202e建华\"");
+        QTest::newRow("neighbours raw") << QStringLiteral("\u00a0\u00e9\u2029\u2070\u2060\u2065\u206a\u202f")
+                                        << QByteArray("\"\u00a0\u00e9\u2029\u2070\u2060\u2065\u206a\u202f\"");
+        QTest::newRow("marks raw") << QStringLiteral("\u200e\u200f\u061c") << QByteArray("\"\u200e\u200f\u061c\"");
     }
 
     void jsonString()
