@@ -1,8 +1,9 @@
+#include "clifixture.h"
+
 #include "cli/batch.h"
 #include "cli/jsonline.h"
 #include "cli/options.h"
 #include "cli/record.h"
-#include "cli/runner.h"
 #include "config/settings.h"
 #include "demo/demosite.h"
 #include "demo/loopbacksite.h"
@@ -20,70 +21,13 @@
 #include <QTest>
 #include <QUrl>
 
-#include <sys/resource.h>
+using TestSupport::parseLine;
+using TestSupport::Run;
 
-// The sanitizers reserve terabytes of address space up front: no memory limit under them.
-#if defined(__SANITIZE_ADDRESS__)
-#define ZAVLEN_NO_MEMORY_LIMIT
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ZAVLEN_NO_MEMORY_LIMIT
-#endif
-#endif
-
-namespace {
-
-// What the child of `p` (and its children) may allocate: heap and private mappings.
-void limitMemory(QProcess &p, rlim_t bytes)
-{
-#ifndef ZAVLEN_NO_MEMORY_LIMIT
-    p.setChildProcessModifier([bytes] {
-        const rlimit limit{bytes, bytes};
-        ::setrlimit(RLIMIT_DATA, &limit);
-    });
-#else
-    Q_UNUSED(p);
-    Q_UNUSED(bytes);
-#endif
-}
-
-// Far above what zavlen-get needs for a batch, far below holding a stream of hundreds of MB.
-constexpr rlim_t childMemory = 160 * 1024 * 1024;
-
-struct Run
-{
-    int code = -1;
-    bool finished = false;
-    QProcess::ExitStatus status = QProcess::CrashExit;
-    QByteArray out;
-    QByteArray err;
-
-    QList<QByteArray> lines() const
-    {
-        QList<QByteArray> l = out.split('\n');
-        if (!l.isEmpty() && l.last().isEmpty())
-            l.removeLast();
-        return l;
-    }
-};
-
-QJsonObject parseLine(const QByteArray &line)
-{
-    QJsonParseError err;
-    const QJsonDocument doc = QJsonDocument::fromJson(line, &err);
-    return err.error == QJsonParseError::NoError ? doc.object() : QJsonObject();
-}
-
-} // namespace
-
-class TestCli final : public QObject
+class TestCli final : public TestSupport::CliFixture
 {
     Q_OBJECT
 
-    Demo::LoopbackSite m_site;
-    Config::Settings m_settings;
-    QTemporaryDir m_home;
-    QList<QPair<Extract::Service, QString>> m_pages;
     QString m_bareMeipai;   // a Meipai address whose page has none of the markers
     QString m_emptyMeipai;  // a Meipai address whose page is empty
     QString m_slowMeipai;   // the sample Meipai page, served slowly
@@ -91,64 +35,10 @@ class TestCli final : public QObject
     QString m_videoPath;
     QByteArray m_videoBytes;
 
-    Run run(QStringList args, const QByteArray &input = {}, int timeoutMs = 90000)
-    {
-        QProcess p;
-        return run(p, args, input, timeoutMs);
-    }
-
-    // With `p` prepared by the caller (standard input, limits).
-    Run run(QProcess &p, QStringList args, const QByteArray &input = {}, int timeoutMs = 90000)
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char *name : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "ALL_PROXY",
-                                 "no_proxy", "NO_PROXY"})
-            env.remove(QLatin1String(name));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.filePath(QStringLiteral("config")));
-        p.setProcessEnvironment(env);
-        args = QStringList{QStringLiteral("--proxy"), m_site.proxyUrl()} + args;
-        QSignalSpy done(&p, &QProcess::finished);
-        p.start(QStringLiteral(ZAVLEN_GET_PATH), args);
-        if (!input.isEmpty())
-            p.write(input);
-        p.closeWriteChannel();
-        Run r;
-        // The site answers on this thread: wait with the event loop running.
-        r.finished = done.wait(timeoutMs);
-        if (!r.finished) {
-            p.kill();
-            p.waitForFinished();
-        }
-        r.code = p.exitCode();
-        r.status = p.exitStatus();
-        r.out = p.readAllStandardOutput();
-        r.err = p.readAllStandardError();
-        return r;
-    }
-
-    Cli::Record expected(const QString &address, std::optional<Extract::Service> site = std::nullopt) const
-    {
-        return Cli::extractAddress(address, site, m_settings);
-    }
-
-    QStringList pageAddresses() const
-    {
-        QStringList l;
-        for (const auto &p : m_pages)
-            l << p.second;
-        return l;
-    }
-
 private Q_SLOTS:
     void initTestCase()
     {
-        QVERIFY(m_home.isValid());
-        QVERIFY(m_site.listen());
-        m_settings.proxy = m_site.proxyUrl();
-        Demo::addDemoSite(m_site, m_settings);
-        Web::NetworkAccess::configure(m_settings);
-        m_pages = Demo::demoAddresses(m_settings);
-        QCOMPARE(m_pages.size(), 4);
+        QVERIFY(startSite());
 
         const QString meipai = QStringLiteral("http://%1/media/").arg(m_settings.meipaiHost);
         m_bareMeipai = meipai + QStringLiteral("500001");
@@ -525,138 +415,6 @@ private Q_SLOTS:
         QCOMPARE(r.code, lines == 0 ? 0 : 1);
         QCOMPARE(r.out.count('\n'), lines);
         QVERIFY(!r.err.contains('\x1b'));
-        QVERIFY(r.err.size() < 64 * 1024);
-    }
-
-    void batchSourceRefused_data()
-    {
-        QTest::addColumn<QString>("batch");
-        QTest::addColumn<QString>("stdinFile");
-        QTest::addColumn<QByteArray>("message");
-        QTest::newRow("endless device as the batch file") << QStringLiteral("/dev/zero") << QString()
-                                                          << QByteArray("/dev/zero is a character device");
-        QTest::newRow("empty device as the batch file") << QStringLiteral("/dev/null") << QString()
-                                                        << QByteArray("/dev/null is a character device");
-        QTest::newRow("folder as the batch file") << m_home.path() << QString() << QByteArray("is a folder");
-        QTest::newRow("endless device on standard input") << QStringLiteral("-") << QStringLiteral("/dev/zero")
-                                                          << QByteArray("standard input is a character device");
-    }
-
-    void batchSourceRefused()
-    {
-        QFETCH(QString, batch);
-        QFETCH(QString, stdinFile);
-        QFETCH(QByteArray, message);
-        QProcess p;
-        limitMemory(p, childMemory);
-        if (!stdinFile.isEmpty())
-            p.setStandardInputFile(stdinFile);
-        const Run r = run(p, {QStringLiteral("-a"), batch, QStringLiteral("--json")}, {}, 10000);
-        QVERIFY(r.finished);
-        QCOMPARE(r.status, QProcess::NormalExit);
-        QCOMPARE(r.code, 2);
-        QVERIFY(r.out.isEmpty());
-        QVERIFY2(r.err.startsWith("zavlen-get: "), r.err.constData());
-        QVERIFY2(r.err.contains(message), r.err.constData());
-    }
-
-    // An endless line through a pipe is dropped as it streams by, with little memory.
-    void endlessLineOnStdin()
-    {
-        QProcess zeros;
-        QProcess p;
-        limitMemory(p, childMemory);
-        zeros.setStandardOutputProcess(&p);
-        zeros.start(QStringLiteral("head"), {QStringLiteral("-c"), QStringLiteral("400000000"), QStringLiteral("/dev/zero")});
-        QVERIFY(zeros.waitForStarted());
-        const Run r = run(p, {QStringLiteral("-a"), QStringLiteral("-"), QStringLiteral("--json")}, {}, 30000);
-        zeros.waitForFinished();
-        QVERIFY(r.finished);
-        QCOMPARE(r.status, QProcess::NormalExit);
-        QCOMPARE(r.code, 1);
-        QCOMPARE(r.lines().size(), 1);
-        const QJsonObject o = parseLine(r.lines().first());
-        QCOMPARE(o.value(QStringLiteral("ok")).toBool(true), false);
-        QCOMPARE(o.value(QStringLiteral("error")).toString(), Cli::errorLineTooLong);
-        QVERIFY2(r.err.contains(Cli::errorLineTooLong.toUtf8()), r.err.constData());
-    }
-
-    void batchLineErrors_data()
-    {
-        QTest::addColumn<bool>("fromStdin");
-        QTest::addColumn<bool>("json");
-        QTest::newRow("stdin, plain") << true << false;
-        QTest::newRow("stdin, json") << true << true;
-        QTest::newRow("file, plain") << false << false;
-        QTest::newRow("file, json") << false << true;
-    }
-
-    // Lines that cannot be addresses fail in their place; every other line is still extracted.
-    void batchLineErrors()
-    {
-        QFETCH(bool, fromStdin);
-        QFETCH(bool, json);
-        const QStringList good = pageAddresses();
-        const QByteArray atLimit(Cli::maxBatchLineBytes, 'a');
-        const QByteArray overLimit(Cli::maxBatchLineBytes + 1, 'b');
-        const QByteArray mb = "http://www.meipai.com/media/" + QByteArray(1024 * 1024, '7');
-        const QList<QByteArray> input{good[0].toUtf8(), mb, good[1].toUtf8(), QByteArray("http://a/\0x", 11),
-                                      atLimit, overLimit, good[2].toUtf8(), "http://a/\x1b[2Jx\x7f",
-                                      "http://a/\xc2\x9b" "1", good[3].toUtf8()};
-        // nullopt: the line is extracted as any address is.
-        const QList<std::optional<QString>> refused{std::nullopt,        Cli::errorLineTooLong, std::nullopt,
-                                                    Cli::errorLineBinary, std::nullopt,         Cli::errorLineTooLong,
-                                                    std::nullopt,        Cli::errorLineBinary,  Cli::errorLineBinary,
-                                                    std::nullopt};
-        QByteArray list;
-        for (const QByteArray &line : input)
-            list += line + "\r\n";
-
-        QStringList args{QStringLiteral("-a")};
-        if (fromStdin) {
-            args << QStringLiteral("-");
-        } else {
-            const QString file = m_home.filePath(QStringLiteral("lines.txt"));
-            QFile f(file);
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write(list);
-            f.close();
-            args << file;
-        }
-        if (json)
-            args << QStringLiteral("--json");
-        const Run r = run(args, fromStdin ? list : QByteArray(), 60000);
-        QVERIFY(r.finished);
-        QCOMPARE(r.code, 1);
-        const QList<QByteArray> lines = r.lines();
-        QCOMPARE(lines.size(), input.size());
-        for (int i = 0; i < input.size(); ++i) {
-            const QString address = QString::fromUtf8(input[i]);
-            if (!refused[i]) {
-                const Cli::Record want = expected(address);
-                if (json)
-                    QCOMPARE(parseLine(lines[i]).value(QStringLiteral("video")).toString(), want.video);
-                else
-                    QCOMPARE(lines[i], want.ok ? want.video.toUtf8() : QByteArray());
-                if (!want.ok)
-                    QVERIFY2(r.err.contains(want.error.value_or(QString()).toUtf8()), r.err.constData());
-                continue;
-            }
-            const QString shown = address.left(256);
-            QVERIFY2(r.err.contains(QStringLiteral("zavlen-get: %1: %2").arg(Cli::printable(shown), *refused[i]).toUtf8()),
-                     qPrintable(QString::number(i)));
-            if (!json) {
-                QCOMPARE(lines[i], QByteArray());
-                continue;
-            }
-            const QJsonObject o = parseLine(lines[i]);
-            QCOMPARE(o.value(QStringLiteral("address")).toString(), shown);
-            QVERIFY(o.value(QStringLiteral("site")).isNull());
-            QCOMPARE(o.value(QStringLiteral("ok")).toBool(true), false);
-            QCOMPARE(o.value(QStringLiteral("video")).toString(QStringLiteral("missing")), QString());
-            QCOMPARE(o.value(QStringLiteral("error")).toString(), *refused[i]);
-        }
-        QCOMPARE(expected(QString::fromLatin1(atLimit)).error.value_or(QString()), Cli::errorUnknownService);
         QVERIFY(r.err.size() < 64 * 1024);
     }
 };

@@ -1,4 +1,3 @@
-#include "cli/batch.h"
 #include "cli/jsonline.h"
 #include "cli/options.h"
 #include "cli/progress.h"
@@ -163,100 +162,6 @@ private Q_SLOTS:
                                    QStringLiteral("--timeout"), QStringLiteral("3"), QStringLiteral("x")});
         QCOMPARE(out.settings.proxy, QStringLiteral("http://127.0.0.1:2"));
         QCOMPARE(out.settings.timeoutSeconds, 3);
-    }
-
-    void batchLines_data()
-    {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QStringList>("expected");
-        QTest::addColumn<QStringList>("errors"); // per expected line; empty: none
-        const QString a = QStringLiteral("http://a/1");
-        const QString b = QStringLiteral("http://b/2");
-        const QString none;
-        const QString binary = Cli::errorLineBinary;
-        const QString tooLong = Cli::errorLineTooLong;
-        const auto row = [](const char *name, const QByteArray &bytes, const QStringList &expected,
-                            QStringList errors = {}) {
-            while (errors.size() < expected.size())
-                errors << QString();
-            QTest::newRow(name) << bytes << expected << errors;
-        };
-        row("empty", QByteArray(), {});
-        row("only line breaks", "\n\r\n\n", {});
-        row("two lines", "http://a/1\nhttp://b/2\n", {a, b});
-        row("no final line break", "http://a/1\nhttp://b/2", {a, b});
-        row("CR LF", "http://a/1\r\nhttp://b/2\r\n", {a, b});
-        row("comments and blanks", "# list\n\n  \nhttp://a/1\n#http://x\n\thttp://b/2  \n", {a, b});
-        row("indented comment", "   # note\nhttp://a/1", {a});
-        row("hash inside an address stays", "http://a/1#frag", {QStringLiteral("http://a/1#frag")});
-        row("bad UTF-8 becomes replacement", "http://a/\xff\xfe", {QStringLiteral("http://a/\uFFFD\uFFFD")});
-        row("Chinese text", "http://a/视频\n", {QStringLiteral("http://a/视频")});
-        row("tab inside is text", "http://a/1\tx\n", {QStringLiteral("http://a/1\tx")});
-
-        row("NUL", QByteArray("x\0y\nhttp://a/1\n", 15), {QString::fromUtf8("x\0y", 3), a}, {binary, none});
-        row("escape sequence", "http://a/\x1b[2J\nhttp://b/2", {QStringLiteral("http://a/\x1b[2J"), b}, {binary, none});
-        row("lone CR inside", "http://a/1\rhttp://b/2\n", {QStringLiteral("http://a/1\rhttp://b/2")}, {binary});
-        row("DEL", "http://a/\x7f\n", {QStringLiteral("http://a/\x7f")}, {binary});
-        row("C1 control", "http://a/\xc2\x9b" "1\n", {QStringLiteral("http://a/\u009b1")}, {binary});
-        row("format character is text", "http://a/\xe2\x80\xae" "1\n", {QStringLiteral("http://a/\u202e1")});
-        row("binary comment stays a comment", QByteArray("#\0\x01\n", 4), {});
-
-        const QByteArray limit(Cli::maxBatchLineBytes, 'x');
-        const QString shown(256, u'x');
-        row("exactly the limit", limit + "\n" + a.toUtf8(), {QString::fromLatin1(limit), a});
-        row("exactly the limit, CR LF", limit + "\r\n" + a.toUtf8(), {QString::fromLatin1(limit), a});
-        row("exactly the limit, no line break", limit, {QString::fromLatin1(limit)});
-        row("one byte over", limit + "x\n" + a.toUtf8(), {shown, a}, {tooLong, none});
-        row("one byte over, no line break", limit + "x", {shown}, {tooLong});
-        row("one byte over, CR LF", limit + "x\r\n" + a.toUtf8(), {shown, a}, {tooLong, none});
-        row("1 MB", QByteArray(1024 * 1024, 'y') + "\n" + a.toUtf8(), {QString(256, u'y'), a}, {tooLong, none});
-        row("long blank line", QByteArray(100 * 1024, ' ') + "\n" + a.toUtf8(), {QString(), a}, {tooLong, none});
-        row("long comment", "#" + QByteArray(100 * 1024, 'c') + "\n" + a.toUtf8(), {a});
-        row("long Chinese line cut whole", QByteArray("视").repeated(30000) + "\n",
-            {QString(256, QChar(0x89c6))}, {tooLong});
-    }
-
-    void batchLines()
-    {
-        QFETCH(QByteArray, bytes);
-        QFETCH(QStringList, expected);
-        QFETCH(QStringList, errors);
-        const QList<Cli::BatchLine> lines = Cli::batchLines(bytes);
-        QStringList got;
-        QStringList gotErrors;
-        for (const Cli::BatchLine &line : lines) {
-            got << line.address;
-            gotErrors << line.error.value_or(QString());
-        }
-        QCOMPARE(got, expected);
-        QCOMPARE(gotErrors, errors);
-    }
-
-    void batchLinesInPieces_data()
-    {
-        QTest::addColumn<int>("piece");
-        for (const int n : {1, 2, 3, 7, 4096, 65535, 65536, 65537, 100000})
-            QTest::newRow(qPrintable(QString::number(n))) << n;
-    }
-
-    // However the bytes arrive, the same lines come out.
-    void batchLinesInPieces()
-    {
-        QFETCH(int, piece);
-        QByteArray bytes = "# list\r\nhttp://a/1\r\n\n" + QByteArray(Cli::maxBatchLineBytes, 'x') + "\r\n";
-        bytes += QByteArray(Cli::maxBatchLineBytes + 1, 'y') + "\nhttp://b/视频\n";
-        bytes += QByteArray(200000, 'z') + "\n" + QByteArray("x\0y\n", 4) + "http://c/3";
-        const QList<Cli::BatchLine> whole = Cli::batchLines(bytes);
-        QCOMPARE(whole.size(), 7);
-        Cli::BatchSplitter splitter;
-        for (qsizetype at = 0; at < bytes.size(); at += piece)
-            splitter.feed(QByteArrayView(bytes).sliced(at, std::min<qsizetype>(piece, bytes.size() - at)));
-        const QList<Cli::BatchLine> pieces = splitter.finish();
-        QCOMPARE(pieces.size(), whole.size());
-        for (qsizetype i = 0; i < whole.size(); ++i) {
-            QCOMPARE(pieces[i].address, whole[i].address);
-            QCOMPARE(pieces[i].error.value_or(QString()), whole[i].error.value_or(QString()));
-        }
     }
 
     void jsonString_data()
