@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <utility>
 
@@ -52,6 +53,34 @@ std::optional<QString> unsuitable(mode_t mode, bool isTerminal, bool fromStdin)
     if (S_ISSOCK(mode))
         return QStringLiteral("a socket");
     return QStringLiteral("not a regular file");
+}
+#endif
+
+#ifndef Q_OS_WIN
+// One read(2) at a time: a terminal tells the end of its input (Ctrl-D) by a single read of
+// nothing, which QFile takes for a pause inside a longer read and reads on.
+qint64 readSome(QFile &file, char *data, qint64 size)
+{
+    for (;;) {
+        const ssize_t n = ::read(file.handle(), data, size_t(size));
+        if (n >= 0 || errno != EINTR)
+            return n;
+    }
+}
+
+QString readError(const QFile &)
+{
+    return qt_error_string();
+}
+#else
+qint64 readSome(QFile &file, char *data, qint64 size)
+{
+    return file.read(data, size);
+}
+
+QString readError(const QFile &file)
+{
+    return file.errorString();
 }
 #endif
 
@@ -152,9 +181,9 @@ BatchResult readBatch(const QString &name)
     BatchSplitter splitter;
     QByteArray chunk(readChunk, Qt::Uninitialized);
     for (;;) {
-        const qint64 n = file.read(chunk.data(), chunk.size());
+        const qint64 n = readSome(file, chunk.data(), chunk.size());
         if (n < 0)
-            return failure(QStringLiteral("cannot read %1: %2").arg(sourceName(name, fromStdin), file.errorString()));
+            return failure(QStringLiteral("cannot read %1: %2").arg(sourceName(name, fromStdin), readError(file)));
         if (n == 0)
             break;
         splitter.feed(QByteArrayView(chunk.constData(), n));

@@ -11,6 +11,9 @@
 #include <algorithm>
 #include <optional>
 
+#include <pty.h>
+#include <unistd.h>
+
 using TestSupport::parseLine;
 using TestSupport::Run;
 
@@ -167,6 +170,27 @@ private Q_SLOTS:
         QCOMPARE(o.value(QStringLiteral("ok")).toBool(true), false);
         QCOMPARE(o.value(QStringLiteral("error")).toString(), Cli::errorLineTooLong);
         QVERIFY2(r.err.contains(Cli::errorLineTooLong.toUtf8()), r.err.constData());
+    }
+
+    // A terminal ends its input with one Ctrl-D, also right after a line.
+    void batchFromTerminal()
+    {
+        int master = -1;
+        int slave = -1;
+        if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0)
+            QSKIP("no pseudo-terminal here");
+        const QString terminal = QString::fromLocal8Bit(::ttyname(slave));
+        const QString page = m_pages.at(1).second;
+        const QByteArray typed = page.toUtf8() + "\n\x04";
+        QCOMPARE(::write(master, typed.constData(), size_t(typed.size())), ssize_t(typed.size()));
+        QProcess p;
+        p.setStandardInputFile(terminal);
+        const Run r = run(p, {QStringLiteral("-a"), QStringLiteral("-")}, {}, 5000);
+        ::close(slave);
+        ::close(master);
+        QVERIFY(r.finished);
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.out, expected(page).video.toUtf8() + '\n');
     }
 
     void batchLineErrors_data()
