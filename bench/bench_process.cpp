@@ -2,6 +2,7 @@
 // batch, and a large download, each against a baseline run in the same loop.
 #include "benchutil.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -10,7 +11,9 @@
 
 #include <benchmark/benchmark.h>
 #include <algorithm>
+#include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -73,7 +76,9 @@ QString tool(const char *name)
     return QStandardPaths::findExecutable(QString::fromLatin1(name));
 }
 
-// The loopback server in a process of its own, started once for the whole run.
+// The loopback server in a process of its own, started once for the whole run. Its standard
+// input stays an open pipe: should this process end without stopping it, the pipe closes and the
+// server ends too.
 struct Server
 {
     QProcess process;
@@ -108,22 +113,35 @@ struct Server
     }
     ~Server()
     {
-        process.kill();
-        process.waitForFinished();
+        if (process.state() == QProcess::NotRunning)
+            return;
+        process.terminate();
+        if (!process.waitForFinished(5000)) {
+            process.kill();
+            process.waitForFinished();
+        }
     }
 };
 
+Server *runningServer = nullptr;
+
+void stopServer()
+{
+    delete std::exchange(runningServer, nullptr);
+}
+
 Server *server()
 {
-    static Server *s = [] {
-        auto *created = new Server;
-        if (!created->start()) {
-            delete created;
-            return static_cast<Server *>(nullptr);
-        }
-        return created;
+    static const bool started = [] {
+        auto created = std::make_unique<Server>();
+        if (!created->start())
+            return false;
+        runningServer = created.release();
+        // Run as the application ends, whether the benchmarks passed or failed.
+        qAddPostRoutine(stopServer);
+        return true;
     }();
-    return s;
+    return started ? runningServer : nullptr;
 }
 
 const QString zavlenGet = QStringLiteral(ZAVLEN_GET_PATH);

@@ -1,14 +1,66 @@
 // zavlen-bench-server: the sample site plus large generated videos on a loopback port, in a
 // process of its own so that the clients measured do not share its event loop.
 // Prints "port N", then one "address SERVICE ADDRESS" line per sample page, then "ready".
+// Ends on SIGTERM, SIGINT or SIGHUP, when its parent ends, and when its standard input is a pipe
+// that closes: a benchmark run that fails or is interrupted never leaves it behind.
 #include "config/settings.h"
 #include "demo/demosite.h"
 #include "demo/loopbacksite.h"
 
 #include <QCoreApplication>
+#include <QSocketNotifier>
 #include <QTextStream>
 
+#include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#ifdef Q_OS_LINUX
+#include <sys/prctl.h>
+#endif
+
 namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
+}
+
+// Quits the event loop of `app` on the signals and when the parent goes away. The handlers are
+// set even for signals ignored by whoever started us (a shell's background job ignores SIGINT).
+bool quitWithParent(QCoreApplication &app)
+{
+    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return false;
+    auto *signalled = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
+    QObject::connect(signalled, &QSocketNotifier::activated, &app, [] { QCoreApplication::quit(); });
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int number : {SIGTERM, SIGINT, SIGHUP})
+        ::sigaction(number, &action, nullptr);
+#ifdef Q_OS_LINUX
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+#endif
+    // The pipe a parent holds open on our standard input closes when the parent ends, however it
+    // ends: also when it died before prctl() above.
+    struct stat in;
+    if (::fstat(STDIN_FILENO, &in) == 0 && S_ISFIFO(in.st_mode)) {
+        auto *input = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, &app);
+        QObject::connect(input, &QSocketNotifier::activated, &app, [input] {
+            char bytes[256];
+            if (::read(STDIN_FILENO, bytes, sizeof bytes) <= 0) {
+                input->setEnabled(false);
+                QCoreApplication::quit();
+            }
+        });
+    }
+    return true;
+}
 
 const QString videoHost = QStringLiteral("bench.media.example");
 
@@ -28,6 +80,8 @@ QByteArray bigVideoPage(int megabytes)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    if (!quitWithParent(app))
+        return 1;
     const Config::Settings settings;
     Demo::LoopbackSite site;
     if (!site.listen())

@@ -2,7 +2,39 @@
 
 #include "cli/record.h"
 
+#include <optional>
+
 namespace Cli {
+
+namespace {
+
+struct Escape
+{
+    int length;    // bytes of UTF-8 it stands for
+    char16_t unit; // the character
+};
+
+// The character at `at` when it is to be written as a four-digit escape. Beyond the controls JSON
+// requires, DEL and the C1 controls would reach a terminal raw, and the bidirectional embeddings,
+// overrides and isolates would reorder how the rest of a line is shown.
+std::optional<Escape> escapeAt(const QByteArray &utf8, qsizetype at)
+{
+    const auto byte = [&](qsizetype i) { return i < utf8.size() ? static_cast<unsigned char>(utf8[i]) : 0; };
+    const unsigned char b = byte(at);
+    const unsigned char b1 = byte(at + 1);
+    const unsigned char b2 = byte(at + 2);
+    if (b < 0x20 || b == 0x7f)
+        return Escape{1, b};
+    if (b == 0xc2 && b1 >= 0x80 && b1 <= 0x9f)
+        return Escape{2, b1};
+    const auto three = char16_t(((b & 0x0f) << 12) | ((b1 & 0x3f) << 6) | (b2 & 0x3f));
+    if (b == 0xe2 && b1 >= 0x80 && b1 <= 0x81 && b2 >= 0x80 && b2 <= 0xbf
+        && ((three >= 0x202a && three <= 0x202e) || (three >= 0x2066 && three <= 0x2069)))
+        return Escape{3, three};
+    return std::nullopt;
+}
+
+} // namespace
 
 QByteArray jsonString(const QString &text)
 {
@@ -10,8 +42,8 @@ QByteArray jsonString(const QString &text)
     QByteArray out;
     out.reserve(utf8.size() + 2);
     out.append('"');
-    for (const char c : utf8) {
-        const auto u = static_cast<unsigned char>(c);
+    for (qsizetype i = 0; i < utf8.size(); ++i) {
+        const char c = utf8[i];
         switch (c) {
         case '"': out.append("\\\""); break;
         case '\\': out.append("\\\\"); break;
@@ -21,11 +53,12 @@ QByteArray jsonString(const QString &text)
         case '\b': out.append("\\b"); break;
         case '\f': out.append("\\f"); break;
         default:
-            if (u < 0x20) {
+            if (const std::optional<Escape> e = escapeAt(utf8, i)) {
                 static const char hex[] = "0123456789abcdef";
-                out.append("\\u00");
-                out.append(hex[u >> 4]);
-                out.append(hex[u & 0xf]);
+                out.append("\\u");
+                for (const int shift : {12, 8, 4, 0})
+                    out.append(hex[(e->unit >> shift) & 0xf]);
+                i += e->length - 1;
             } else {
                 out.append(c);
             }

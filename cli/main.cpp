@@ -1,9 +1,9 @@
+#include "cli/batch.h"
 #include "cli/options.h"
 #include "cli/runner.h"
 #include "web/network.h"
 
 #include <QCoreApplication>
-#include <QFile>
 
 #include <cstdio>
 
@@ -14,16 +14,6 @@ void writeText(std::FILE *stream, const QString &text)
     const QByteArray bytes = text.toUtf8();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
     std::fflush(stream);
-}
-
-std::optional<QByteArray> readBatch(const QString &name)
-{
-    QFile file;
-    const bool opened = name == u"-" ? file.open(stdin, QIODevice::ReadOnly)
-                                     : (file.setFileName(name), file.open(QIODevice::ReadOnly));
-    if (!opened)
-        return std::nullopt;
-    return file.readAll();
 }
 
 } // namespace
@@ -51,17 +41,24 @@ int main(int argc, char *argv[])
     }
 
     QStringList addresses = parsed.options.addresses;
+    QHash<int, QString> refused;
     if (!parsed.options.batchFile.isEmpty()) {
-        const std::optional<QByteArray> batch = readBatch(parsed.options.batchFile);
-        if (!batch) {
-            writeText(stderr, QStringLiteral("zavlen-get: cannot read the batch file %1\n").arg(parsed.options.batchFile));
+        const Cli::BatchResult batch = Cli::readBatch(parsed.options.batchFile);
+        if (!batch.lines) {
+            writeText(stderr, QStringLiteral("zavlen-get: %1\n").arg(batch.error));
             return 2;
         }
-        addresses += Cli::batchAddresses(*batch);
+        for (const Cli::BatchLine &line : *batch.lines) {
+            if (line.error)
+                refused.insert(int(addresses.size()), *line.error);
+            addresses.append(line.address);
+        }
     }
 
     Web::NetworkAccess::configure(parsed.settings);
     Cli::Runner runner(parsed.options, parsed.settings, addresses, stdout, stderr, Cli::isTerminal(stderr));
+    for (auto it = refused.cbegin(); it != refused.cend(); ++it)
+        runner.refuse(it.key(), it.value());
     QObject::connect(&runner, &Cli::Runner::finished, &app, [](int status) { QCoreApplication::exit(status); });
     runner.start();
     return app.exec();

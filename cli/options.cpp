@@ -51,7 +51,8 @@ ParseOutcome parseArguments(const QStringList &arguments)
                                                  "description, date, verified, error."));
     const QCommandLineOption batch({QStringLiteral("a"), QStringLiteral("batch-file")},
                                    QStringLiteral("Read addresses from FILE, one a line (\"-\" = standard input); "
-                                                  "blank lines and lines starting with # are skipped."),
+                                                  "blank lines and lines starting with # are skipped, a line over "
+                                                  "64 KiB or holding control characters fails in its place."),
                                    QStringLiteral("FILE"));
     const QCommandLineOption jobs({QStringLiteral("J"), QStringLiteral("jobs")},
                                   QStringLiteral("Extractions in flight at once, 1 to %1 (default 4); also the "
@@ -121,23 +122,6 @@ ParseOutcome parseArguments(const QStringList &arguments)
         return usageError(loaded.error);
     out.settings = *loaded.settings;
     out.action = ParseOutcome::Action::Run;
-    return out;
-}
-
-QStringList batchAddresses(const QByteArray &bytes)
-{
-    QStringList out;
-    const QString text = QString::fromUtf8(bytes);
-    qsizetype from = 0;
-    while (from <= text.size()) {
-        qsizetype end = text.indexOf(u'\n', from);
-        if (end < 0)
-            end = text.size();
-        const QString line = QStringView(text).mid(from, end - from).trimmed().toString();
-        if (!line.isEmpty() && !line.startsWith(u'#'))
-            out.append(line);
-        from = end + 1;
-    }
     return out;
 }
 

@@ -3,7 +3,6 @@
 #include "config/settings.h"
 #include "extract/extraction.h"
 
-#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -35,9 +34,5 @@ inline constexpr int maxJobs = 64;
 
 // argv (program name first) to what to do. Reads the INI file the options name, nothing else.
 ParseOutcome parseArguments(const QStringList &arguments);
-
-// The addresses of a batch file: UTF-8 (bad bytes become U+FFFD), one a line, each trimmed;
-// blank lines and lines starting with # are skipped.
-QStringList batchAddresses(const QByteArray &bytes);
 
 } // namespace Cli

@@ -57,6 +57,11 @@ Runner::~Runner()
     m_pool.waitForDone();
 }
 
+void Runner::refuse(int index, const QString &error)
+{
+    m_refused.insert(index, error);
+}
+
 void Runner::start()
 {
     if (m_options.download) {
@@ -69,6 +74,13 @@ void Runner::start()
     }
     showProgress(true);
     for (int i = 0; i < m_addresses.size(); ++i) {
+        if (const auto refused = m_refused.constFind(i); refused != m_refused.cend()) {
+            Record record;
+            record.address = m_addresses.at(i);
+            record.error = *refused;
+            QMetaObject::invokeMethod(this, [this, i, record] { onExtracted(i, record); }, Qt::QueuedConnection);
+            continue;
+        }
         m_pool.start([this, i, address = m_addresses.at(i), site = m_options.site, cfg = m_settings] {
             const Record record = extractAddress(address, site, cfg);
             QMetaObject::invokeMethod(this, [this, i, record] { onExtracted(i, record); }, Qt::QueuedConnection);

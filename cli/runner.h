@@ -32,6 +32,8 @@ public:
            std::FILE *out, std::FILE *err, bool drawProgress, QObject *parent = nullptr);
     ~Runner() override;
 
+    // Before start(): the address at `index` is not extracted but fails with `error`, in its place.
+    void refuse(int index, const QString &error);
     void start();
 
 Q_SIGNALS:
@@ -67,6 +69,7 @@ private:
     Options m_options;
     Config::Settings m_settings;
     QStringList m_addresses;
+    QHash<int, QString> m_refused;
     std::FILE *m_out;
     Progress m_progress;
     std::vector<std::optional<Record>> m_results;

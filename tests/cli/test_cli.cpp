@@ -1,3 +1,6 @@
+#include "clifixture.h"
+
+#include "cli/batch.h"
 #include "cli/jsonline.h"
 #include "cli/options.h"
 #include "cli/record.h"
@@ -18,42 +21,13 @@
 #include <QTest>
 #include <QUrl>
 
-namespace {
+using TestSupport::parseLine;
+using TestSupport::Run;
 
-struct Run
-{
-    int code = -1;
-    bool finished = false;
-    QProcess::ExitStatus status = QProcess::CrashExit;
-    QByteArray out;
-    QByteArray err;
-
-    QList<QByteArray> lines() const
-    {
-        QList<QByteArray> l = out.split('\n');
-        if (!l.isEmpty() && l.last().isEmpty())
-            l.removeLast();
-        return l;
-    }
-};
-
-QJsonObject parseLine(const QByteArray &line)
-{
-    QJsonParseError err;
-    const QJsonDocument doc = QJsonDocument::fromJson(line, &err);
-    return err.error == QJsonParseError::NoError ? doc.object() : QJsonObject();
-}
-
-} // namespace
-
-class TestCli final : public QObject
+class TestCli final : public TestSupport::CliFixture
 {
     Q_OBJECT
 
-    Demo::LoopbackSite m_site;
-    Config::Settings m_settings;
-    QTemporaryDir m_home;
-    QList<QPair<Extract::Service, QString>> m_pages;
     QString m_bareMeipai;   // a Meipai address whose page has none of the markers
     QString m_emptyMeipai;  // a Meipai address whose page is empty
     QString m_slowMeipai;   // the sample Meipai page, served slowly
@@ -61,58 +35,10 @@ class TestCli final : public QObject
     QString m_videoPath;
     QByteArray m_videoBytes;
 
-    Run run(QStringList args, const QByteArray &input = {}, int timeoutMs = 90000)
-    {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char *name : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "ALL_PROXY",
-                                 "no_proxy", "NO_PROXY"})
-            env.remove(QLatin1String(name));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.filePath(QStringLiteral("config")));
-        p.setProcessEnvironment(env);
-        args = QStringList{QStringLiteral("--proxy"), m_site.proxyUrl()} + args;
-        QSignalSpy done(&p, &QProcess::finished);
-        p.start(QStringLiteral(ZAVLEN_GET_PATH), args);
-        if (!input.isEmpty())
-            p.write(input);
-        p.closeWriteChannel();
-        Run r;
-        // The site answers on this thread: wait with the event loop running.
-        r.finished = done.wait(timeoutMs);
-        if (!r.finished) {
-            p.kill();
-            p.waitForFinished();
-        }
-        r.code = p.exitCode();
-        r.status = p.exitStatus();
-        r.out = p.readAllStandardOutput();
-        r.err = p.readAllStandardError();
-        return r;
-    }
-
-    Cli::Record expected(const QString &address, std::optional<Extract::Service> site = std::nullopt) const
-    {
-        return Cli::extractAddress(address, site, m_settings);
-    }
-
-    QStringList pageAddresses() const
-    {
-        QStringList l;
-        for (const auto &p : m_pages)
-            l << p.second;
-        return l;
-    }
-
 private Q_SLOTS:
     void initTestCase()
     {
-        QVERIFY(m_home.isValid());
-        QVERIFY(m_site.listen());
-        m_settings.proxy = m_site.proxyUrl();
-        Demo::addDemoSite(m_site, m_settings);
-        Web::NetworkAccess::configure(m_settings);
-        m_pages = Demo::demoAddresses(m_settings);
-        QCOMPARE(m_pages.size(), 4);
+        QVERIFY(startSite());
 
         const QString meipai = QStringLiteral("http://%1/media/").arg(m_settings.meipaiHost);
         m_bareMeipai = meipai + QStringLiteral("500001");
@@ -493,7 +419,7 @@ private Q_SLOTS:
         for (qsizetype i = 100; i < binary.size(); i += 4096)
             binary[i] = '\n';
         QTest::newRow("binary stdin") << QStringList{QStringLiteral("-a"), QStringLiteral("-")} << binary
-                                      << int(Cli::batchAddresses(binary).size());
+                                      << int(Cli::batchLines(binary).size());
     }
 
     void badInput()

@@ -1,4 +1,4 @@
-#include "childrun.h"
+#include "clifixture.h"
 #include "config/settings.h"
 #include "demo/demosite.h"
 #include "demo/loopbackarchive.h"
@@ -13,7 +13,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-using ChildRun::object;
+using TestSupport::parseLine;
 using Demo::Response;
 using Extract::Service;
 
@@ -39,21 +39,19 @@ QString meipaiPage(const QString &video)
 
 // zavlen-get when the live web has lost a page: the demonstration's archive, and one of our own
 // on another host for the cases the demonstration does not show.
-class TestCliArchive final : public QObject
+class TestCliArchive final : public TestSupport::CliFixture
 {
     Q_OBJECT
 
-    Demo::LoopbackSite m_site;
     Demo::LoopbackArchive m_own{ownIndex, ownReplay};
-    Config::Settings m_settings;
-    QTemporaryDir m_home;
 
-    ChildRun::Run run(const QStringList &args, bool ownArchive = false, const QByteArray &input = {})
+    TestSupport::Run runWith(const QStringList &args, bool ownArchive = false)
     {
-        QStringList all{QStringLiteral("--proxy"), m_site.proxyUrl(), QStringLiteral("--timeout"), QStringLiteral("5"),
-                        QStringLiteral("--set"), QStringLiteral("archive/cdx=") + (ownArchive ? ownIndex : m_settings.archiveIndexUrl),
-                        QStringLiteral("--set"), QStringLiteral("archive/replay=") + (ownArchive ? ownReplay : m_settings.archiveReplayUrl)};
-        return ChildRun::run(all + args, m_home.filePath(QStringLiteral("config")), input);
+        const QStringList archive{
+            QStringLiteral("--timeout"), QStringLiteral("5"), QStringLiteral("--set"),
+            QStringLiteral("archive/cdx=") + (ownArchive ? ownIndex : m_settings.archiveIndexUrl), QStringLiteral("--set"),
+            QStringLiteral("archive/replay=") + (ownArchive ? ownReplay : m_settings.archiveReplayUrl)};
+        return run(archive + args);
     }
 
     QString archived(Service service) const
@@ -65,7 +63,7 @@ class TestCliArchive final : public QObject
         return {};
     }
 
-    Extract::RoadResult expected(const QString &text) const
+    Extract::RoadResult road(const QString &text) const
     {
         return Extract::runRoad(text, std::nullopt, m_settings, Extract::webFetch());
     }
@@ -75,13 +73,11 @@ private Q_SLOTS:
     {
         for (const char *name : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "no_proxy"})
             qunsetenv(name);
-        QVERIFY(m_home.isValid());
-        QVERIFY(m_site.listen());
-        Demo::useDemoSite(m_settings, m_site.proxyUrl());
+        // The demonstration's archive answers over plain http, as in the window's demo mode.
+        Demo::useDemoSite(m_settings, QString());
         m_settings.archiveIndexPerMinute = 6000;
-        Demo::addDemoSite(m_site, m_settings);
+        QVERIFY(startSite());
         m_site.addHandler(m_own.handler());
-        Web::NetworkAccess::configure(m_settings);
     }
 
     void init()
@@ -106,13 +102,13 @@ private Q_SLOTS:
     void archivedRecords()
     {
         QFETCH(QString, text);
-        const Extract::RoadResult want = expected(text);
+        const Extract::RoadResult want = road(text);
         QVERIFY2(want.ok() && want.archived, qPrintable(want.result.status));
 
-        ChildRun::Run r = run({QStringLiteral("--json"), text});
+        TestSupport::Run r = runWith({QStringLiteral("--json"), text});
         QVERIFY(r.finished);
         QCOMPARE(r.code, 0);
-        const QJsonObject o = object(r.out);
+        const QJsonObject o = parseLine(r.out);
         QCOMPARE(o.value(QStringLiteral("address")).toString(), text);
         QCOMPARE(o.value(QStringLiteral("ok")).toBool(), true);
         QCOMPARE(o.value(QStringLiteral("video")).toString(), want.result.video());
@@ -124,27 +120,27 @@ private Q_SLOTS:
             QVERIFY(a.value(QStringLiteral("video")).isNull());
         else
             QCOMPARE(a.value(QStringLiteral("video")).toString(), want.archived->video);
-        QVERIFY2(r.err.contains(QStringLiteral("from the web archive, captured ")
-                                + Web::captureDate(want.archived->timestamp)),
-                 qPrintable(r.err));
+        QVERIFY2(QString::fromUtf8(r.err).contains(QStringLiteral("from the web archive, captured ")
+                                                   + Web::captureDate(want.archived->timestamp)),
+                 r.err.constData());
 
         // Plain output gives what a script should fetch: the archived file when there is one.
-        r = run({QStringLiteral("--quiet"), text});
+        r = runWith({QStringLiteral("--quiet"), text});
         QCOMPARE(r.code, 0);
         QCOMPARE(r.out, want.videoAddress().toUtf8() + '\n');
-        QVERIFY2(r.err.isEmpty(), qPrintable(r.err));
+        QVERIFY2(r.err.isEmpty(), r.err.constData());
     }
 
     void downloadTakesTheArchivedFile()
     {
         QTemporaryDir out;
         QVERIFY(out.isValid());
-        const Extract::RoadResult want = expected(archived(Service::Meipai));
+        const Extract::RoadResult want = road(archived(Service::Meipai));
         QVERIFY(!want.archived->video.isEmpty());
-        const ChildRun::Run r = run({QStringLiteral("-d"), QStringLiteral("-o"), out.path(), archived(Service::Meipai)});
+        const TestSupport::Run r = runWith({QStringLiteral("-d"), QStringLiteral("-o"), out.path(), archived(Service::Meipai)});
         QCOMPARE(r.code, 0);
         QFile file(QDir(out.path()).filePath(Player::safeFileName(want.result.video())));
-        QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(file.fileName() + u' ' + r.err));
+        QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(file.fileName() + u' ' + QString::fromUtf8(r.err)));
         QFile sample(QStringLiteral(ZAVLEN_SAMPLE_VIDEO));
         QVERIFY(sample.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), sample.readAll());
@@ -170,7 +166,7 @@ private Q_SLOTS:
         const QString address = QStringLiteral("http://www.meipai.com/media/810001");
         m_own.addCapture(address, QStringLiteral("20150101000000"), html(meipaiPage(QStringLiteral("http://v.test/1.mp4"))));
         const qsizetype before = m_site.requests().size();
-        const ChildRun::Run r = run({QStringLiteral("--archive"), mode, QStringLiteral("-j"), address}, true);
+        const TestSupport::Run r = runWith({QStringLiteral("--archive"), mode, QStringLiteral("-j"), address}, true);
         QCOMPARE(r.code, code);
         bool live = false;
         for (const Demo::Request &req : m_site.requests().mid(before))
@@ -189,7 +185,7 @@ private Q_SLOTS:
             m_own.addCapture(addresses.last(), QStringLiteral("20150101000000"),
                              html(meipaiPage(QStringLiteral("http://v.test/2.mp4"))));
         }
-        const ChildRun::Run r = run(QStringList{QStringLiteral("-J"), QStringLiteral("1"), QStringLiteral("-j"),
+        const TestSupport::Run r = runWith(QStringList{QStringLiteral("-J"), QStringLiteral("1"), QStringLiteral("-j"),
                                                 QStringLiteral("--set"), QStringLiteral("archive/indexPerMinute=600")}
                                         + addresses,
                                     true);
@@ -197,7 +193,7 @@ private Q_SLOTS:
         QCOMPARE(r.code, 1);
         QCOMPARE(r.lines().size(), 3);
         for (const QByteArray &line : r.lines())
-            QCOMPARE(object(line).value(QStringLiteral("error")).toString(), Extract::statusArchiveBusy);
+            QCOMPARE(parseLine(line).value(QStringLiteral("error")).toString(), Extract::statusArchiveBusy);
         QCOMPARE(m_own.indexQueries().size(), 1);
     }
 
@@ -210,7 +206,7 @@ private Q_SLOTS:
             m_own.addCapture(addresses.last(), QStringLiteral("20150101000000"),
                              html(meipaiPage(QStringLiteral("http://v.test/3%1.mp4").arg(i))));
         }
-        const ChildRun::Run r = run(QStringList{QStringLiteral("-J"), QStringLiteral("8"), QStringLiteral("--set"),
+        const TestSupport::Run r = runWith(QStringList{QStringLiteral("-J"), QStringLiteral("8"), QStringLiteral("--set"),
                                                 QStringLiteral("archive/indexPerMinute=300")}
                                         + addresses,
                                     true);
@@ -237,13 +233,13 @@ private Q_SLOTS:
         QFETCH(QString, video);
         const QString address = QStringLiteral("http://www.meipai.com/media/840001");
         m_site.setRoute(QStringLiteral("www.meipai.com"), QStringLiteral("/media/840001"), html(meipaiPage(video)));
-        ChildRun::Run r = run({QStringLiteral("-j"), address}, true);
+        TestSupport::Run r = runWith({QStringLiteral("-j"), address}, true);
         QCOMPARE(r.code, 1);
-        const QJsonObject o = object(r.out);
+        const QJsonObject o = parseLine(r.out);
         QCOMPARE(o.value(QStringLiteral("ok")).toBool(true), false);
         QCOMPARE(o.value(QStringLiteral("video")).toString(), video);
         QCOMPARE(o.value(QStringLiteral("error")).toString(), Extract::statusNoVideo);
-        r = run({address}, true);
+        r = runWith({address}, true);
         QCOMPARE(r.code, 1);
         QCOMPARE(r.out, QByteArray("\n"));
     }

@@ -237,36 +237,6 @@ private Q_SLOTS:
         QCOMPARE(out.settings.archiveIndexUrl, cdx);
     }
 
-    void batchAddresses_data()
-    {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QStringList>("expected");
-        const QString a = QStringLiteral("http://a/1");
-        const QString b = QStringLiteral("http://b/2");
-        QTest::newRow("empty") << QByteArray() << QStringList();
-        QTest::newRow("only line breaks") << QByteArray("\n\r\n\n") << QStringList();
-        QTest::newRow("two lines") << QByteArray("http://a/1\nhttp://b/2\n") << QStringList{a, b};
-        QTest::newRow("no final line break") << QByteArray("http://a/1\nhttp://b/2") << QStringList{a, b};
-        QTest::newRow("CR LF") << QByteArray("http://a/1\r\nhttp://b/2\r\n") << QStringList{a, b};
-        QTest::newRow("comments and blanks") << QByteArray("# list\n\n  \nhttp://a/1\n#http://x\n\thttp://b/2  \n")
-                                             << QStringList{a, b};
-        QTest::newRow("indented comment") << QByteArray("   # note\nhttp://a/1") << QStringList{a};
-        QTest::newRow("hash inside an address stays") << QByteArray("http://a/1#frag")
-                                                      << QStringList{QStringLiteral("http://a/1#frag")};
-        QTest::newRow("bad UTF-8 becomes replacement") << QByteArray("http://a/\xff\xfe")
-                                                       << QStringList{QStringLiteral("http://a/\uFFFD\uFFFD")};
-        QTest::newRow("NUL stays inside the line") << QByteArray("x\0y\n", 4)
-                                                   << QStringList{QString::fromUtf8("x\0y", 3)};
-        QTest::newRow("Chinese text") << QByteArray("http://a/视频\n") << QStringList{QStringLiteral("http://a/视频")};
-    }
-
-    void batchAddresses()
-    {
-        QFETCH(QByteArray, bytes);
-        QFETCH(QStringList, expected);
-        QCOMPARE(Cli::batchAddresses(bytes), expected);
-    }
-
     void jsonString_data()
     {
         QTest::addColumn<QString>("text");
@@ -282,6 +252,18 @@ private Q_SLOTS:
         QTest::newRow("Chinese raw") << QStringLiteral("王建华的微视") << QByteArray("\"王建华的微视\"");
         QTest::newRow("emoji raw") << QStringLiteral("x😀") << QByteArray("\"x😀\"");
         QTest::newRow("line separator raw") << QStringLiteral("a\u2028b") << QByteArray("\"a\u2028b\"");
+        QTest::newRow("DEL") << QStringLiteral("a\x7f" "b") << QByteArray("\"a\\u007fb\"");
+        QTest::newRow("C1 first and last") << QStringLiteral("a\u0080b\u009fc") << QByteArray("\"a\\u0080b\\u009fc\"");
+        QTest::newRow("C1 CSI and NEL") << QStringLiteral("\u009b2J\u0085") << QByteArray("\"\\u009b2J\\u0085\"");
+        QTest::newRow("bidi embeddings and overrides") << QStringLiteral("\u202a\u202b\u202c\u202d\u202e")
+                                                       << QByteArray("\"\\u202a\\u202b\\u202c\\u202d\\u202e\"");
+        QTest::newRow("bidi isolates") << QStringLiteral("\u2066\u2067\u2068\u2069")
+                                       << QByteArray("\"\\u2066\\u2067\\u2068\\u2069\"");
+        QTest::newRow("override inside Chinese") << QStringLiteral("王\u202e建华")
+                                                 << QByteArray("\"王\\u202e建华\"");
+        QTest::newRow("neighbours raw") << QStringLiteral("\u00a0\u00e9\u2029\u2070\u2060\u2065\u206a\u202f")
+                                        << QByteArray("\"\u00a0\u00e9\u2029\u2070\u2060\u2065\u206a\u202f\"");
+        QTest::newRow("marks raw") << QStringLiteral("\u200e\u200f\u061c") << QByteArray("\"\u200e\u200f\u061c\"");
     }
 
     void jsonString()
