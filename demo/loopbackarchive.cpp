@@ -59,7 +59,9 @@ LoopbackArchive::LoopbackArchive(const QString &indexUrl, const QString &replayU
 
 QString LoopbackArchive::keyOf(const QString &address)
 {
-    const QUrl url(address, QUrl::TolerantMode);
+    // The index takes addresses without a scheme, as the public one does.
+    const QUrl url(address.contains(QLatin1String("://")) ? address : QStringLiteral("http://") + address,
+                   QUrl::TolerantMode);
     QString host = url.host().toLower();
     static const QRegularExpression www(QStringLiteral("^www\\d*\\."));
     host.remove(www);

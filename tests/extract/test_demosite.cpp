@@ -2,6 +2,9 @@
 #include "demo/demosite.h"
 #include "demo/loopbacksite.h"
 #include "extract/extraction.h"
+#include "extract/road.h"
+#include "web/archive.h"
+#include "web/network.h"
 
 #include <QEventLoop>
 #include <QNetworkAccessManager>
@@ -108,6 +111,54 @@ private slots:
         }
         QVERIFY(badges >= 1);
         QCOMPARE(get(nam, addresses.first().second + QStringLiteral("0")).status, 404);
+    }
+
+    // Every lost page the demonstration lists comes back from its archive, pictures included.
+    void archivedPages_data() { pages_data(); }
+    void archivedPages()
+    {
+        QFETCH(bool, custom);
+        Config::Settings s = custom ? otherHosts() : Config::Settings{};
+        Demo::LoopbackSite site;
+        QVERIFY(site.listen());
+        Demo::useDemoSite(s, site.proxyUrl());
+        s.archiveIndexPerMinute = 6000;
+        Demo::addDemoSite(site, s);
+        Web::NetworkAccess::configure(s);
+        QNetworkAccessManager nam;
+        nam.setProxy(site.proxy());
+
+        const auto addresses = Demo::archivedDemoAddresses(s);
+        QCOMPARE(addresses.size(), 4);
+        int videosKept = 0;
+        for (const auto &[service, address] : addresses) {
+            QVERIFY2(!Extract::checkAddress(service, address, s), qPrintable(address));
+            QCOMPARE(get(nam, address).status, 404);
+            const Extract::RoadResult r = Extract::runRoad(address, std::nullopt, s, Extract::webFetch());
+            QVERIFY2(r.ok(), qPrintable(address + u' ' + r.result.status));
+            QCOMPARE(r.service, std::optional<Extract::Service>(service));
+            QVERIFY(r.archived);
+            QVERIFY(!r.result.display.author.isEmpty());
+            if (!r.archived->video.isEmpty()) {
+                ++videosKept;
+                const Answer video = get(nam, r.archived->video);
+                QCOMPARE(video.status, 200);
+                QCOMPARE(video.type, QByteArray("video/mp4"));
+            }
+            for (const QString &picture : {r.result.display.coverAddress, r.result.display.avatarAddress}) {
+                QVERIFY2(picture.startsWith(s.archiveReplayUrl), qPrintable(picture));
+                QNetworkRequest request{QUrl(picture)};
+                request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+                QNetworkReply *reply = nam.get(request);
+                QEventLoop loop;
+                connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+                loop.exec();
+                QCOMPARE(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 200);
+                QVERIFY(reply->header(QNetworkRequest::ContentTypeHeader).toByteArray().startsWith("image/"));
+                reply->deleteLater();
+            }
+        }
+        QVERIFY(videosKept >= 1);
     }
 };
 
