@@ -21,6 +21,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (address.isEmpty())
         Fuzz::require(!firstPassing, "the empty address passes no check");
 
+    // The address of a share text is a piece of it, and taking it twice changes nothing.
+    const QString inText = Extract::addressIn(address);
+    Fuzz::require(address.contains(inText), "the address is part of the text");
+    Fuzz::require(Extract::addressIn(inText) == inText, "taken once is enough");
+    if (inText != address)
+        Fuzz::require(inText.startsWith(QLatin1String("http://")) || inText.startsWith(QLatin1String("https://")),
+                      "a shorter address starts with its scheme");
+
     const std::optional<Service> byKey = Extract::serviceFromKey(address);
     if (byKey)
         Fuzz::require(Extract::serviceKey(*byKey) == address, "service key round trip");
