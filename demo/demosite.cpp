@@ -65,13 +65,19 @@ Response textResponse(const QString &text, const QByteArray &type)
     return r;
 }
 
+Response bytesResponse(const QString &file, const QByteArray &type)
+{
+    Response r;
+    r.contentType = type;
+    r.body = resourceBytes(file);
+    return r;
+}
+
 void media(LoopbackSite &site, const QString &address, const QString &file, const QByteArray &type)
 {
     if (address.isEmpty())
         return;
-    Response r;
-    r.contentType = type;
-    r.body = resourceBytes(file);
+    const Response r = bytesResponse(file, type);
     if (!r.body.isEmpty())
         route(site, address, r);
 }
@@ -106,14 +112,6 @@ QList<ArchivedSample> archivedSamples(const Config::Settings &s)
         {Service::Miaopai, QLatin1String("http://") + s.miaopaiHost + QLatin1String("/show/abcDEF124~xyz.htm"),
          QStringLiteral("20160422183009"), QString(), QString(), false},
     };
-}
-
-Response bytesResponse(const QString &file, const QByteArray &type)
-{
-    Response r;
-    r.contentType = type;
-    r.body = resourceBytes(file);
-    return r;
 }
 
 void addArchive(LoopbackSite &site, const Config::Settings &s)

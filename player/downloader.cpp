@@ -3,14 +3,13 @@
 #include "config/settings.h"
 #include "player/downloadtext.h"
 #include "player/httpanswer.h"
+#include "player/targets.h"
 #include "web/network.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QMutex>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QSet>
 #include <QTimer>
 #include <cerrno>
 #include <optional>
@@ -20,26 +19,6 @@ namespace Player {
 namespace {
 
 constexpr qint64 progressIntervalMs = 100;
-
-// Targets being written anywhere in this process: two transfers into one ".part" would
-// interleave their bytes.
-QMutex runningMutex;
-QSet<QString> runningTargets;
-
-bool claimTarget(const QString &key)
-{
-    QMutexLocker lock(&runningMutex);
-    if (runningTargets.contains(key))
-        return false;
-    runningTargets.insert(key);
-    return true;
-}
-
-void releaseTarget(const QString &key)
-{
-    QMutexLocker lock(&runningMutex);
-    runningTargets.remove(key);
-}
 
 QString partPathOf(const QString &target)
 {
@@ -132,7 +111,7 @@ void Downloader::Private::onHeaders()
         return;
     const int status = statusAttr.toInt();
     // The final answer comes later, from wherever the redirects lead.
-    if (isFollowedRedirect(*reply, status))
+    if (Web::isFollowedRedirect(*reply, status))
         return;
     if (headersSeen)
         return;

@@ -1,6 +1,5 @@
 #include "player/httpanswer.h"
 
-#include <QNetworkRequest>
 #include <QRegularExpression>
 
 namespace Player {
@@ -25,15 +24,6 @@ bool isRefusedRedirect(QNetworkReply::NetworkError error)
 {
     return error == QNetworkReply::TooManyRedirectsError || error == QNetworkReply::InsecureRedirectError
            || error == QNetworkReply::ProtocolUnknownError;
-}
-
-bool isFollowedRedirect(const QNetworkReply &reply, int status)
-{
-    const bool redirect = status == 301 || status == 302 || status == 303 || status == 305 || status == 307
-                          || status == 308;
-    return redirect && reply.hasRawHeader("Location")
-           && reply.request().attribute(QNetworkRequest::RedirectPolicyAttribute).toInt()
-                  != QNetworkRequest::ManualRedirectPolicy;
 }
 
 } // namespace Player

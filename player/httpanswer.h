@@ -18,8 +18,4 @@ ContentRange parseContentRange(const QByteArray &value);
 // Redirects the access point's policy refuses to follow: the server's answer is not the file.
 bool isRefusedRedirect(QNetworkReply::NetworkError error);
 
-// Qt follows these by itself and marks the answer (RedirectionTargetAttribute) only when it does
-// not, so a redirect under way looks like any other answer until the next one arrives.
-bool isFollowedRedirect(const QNetworkReply &reply, int status);
-
 } // namespace Player

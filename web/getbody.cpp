@@ -76,9 +76,7 @@ FetchResult fetch(const QString &url, const FetchOptions &options)
     QObject::connect(reply.get(), &QNetworkReply::metaDataChanged, &loop, [&] {
         if (options.statusOnly) {
             const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-            // The redirect target attribute is not set yet when a redirect's headers arrive.
-            const bool following = status >= 300 && status < 400 && reply->hasRawHeader("Location");
-            if (status > 0 && !following) {
+            if (status > 0 && !isFollowedRedirect(*reply, status)) {
                 // Not aborted from inside its own notification, which upsets the reply; it goes
                 // when the loop ends.
                 knownStatus = status;

@@ -153,4 +153,13 @@ QNetworkReply *NetworkAccess::createRequest(Operation op, const QNetworkRequest 
     return QNetworkAccessManager::createRequest(op, req, outgoingData);
 }
 
+bool isFollowedRedirect(const QNetworkReply &reply, int status)
+{
+    const bool redirect = status == 301 || status == 302 || status == 303 || status == 305 || status == 307
+                          || status == 308;
+    return redirect && reply.hasRawHeader("Location")
+           && reply.request().attribute(QNetworkRequest::RedirectPolicyAttribute).toInt()
+                  != QNetworkRequest::ManualRedirectPolicy;
+}
+
 } // namespace Web

@@ -33,4 +33,8 @@ private:
     int m_appliedGeneration = 0;
 };
 
+// Qt follows these by itself and marks the answer (RedirectionTargetAttribute) only when it does
+// not, so a redirect under way looks like any other answer until the next one arrives.
+bool isFollowedRedirect(const QNetworkReply &reply, int status);
+
 } // namespace Web

@@ -1,0 +1,30 @@
+#include "player/targets.h"
+
+#include <QMutex>
+#include <QSet>
+
+namespace Player {
+
+namespace {
+
+QMutex runningMutex;
+QSet<QString> runningTargets;
+
+} // namespace
+
+bool claimTarget(const QString &key)
+{
+    QMutexLocker lock(&runningMutex);
+    if (runningTargets.contains(key))
+        return false;
+    runningTargets.insert(key);
+    return true;
+}
+
+void releaseTarget(const QString &key)
+{
+    QMutexLocker lock(&runningMutex);
+    runningTargets.remove(key);
+}
+
+} // namespace Player

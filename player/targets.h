@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QString>
+
+// Targets being written anywhere in this process: two transfers into one ".part" would
+// interleave their bytes.
+namespace Player {
+
+// false when `key` (a cleaned absolute path) is already being written
+bool claimTarget(const QString &key);
+void releaseTarget(const QString &key);
+
+} // namespace Player
