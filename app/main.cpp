@@ -82,6 +82,8 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("zavlen-video"));
     QCoreApplication::setApplicationVersion(QStringLiteral("1.6.0"));
+    // Lets the desktop match the window to its menu entry and icon (the Wayland app id).
+    QGuiApplication::setDesktopFileName(QStringLiteral(ZAVLEN_APP_ID));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("ZavlenAPP视频助手"));

@@ -1,16 +1,32 @@
 #!/usr/bin/env bash
 # The two entry points of the README:
 #   scripts/dev.sh run   set up, build and open the window (offline demonstration site)
-#   scripts/dev.sh test  set up, build and run the whole test suite
+#   scripts/dev.sh test     set up, build and run the whole test suite
+#   scripts/dev.sh package  set up, build in Release and make the Debian package; prints its path
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="${ZAVLEN_BUILD_DIR:-$root/build}"
 mode="${1:-}"
 
 case "$mode" in
-    run | test) ;;
-    *) echo "usage: $0 run|test" >&2; exit 2 ;;
+    run | test | package) ;;
+    *) echo "usage: $0 run|test|package" >&2; exit 2 ;;
 esac
+
+if [[ "$mode" == package ]]; then
+    ZAVLEN_PACKAGE=1 "$root/scripts/setup.sh"
+    build="${ZAVLEN_PACKAGE_BUILD_DIR:-$root/build-package}"
+    # Debian's hardening and reproducibility flags, as its own packages are built with.
+    cd "$root"
+    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZAVLEN_BUILD_TESTS=OFF \
+          -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)" \
+          -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" >&2
+    cmake --build "$build" --parallel "$(nproc)" >&2
+    rm -f "$build"/zavlen_*.deb
+    (cd "$build" && cpack -G DEB >&2)
+    ls "$build"/zavlen_*.deb
+    exit 0
+fi
 
 "$root/scripts/setup.sh"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo

@@ -8,9 +8,13 @@ packages=(
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
     fonts-wqy-microhei
     xvfb xauth
+    desktop-file-utils appstream bash-completion
 )
 if [[ "${ZAVLEN_BENCH:-}" == 1 ]]; then
     packages+=(libbenchmark-dev curl time)
+fi
+if [[ "${ZAVLEN_PACKAGE:-}" == 1 ]]; then
+    packages+=(dpkg-dev file)
 fi
 if [[ "${ZAVLEN_FUZZ:-}" == 1 ]]; then
     packages+=(clang libclang-rt-14-dev)

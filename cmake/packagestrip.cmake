@@ -1,0 +1,15 @@
+# Runs inside CPack on the staged tree, after the programs were stripped.
+file(GLOB_RECURSE staged LIST_DIRECTORIES false "${CPACK_TEMPORARY_INSTALL_DIRECTORY}/*")
+foreach(file IN LISTS staged)
+    if(IS_SYMLINK "${file}")
+        continue()
+    endif()
+    file(READ "${file}" magic LIMIT 4 HEX)
+    if(magic STREQUAL "7f454c46")
+        execute_process(COMMAND strip --remove-section=.comment --remove-section=.note "${file}"
+                        RESULT_VARIABLE status)
+        if(NOT status EQUAL 0)
+            message(FATAL_ERROR "cannot strip ${file}")
+        endif()
+    endif()
+endforeach()
