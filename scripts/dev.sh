@@ -16,7 +16,8 @@ esac
 if [[ "$mode" == package ]]; then
     ZAVLEN_PACKAGE=1 "$root/scripts/setup.sh"
     build="${ZAVLEN_PACKAGE_BUILD_DIR:-$root/build-package}"
-    # Debian's hardening and reproducibility flags, as its own packages are built with.
+    # Debian's hardening and reproducibility flags, all of them, as its own packages are built with.
+    export DEB_BUILD_MAINT_OPTIONS="hardening=+all"
     cd "$root"
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZAVLEN_BUILD_TESTS=OFF \
           -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)" \
