@@ -22,3 +22,11 @@ if(ZAVLEN_SANITIZE)
                            -fno-sanitize-recover=undefined)
     target_link_options(zavlen_common_cfg INTERFACE -fsanitize=address,undefined)
 endif()
+
+# What gets installed names no folder of the build machine: __FILE__ in assertion messages becomes
+# "app/skin.cpp" rather than the checkout's path. Tests keep full paths, which QFINDTESTDATA needs.
+add_library(zavlen_shipped_cfg INTERFACE)
+if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+    target_compile_options(zavlen_shipped_cfg INTERFACE
+        -fmacro-prefix-map=${PROJECT_SOURCE_DIR}/= -fmacro-prefix-map=${PROJECT_BINARY_DIR}/=)
+endif()

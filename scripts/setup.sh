@@ -8,7 +8,7 @@ packages=(
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
     fonts-wqy-microhei
     xvfb xauth
-    desktop-file-utils appstream bash-completion
+    desktop-file-utils appstream bash-completion zsh
 )
 if [[ "${ZAVLEN_BENCH:-}" == 1 ]]; then
     packages+=(libbenchmark-dev curl time)

@@ -199,10 +199,16 @@ private slots:
         for (const char *value : {"(weishi meipai kuaishou miaopai auto)", "(fallback off only)", "_files -/"})
             QVERIFY2(script.contains(value), value);
         const QString shell = QStandardPaths::findExecutable(QStringLiteral("zsh"));
-        if (shell.isEmpty())
-            QSKIP("zsh is not installed; its syntax check is left out");
+        QVERIFY2(!shell.isEmpty(), "zsh is missing: run scripts/setup.sh");
         QCOMPARE(TestSupport::run(shell, {QStringLiteral("-n"), zsh.fileName()},
                                   QProcessEnvironment::systemEnvironment()).exitCode, 0);
+        // compinit, as a user's shell runs it, binds both programs to the function.
+        const TestSupport::Ran bound = TestSupport::run(shell,
+            {QStringLiteral("-fc"), QStringLiteral("fpath=(%1 $fpath); autoload -Uz compinit; compinit -u -D; "
+                                                   "print -r -- $_comps[zavlen-get] $_comps[zavlen-video]")
+                                        .arg(QFileInfo(zsh).path())},
+            TestSupport::cleanEnvironment(m_tree.scratch(QStringLiteral("zsh"))));
+        QCOMPARE(bound.out, QByteArray("_zavlen-get _zavlen-get\n"));
     }
 };
 
