@@ -1,5 +1,7 @@
 #include "app/alphapicture.h"
 
+#include "app/pictures.h"
+
 #include <QImageReader>
 #include <QMouseEvent>
 #include <QPainter>
@@ -22,9 +24,10 @@ void AlphaPicture::setPicture(const QImage &picture)
     update();
 }
 
-void AlphaPicture::setPictureSource(const QString &path)
+void AlphaPicture::setPictureSource(const QString &path, Reader read)
 {
     m_source = path;
+    m_read = std::move(read);
     m_picture = QImage();
     m_scaled = QPixmap();
     update();
@@ -34,7 +37,7 @@ void AlphaPicture::decode() const
 {
     if (m_source.isEmpty())
         return;
-    m_picture = QImage(m_source);
+    m_picture = m_read ? m_read(m_source) : readPicture(m_source);
     m_source.clear();
 }
 

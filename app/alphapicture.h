@@ -5,6 +5,8 @@
 #include <QString>
 #include <QWidget>
 
+#include <functional>
+
 namespace App {
 
 // A picture with an alpha channel drawn over whatever lies behind it. Hidden, it neither draws
@@ -16,8 +18,10 @@ public:
     explicit AlphaPicture(QWidget *parent = nullptr);
 
     void setPicture(const QImage &picture); // a null image shows nothing
+    // Reads a picture file: the window's own pictures come from its loader thread.
+    using Reader = std::function<QImage(const QString &path)>;
     // A picture file decoded only when first needed: hidden looks cost nothing at start-up.
-    void setPictureSource(const QString &path);
+    void setPictureSource(const QString &path, Reader read = {});
     QImage picture() const;
     // Loads and shows a picture file; a file that cannot be read leaves the control as it was.
     bool LoadImage(const QString &path);
@@ -40,6 +44,7 @@ private:
 
     mutable QImage m_picture;
     mutable QString m_source;
+    Reader m_read;
     QPixmap m_scaled; // the picture at the control's size, made once per size
 };
 

@@ -2,6 +2,7 @@
 #include "config/settings.h"
 #include "demo/demosite.h"
 #include "demo/loopbacksite.h"
+#include "extract/memory.h"
 #include "player/mediaplayer.h"
 #include "web/network.h"
 
@@ -79,6 +80,7 @@ protected:
 
 int main(int argc, char *argv[])
 {
+    Extract::keepFreedMemory();
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("zavlen-video"));
     QCoreApplication::setApplicationVersion(QStringLiteral("1.6.0"));

@@ -37,11 +37,20 @@ const QString serviceChosen[] = {
     QStringLiteral("您当前选择的是秒拍视频提取.."),
 };
 
+// The pictures the controls are built with and the first paint shows, in the order they are needed.
+const QStringList firstPaintPictures = {
+    QStringLiteral(":/assets/badge_weishi.jpg"), QStringLiteral(":/assets/badge_red.jpg"),
+    QStringLiteral(":/assets/logo.jpg"),         QStringLiteral(":/assets/buttons.jpg"),
+    QStringLiteral(":/assets/frame.jpg"),        QStringLiteral(":/assets/placeholder.png"),
+    QStringLiteral(":/assets/play.png"),
+};
+
 } // namespace
 
 Form1::Form1(const Config::Settings &settings, QWidget *parent)
     : QWidget(parent)
     , m_settings(settings)
+    , m_pictures(firstPaintPictures)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(productName);
@@ -96,8 +105,10 @@ void Form1::Form_Load()
     setWindowIcon(QIcon());
     m_picture1->setGeometry(2, m_picture1->y(), width() - 3, m_picture1->height());
     m_w1->setVisible(false);
-    SkinH_AttachEx(QCoreApplication::applicationDirPath() + QStringLiteral("/skinh.she"), QString());
+    // The adjustment first: attaching then recolours the sheet as it applies it, and the controls are
+    // restyled once instead of twice. Palette and sheet end as they would the other way round.
     SkinH_AdjustHSV(-44, -40, 0);
+    SkinH_AttachEx(QCoreApplication::applicationDirPath() + QStringLiteral("/skinh.she"), QString());
     {
         // Reading the player's volume is no scroll of the slider.
         const QSignalBlocker quiet(m_slider1);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/pictures.h"
 #include "config/settings.h"
 #include "extract/extraction.h"
 
@@ -117,6 +118,7 @@ private:
     bool isOwnSurface(QPointF pos) const;
 
     Config::Settings m_settings;
+    PictureLoader m_pictures; // first: it reads while the controls are built
     Hooks m_hooks;
     Extract::Slots m_slots;
     QString m_video; // what play, download and copy act on: the archived file when there is one

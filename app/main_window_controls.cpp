@@ -70,31 +70,27 @@ QLabel *makePicture(QWidget *parent, const QString &name, const QRect &rect)
     return picture;
 }
 
-AlphaPicture *makeAlpha(QWidget *parent, const QString &name, const QRect &rect, const QString &resource)
+AlphaPicture *makeAlpha(QWidget *parent, const QString &name, const QRect &rect, const QString &resource,
+                        const AlphaPicture::Reader &read)
 {
     auto *picture = new AlphaPicture(parent);
     picture->setObjectName(name);
     picture->setGeometry(rect);
     if (!resource.isEmpty())
-        picture->setPictureSource(resource);
+        picture->setPictureSource(resource, read);
     return picture;
-}
-
-QPixmap pictureOrNothing(const QString &resource)
-{
-    QPixmap pixmap;
-    pixmap.load(resource); // a missing picture stays null and is simply not drawn
-    return pixmap;
 }
 
 } // namespace
 
 void Form1::buildControls()
 {
+    // A missing picture stays null and is simply not drawn.
+    const auto pictureOrNothing = [this](const QString &resource) {
+        return QPixmap::fromImage(m_pictures.take(resource));
+    };
+    const AlphaPicture::Reader fromLoader = [this](const QString &resource) { return m_pictures.take(resource); };
     fill(this, Qt::white);
-    m_logo = pictureOrNothing(QStringLiteral(":/assets/logo.jpg"));
-    m_buttonStrip = pictureOrNothing(QStringLiteral(":/assets/buttons.jpg"));
-    m_framePicture = pictureOrNothing(QStringLiteral(":/assets/frame.jpg"));
     const QCursor hand = handCursor();
 
     m_frame1 = new QFrame(this);
@@ -156,7 +152,7 @@ void Form1::buildControls()
     m_web1->setAttribute(Qt::WA_TransparentForMouseEvents);
 
     m_image2 = makePicture(this, QStringLiteral("Image2"), {32, 320, 65, 65});
-    m_aicAlphaImage3 = makeAlpha(this, QStringLiteral("aicAlphaImage3"), {32, 320, 65, 65}, {});
+    m_aicAlphaImage3 = makeAlpha(this, QStringLiteral("aicAlphaImage3"), {32, 320, 65, 65}, {}, {});
 
     m_label1 = makeLabel(this, QStringLiteral("Label1"), QStringLiteral("用户名"), {112, 320});
     QFont nameFont;
@@ -211,11 +207,11 @@ void Form1::buildControls()
 
     m_image1 = makePicture(this, QStringLiteral("Image1"), {376, 104, 377, 397});
     m_aicAlphaImage5 = makeAlpha(this, QStringLiteral("aicAlphaImage5"), {376, 104, 380, 400},
-                                 QStringLiteral(":/assets/placeholder.png"));
+                                 QStringLiteral(":/assets/placeholder.png"), fromLoader);
     m_aicAlphaImage1 = makeAlpha(this, QStringLiteral("aicAlphaImage1"), {376, 104, 377, 397},
-                                 QStringLiteral(":/assets/play.png"));
+                                 QStringLiteral(":/assets/play.png"), fromLoader);
     m_aicAlphaImage2 = makeAlpha(this, QStringLiteral("aicAlphaImage2"), {376, 104, 377, 397},
-                                 QStringLiteral(":/assets/play_dim.png"));
+                                 QStringLiteral(":/assets/play_dim.png"), fromLoader);
     m_aicAlphaImage1->setCursor(hand);
     m_aicAlphaImage2->setCursor(hand);
     m_aicAlphaImage2->setVisible(false);
@@ -267,6 +263,11 @@ void Form1::buildControls()
     for (std::size_t i = 1; i < std::size(tabOrder); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
     m_command5->setFocus();
+
+    // Taken last: the loader has read them while the controls above were made.
+    m_logo = pictureOrNothing(QStringLiteral(":/assets/logo.jpg"));
+    m_buttonStrip = pictureOrNothing(QStringLiteral(":/assets/buttons.jpg"));
+    m_framePicture = pictureOrNothing(QStringLiteral(":/assets/frame.jpg"));
 }
 
 } // namespace App

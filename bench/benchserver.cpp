@@ -1,15 +1,18 @@
-// zavlen-bench-server: the sample site plus large generated videos on a loopback port, in a
-// process of its own so that the clients measured do not share its event loop.
-// Prints "port N", then one "address SERVICE ADDRESS" line per sample page, then "ready".
+// zavlen-bench-server: the sample site, its pages grown to the size of real ones, plus large
+// generated videos on a loopback port, in a process of its own so that the clients measured do
+// not share its event loop.
+// Prints "port N", then one "address SERVICE ADDRESS BYTES" line per sample page, then "ready".
 // Ends on SIGTERM, SIGINT or SIGHUP, when its parent ends, and when its standard input is a pipe
 // that closes: a benchmark run that fails or is interrupted never leaves it behind.
 #include "config/settings.h"
 #include "demo/demosite.h"
 #include "demo/loopbacksite.h"
+#include "pages.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <QTextStream>
+#include <QUrl>
 
 #include <csignal>
 #include <fcntl.h>
@@ -64,6 +67,9 @@ bool quitWithParent(QCoreApplication &app)
 
 const QString videoHost = QStringLiteral("bench.media.example");
 
+// What a video page of the services weighs with its surroundings.
+constexpr qsizetype pageBytes = 186 * 1024;
+
 // A page the Meipai cutting reads, pointing at a generated file of `megabytes` MB.
 QByteArray bigVideoPage(int megabytes)
 {
@@ -90,8 +96,20 @@ int main(int argc, char *argv[])
 
     QTextStream out(stdout);
     out << "port " << site.port() << Qt::endl;
-    for (const auto &[service, address] : Demo::demoAddresses(settings))
-        out << "address " << Extract::serviceKey(service) << ' ' << address << Qt::endl;
+    const Extract::FetchFn noEndpoint = [](const QString &) { return std::optional<QString>(); };
+    for (const auto &[service, address] : Demo::demoAddresses(settings)) {
+        const Bench::GrownPage grown = Bench::grownKeepingFields(service, address, Demo::demoPage(service, settings),
+                                                                 noEndpoint, settings, pageBytes);
+        if (!grown.sameFields)
+            return 1;
+        Demo::Response page;
+        page.body = grown.page.toUtf8();
+        const QUrl url(address);
+        site.setRoute(url.host(),
+                      url.toString(QUrl::RemoveScheme | QUrl::RemoveAuthority | QUrl::RemoveFragment | QUrl::FullyEncoded),
+                      page);
+        out << "address " << Extract::serviceKey(service) << ' ' << address << ' ' << page.body.size() << Qt::endl;
+    }
     for (const int mb : {64, 256}) {
         Demo::Response page;
         page.body = bigVideoPage(mb);

@@ -1,6 +1,7 @@
 #include "pages.h"
 
 #include "benchutil.h"
+#include "config/settings.h"
 
 #include <QFile>
 #include <QRandomGenerator>
@@ -34,6 +35,12 @@ QString fillerBlock(QRandomGenerator &gen, bool plain)
                           "  <span class=\"count\">%3 次播放</span> <em>%3</em>\n"
                           "</div>\n")
         .arg(text, other, QString::number(n));
+}
+
+bool sameFields(const Extract::Result &a, const Extract::Result &b)
+{
+    return a.video() == b.video() && a.slot[4] == b.slot[4] && a.display.author == b.display.author &&
+           a.display.date == b.display.date && a.display.description == b.display.description;
 }
 
 } // namespace
@@ -79,6 +86,20 @@ QString grownPage(const QString &page, qsizetype utf8Bytes, bool plain)
             out += blocks[dealt++];
     }
     return out;
+}
+
+GrownPage grownKeepingFields(Extract::Service service, const QString &address, const QString &page,
+                             const Extract::FetchFn &fetch, const Config::Settings &cfg, qsizetype utf8Bytes)
+{
+    const Extract::Result small = Extract::extract(service, address, page, fetch, cfg);
+    GrownPage grown;
+    for (const bool plain : {false, true}) {
+        grown.page = grownPage(page, utf8Bytes, plain);
+        grown.sameFields = sameFields(Extract::extract(service, address, grown.page, fetch, cfg), small);
+        if (grown.sameFields)
+            break;
+    }
+    return grown;
 }
 
 } // namespace Bench

@@ -1,6 +1,7 @@
 #include "cli/batch.h"
 #include "cli/options.h"
 #include "cli/runner.h"
+#include "extract/memory.h"
 #include "web/network.h"
 
 #include <QCoreApplication>
@@ -20,6 +21,7 @@ void writeText(std::FILE *stream, const QString &text)
 
 int main(int argc, char *argv[])
 {
+    Extract::keepFreedMemory();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("zavlen-get"));
     QCoreApplication::setApplicationVersion(QStringLiteral(ZAVLEN_VERSION));

@@ -165,6 +165,11 @@ QList<QPair<Extract::Service, QString>> demoAddresses(const Config::Settings &s)
     };
 }
 
+QString demoPage(Extract::Service service, const Config::Settings &s)
+{
+    return resourceText(pageFile(service), s);
+}
+
 QList<QPair<Extract::Service, QString>> archivedDemoAddresses(const Config::Settings &s)
 {
     QList<QPair<Extract::Service, QString>> out;

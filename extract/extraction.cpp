@@ -106,7 +106,7 @@ Display commonDisplay(const Slots &s, int authorLimit)
 bool verifiedAuthor(const Slots &s, const QString &pageMark, const QString &shownAuthor,
                     const Config::Settings &cfg)
 {
-    return s[0].contains(pageMark) || (!cfg.verifiedAuthor.isEmpty() && shownAuthor.contains(cfg.verifiedAuthor));
+    return findText(s[0], pageMark) >= 0 || (!cfg.verifiedAuthor.isEmpty() && shownAuthor.contains(cfg.verifiedAuthor));
 }
 
 std::optional<QString> checkAddress(Service service, const QString &text, const Config::Settings &cfg)

@@ -61,7 +61,7 @@ void cut(Slots &s, const Config::Settings &cfg)
 Display display(const Slots &s, const Config::Settings &)
 {
     Display d = commonDisplay(s, 8);
-    if (s[0].contains(badgeText))
+    if (findText(s[0], badgeText) >= 0)
         d.badge = 2;
     d.badgeGap = 5;
     // A short description loses its "??" pairs; a long one is only cut.

@@ -1,6 +1,128 @@
 #include "extract/textops.h"
 
+#include <algorithm>
+#include <bit>
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define ZAVLEN_FIND_SSE2 1
+#endif
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#define ZAVLEN_FIND_AVX2 1
+#endif
+
 namespace Extract {
+
+namespace {
+
+// A needle of at least two characters, compared at the places where its first and last match.
+struct Needle
+{
+    const char16_t *w;
+    qsizetype n;
+
+    bool middleAt(const char16_t *at) const
+    {
+        for (qsizetype k = 1; k < n - 1; ++k) {
+            if (at[k] != w[k])
+                return false;
+        }
+        return true;
+    }
+};
+
+// Both scans below look at the first and the last character of the needle for `lanes` places at
+// once; each set pair of mask bits is a place where both match. They return the match or the
+// place where the plain loop goes on.
+#ifdef ZAVLEN_FIND_SSE2
+qsizetype scanSse2(const char16_t *h, qsizetype i, qsizetype last, const Needle &needle, bool &found)
+{
+    const __m128i firsts = _mm_set1_epi16(short(needle.w[0]));
+    const __m128i finals = _mm_set1_epi16(short(needle.w[needle.n - 1]));
+    for (; i + 7 <= last; i += 8) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(h + i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(h + i + needle.n - 1));
+        auto mask = unsigned(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi16(a, firsts), _mm_cmpeq_epi16(b, finals))));
+        while (mask != 0) {
+            const qsizetype at = i + std::countr_zero(mask) / 2;
+            if (needle.middleAt(h + at)) {
+                found = true;
+                return at;
+            }
+            mask &= mask - 1;
+            mask &= mask - 1;
+        }
+    }
+    return i;
+}
+#endif
+
+#ifdef ZAVLEN_FIND_AVX2
+__attribute__((target("avx2"))) qsizetype scanAvx2(const char16_t *h, qsizetype i, qsizetype last,
+                                                   const Needle &needle, bool &found)
+{
+    const __m256i firsts = _mm256_set1_epi16(short(needle.w[0]));
+    const __m256i finals = _mm256_set1_epi16(short(needle.w[needle.n - 1]));
+    for (; i + 15 <= last; i += 16) {
+        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(h + i));
+        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(h + i + needle.n - 1));
+        auto mask = unsigned(
+            _mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi16(a, firsts), _mm256_cmpeq_epi16(b, finals))));
+        while (mask != 0) {
+            const qsizetype at = i + std::countr_zero(mask) / 2;
+            if (needle.middleAt(h + at)) {
+                found = true;
+                return at;
+            }
+            mask &= mask - 1;
+            mask &= mask - 1;
+        }
+    }
+    return i;
+}
+
+// Set before main(): the processor's features must be read first from a static initialiser.
+const bool haveAvx2 = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+}();
+#endif
+
+} // namespace
+
+qsizetype findText(QStringView text, QStringView what, qsizetype from)
+{
+    const qsizetype n = what.size();
+    from = std::max<qsizetype>(from, 0);
+    if (n == 0)
+        return from <= text.size() ? from : -1;
+    if (from > text.size() - n)
+        return -1;
+    if (n == 1)
+        return text.indexOf(what.front(), from);
+
+    const char16_t *h = text.utf16();
+    const Needle needle{what.utf16(), n};
+    const qsizetype last = text.size() - n; // the last place a match can start
+    qsizetype i = from;
+    bool found = false;
+#ifdef ZAVLEN_FIND_AVX2
+    if (haveAvx2)
+        i = scanAvx2(h, i, last, needle, found);
+#endif
+#ifdef ZAVLEN_FIND_SSE2
+    if (!found)
+        i = scanSse2(h, i, last, needle, found);
+#endif
+    if (found)
+        return i;
+    for (; i <= last; ++i) {
+        if (h[i] == needle.w[0] && h[i + n - 1] == needle.w[n - 1] && needle.middleAt(h + i))
+            return i;
+    }
+    return -1;
+}
 
 std::optional<QStringView> elementView(QStringView text, QStringView marker, int k)
 {
@@ -11,12 +133,12 @@ std::optional<QStringView> elementView(QStringView text, QStringView marker, int
 
     qsizetype start = 0;
     for (int i = 0; i < k; ++i) {
-        const qsizetype at = text.indexOf(marker, start);
+        const qsizetype at = findText(text, marker, start);
         if (at < 0)
             return std::nullopt;
         start = at + marker.size();
     }
-    const qsizetype end = text.indexOf(marker, start);
+    const qsizetype end = findText(text, marker, start);
     return text.sliced(start, (end < 0 ? text.size() : end) - start);
 }
 

@@ -6,6 +6,11 @@
 
 namespace Extract {
 
+// The first occurrence of `what` in `text` at or after `from`, case-sensitive, or -1: what
+// QStringView::indexOf gives, found by comparing the needle's first and last characters at 8 or 16
+// places at once. Most markers are searched for from one end of a page to the other.
+qsizetype findText(QStringView text, QStringView what, qsizetype from = 0);
+
 // Element k of `text` cut at every `marker`: 0 is the part before the first occurrence, k the part
 // after the k-th occurrence up to the next one (or the end). nullopt when the marker occurs fewer
 // than k times. Only the element itself is copied.

@@ -10,6 +10,7 @@
 #include <QNetworkRequest>
 #include <QTimer>
 #include <QUrl>
+#include <algorithm>
 #include <memory>
 
 namespace Web {
@@ -87,11 +88,29 @@ FetchResult fetch(const QString &url, const FetchOptions &options)
         const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
         if (length.isValid() && length.toLongLong() > cap)
             stop(true);
+        else if (length.isValid() && length.toLongLong() > 0 && !options.sink && result.body.isEmpty())
+            result.body.reserve(qsizetype(length.toLongLong()));
     });
     const auto drain = [&] {
         while (knownStatus == 0 && !tooLarge && sinkError.isEmpty() && reply->bytesAvailable() > 0) {
-            // Read at most one byte past the cap: enough to know, never more in memory.
-            const QByteArray chunk = reply->read(cap - received + 1);
+            // At most one byte past the cap: enough to know, never more in memory.
+            const qint64 want = std::min(reply->bytesAvailable(), cap - received + 1);
+            if (!options.sink) {
+                // Straight into the body: no chunk of its own to allocate and copy again.
+                const qsizetype at = result.body.size();
+                result.body.resize(at + qsizetype(want));
+                const qint64 got = reply->read(result.body.data() + at, want);
+                result.body.resize(at + qsizetype(std::max<qint64>(got, 0)));
+                if (got <= 0)
+                    break;
+                if (received + got > cap) {
+                    stop(true);
+                    break;
+                }
+                received += got;
+                continue;
+            }
+            const QByteArray chunk = reply->read(want);
             if (chunk.isEmpty())
                 break;
             if (received + chunk.size() > cap) {
@@ -99,9 +118,7 @@ FetchResult fetch(const QString &url, const FetchOptions &options)
                 break;
             }
             received += chunk.size();
-            if (!options.sink) {
-                result.body += chunk;
-            } else if (options.sink->write(chunk) != chunk.size()) {
+            if (options.sink->write(chunk) != chunk.size()) {
                 sinkError = options.sink->errorString();
                 stop(false);
             }

@@ -1,12 +1,32 @@
 #include "web/preg.h"
 
+#include <QHash>
 #include <QRegularExpression>
 
 namespace Web {
 
+namespace {
+
+// Compiling a pattern (and its machine code, at its first match) costs far more than matching the
+// few lines of a page: every page of a batch would pay for it again. Kept per thread, so that no
+// compiled pattern is ever shared between threads.
+const QRegularExpression &compiled(const QString &pattern)
+{
+    thread_local QHash<QString, QRegularExpression> patterns;
+    auto it = patterns.find(pattern);
+    if (it == patterns.end()) {
+        if (patterns.size() >= 16)
+            patterns.clear();
+        it = patterns.insert(pattern, QRegularExpression(pattern, QRegularExpression::CaseInsensitiveOption));
+    }
+    return *it;
+}
+
+} // namespace
+
 std::optional<QString> preg(const QString &value_, const QString &patrn, const QString &str)
 {
-    const QRegularExpression re(patrn, QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpression &re = compiled(patrn);
     if (!re.isValid())
         return std::nullopt;
 

@@ -132,6 +132,45 @@ private slots:
         else
             QCOMPARE(removeAll(text, u"??"), result);
     }
+
+    // The search takes 8 or 16 places at a time and the rest one by one: every match, at every
+    // place relative to those blocks, must be the one QStringView::indexOf finds.
+    void find_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("what");
+
+        const QString filler = QStringLiteral("今天天气很好 <a class=\"x\">ab</a> ");
+        QString long_;
+        while (long_.size() < 300)
+            long_ += filler;
+        for (const QString &what : {QStringLiteral("ab"), QStringLiteral("<p>"), QStringLiteral("data-video="),
+                                    QStringLiteral("的微视"), QStringLiteral("<a class=\""), QStringLiteral("aa"),
+                                    QStringLiteral("x"), QString()}) {
+            for (const qsizetype at : {0, 1, 7, 8, 9, 15, 16, 17, 31, 33, 250}) {
+                QString text = long_.left(at) + what + long_.mid(at);
+                QTest::addRow("%s at %lld", qPrintable(what), qlonglong(at)) << text << what;
+                QTest::addRow("%s at %lld, short", qPrintable(what), qlonglong(at))
+                    << text.left(at + what.size() + 3) << what;
+            }
+            QTest::addRow("%s, text too short", qPrintable(what)) << what.left(what.size() - 1) << what;
+        }
+        QTest::newRow("overlapping") << QStringLiteral("aaaaaaaaaaaaaaaaaaaaaaaaab") << QStringLiteral("aab");
+        QTest::newRow("first and last match, middle not")
+            << QString(QStringLiteral("<img src=\"").repeated(3) + QStringLiteral("<a class=\"")) << QStringLiteral("<a class=\"");
+        QTest::newRow("absent") << long_ << QStringLiteral("zavlen-absent");
+        QTest::newRow("empty text") << QString() << QStringLiteral("ab");
+        QTest::newRow("surrogates") << QStringLiteral("x😀y😀z") << QStringLiteral("😀z");
+    }
+    void find()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, what);
+        for (qsizetype from = 0; from <= text.size() + 1; from += (from < 40 ? 1 : 37)) {
+            const qsizetype expected = from > text.size() ? -1 : QStringView(text).indexOf(what, from);
+            QCOMPARE(findText(text, what, from), expected);
+        }
+    }
 };
 
 QTEST_APPLESS_MAIN(TestTextOps)

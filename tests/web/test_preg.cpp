@@ -1,6 +1,10 @@
 #include "web/preg.h"
 
 #include <QTest>
+#include <QThread>
+
+#include <memory>
+#include <vector>
 
 class TestPreg final : public QObject
 {
@@ -57,6 +61,45 @@ private slots:
     {
         QFETCH(QString, pattern);
         QVERIFY(!Web::preg(QStringLiteral("<a>x</a>"), pattern, QString()).has_value());
+    }
+
+    // Compiled patterns are kept between calls: each thread's answers stay its own, whatever the
+    // other threads match at the same time and whichever patterns they and it used before.
+    void fromThreads_data()
+    {
+        QTest::addColumn<int>("threads");
+        QTest::newRow("one") << 1;
+        QTest::newRow("eight") << 8;
+    }
+    void fromThreads()
+    {
+        QFETCH(int, threads);
+        const QString anchor = QStringLiteral("</?a[^<>]*>");
+        const QString other = QStringLiteral("b+");
+        std::vector<std::unique_ptr<QThread>> running;
+        std::vector<int> wrong(size_t(threads), 0);
+        for (int t = 0; t < threads; ++t) {
+            running.emplace_back(QThread::create([&, t] {
+                for (int i = 0; i < 200; ++i) {
+                    const QString n = QString::number(t * 1000 + i);
+                    const bool first = (i + t) % 2 == 0;
+                    const QString value = QStringLiteral("<a href=\"%1\">%1</a>bb%1").arg(n);
+                    const std::optional<QString> r =
+                        Web::preg(value, first ? anchor : other, first ? QString() : QStringLiteral("-"));
+                    const QString expected = first ? n + QStringLiteral("bb") + n
+                                                   : QStringLiteral("<a href=\"%1\">%1</a>-%1").arg(n);
+                    if (!r || *r != expected)
+                        ++wrong[size_t(t)];
+                    if (Web::preg(value, QStringLiteral("(x"), QString()).has_value())
+                        ++wrong[size_t(t)];
+                }
+            }));
+            running.back()->start();
+        }
+        for (const auto &thread : running)
+            QVERIFY(thread->wait(60000));
+        for (int t = 0; t < threads; ++t)
+            QCOMPARE(wrong[size_t(t)], 0);
     }
 };
 
