@@ -105,10 +105,12 @@ void Form1::Form_Load()
     setWindowIcon(QIcon());
     m_picture1->setGeometry(2, m_picture1->y(), width() - 3, m_picture1->height());
     m_w1->setVisible(false);
-    // The adjustment first: attaching then recolours the sheet as it applies it, and the controls are
-    // restyled once instead of twice. Palette and sheet end as they would the other way round.
-    SkinH_AdjustHSV(-44, -40, 0);
-    SkinH_AttachEx(QCoreApplication::applicationDirPath() + QStringLiteral("/skinh.she"), QString());
+    {
+        // Restyling every control is the dearest step of the start-up: once for both calls.
+        const SkinBatch once;
+        SkinH_AttachEx(QCoreApplication::applicationDirPath() + QStringLiteral("/skinh.she"), QString());
+        SkinH_AdjustHSV(-44, -40, 0);
+    }
     {
         // Reading the player's volume is no scroll of the slider.
         const QSignalBlocker quiet(m_slider1);

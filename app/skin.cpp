@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace App {
 
@@ -21,6 +22,9 @@ struct SkinState
     bool paletteTaken = false;
     QPalette basePalette;   // the palette before our adjustment
     QPalette ourPalette;    // what we last set, to notice when someone else changed it
+    int batches = 0;        // SkinBatch objects alive
+    bool sheetPending = false;
+    bool palettePending = false;
 };
 
 SkinState &state()
@@ -98,8 +102,12 @@ QPalette shiftPalette(const QPalette &base, int h, int s, int v)
     return p;
 }
 
-void applySheet(const SkinState &st)
+void applySheet(SkinState &st)
 {
+    if (st.batches > 0) {
+        st.sheetPending = true;
+        return;
+    }
     qApp->setStyleSheet(isNeutral(st) ? st.sheet : shiftStyleSheetColours(st.sheet, st.h, st.s, st.v));
 }
 
@@ -139,6 +147,22 @@ QString shiftStyleSheetColours(const QString &sheet, int h, int s, int v)
     return out;
 }
 
+SkinBatch::SkinBatch()
+{
+    ++state().batches;
+}
+
+SkinBatch::~SkinBatch()
+{
+    SkinState &st = state();
+    if (--st.batches > 0 || !qobject_cast<QApplication *>(QCoreApplication::instance()))
+        return;
+    if (std::exchange(st.palettePending, false))
+        QApplication::setPalette(st.ourPalette);
+    if (std::exchange(st.sheetPending, false))
+        applySheet(st);
+}
+
 int SkinH_AttachEx(const QString &file, const QString &password)
 {
     Q_UNUSED(password);
@@ -174,7 +198,10 @@ int SkinH_AdjustHSV(int h, int s, int v)
     st.s = s;
     st.v = v;
     st.ourPalette = shiftPalette(st.basePalette, h, s, v);
-    QApplication::setPalette(st.ourPalette);
+    if (st.batches > 0)
+        st.palettePending = true;
+    else
+        QApplication::setPalette(st.ourPalette);
     if (st.attached)
         applySheet(st);
     return SkinOk;

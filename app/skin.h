@@ -20,6 +20,17 @@ int SkinH_AttachEx(const QString &file, const QString &password);
 // Each call replaces the previous adjustment instead of adding to it.
 int SkinH_AdjustHSV(int h, int s, int v);
 
+// While one lives, attaching and adjusting restyle nothing; when the last ends, the widgets are
+// restyled once with the result (palette first, then the sheet), instead of once per call.
+class SkinBatch
+{
+public:
+    SkinBatch();
+    ~SkinBatch();
+    SkinBatch(const SkinBatch &) = delete;
+    SkinBatch &operator=(const SkinBatch &) = delete;
+};
+
 // Pure helpers, also used by the tests.
 QColor shiftHsv(const QColor &colour, int h, int s, int v);
 // Every #rgb, #rrggbb, rgb(r, g, b) and rgba(r, g, b, a) in `sheet`, shifted; the rest untouched.

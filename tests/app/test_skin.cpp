@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QPalette>
 #include <QPixmap>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -33,6 +34,7 @@ private slots:
     void adjustReplacesEarlierAdjustment();
     void adjustShiftsPalette();
     void shippedSkinTurnsTeal();
+    void batchRestylesOnceToTheSameEnd();
 
     void handCursorHotSpot();
 
@@ -230,6 +232,49 @@ void TestSkin::adjustShiftsPalette()
     QCOMPARE(QApplication::palette().color(QPalette::Active, QPalette::Highlight), QColor(0, 0, 255));
     SkinH_AdjustHSV(0, 0, 0);
     QCOMPARE(QApplication::palette().color(QPalette::Active, QPalette::Highlight), QColor(255, 0, 0));
+}
+
+// Counts the style changes a widget goes through.
+class StyleChanges : public QObject
+{
+public:
+    int count = 0;
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::StyleChange)
+            ++count;
+        return false;
+    }
+};
+
+void TestSkin::batchRestylesOnceToTheSameEnd()
+{
+    const QByteArray text = "QPushButton { color: #ff0000; background-color: #003eb2; }";
+    const QString path = writeSkin(QStringLiteral("batch.she"), text);
+    const QPalette before = QApplication::palette();
+
+    SkinH_AttachEx(path, QString());
+    SkinH_AdjustHSV(-44, -40, 0);
+    const QString sheetUnbatched = qApp->styleSheet();
+    const QPalette paletteUnbatched = QApplication::palette();
+
+    SkinH_AdjustHSV(0, 0, 0);
+    qApp->setStyleSheet(QString());
+    QApplication::setPalette(before);
+    QPushButton button;
+    button.show();
+    StyleChanges changes;
+    button.installEventFilter(&changes);
+    {
+        const SkinBatch once;
+        QCOMPARE(SkinH_AttachEx(path, QString()), int(SkinOk));
+        QCOMPARE(SkinH_AdjustHSV(-44, -40, 0), int(SkinOk));
+        QCOMPARE(qApp->styleSheet(), QString()); // nothing yet
+        QCOMPARE(changes.count, 0);
+    }
+    QCOMPARE(qApp->styleSheet(), sheetUnbatched);
+    QVERIFY(QApplication::palette() == paletteUnbatched);
+    QCOMPARE(changes.count, 1);
 }
 
 void TestSkin::shippedSkinTurnsTeal()
