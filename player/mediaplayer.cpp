@@ -1,20 +1,42 @@
 #include "player/mediaplayer.h"
+#include "player/playbackbackend.h"
 
-#include <QAudioOutput>
+#include <QCoreApplication>
 #include <QFileInfo>
-#include <QMediaPlayer>
+#include <QLibrary>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <QVideoWidget>
+#include <memory>
 
 namespace Player {
+
+namespace {
+
+CreateBackend linkedBackend = nullptr;
+
+// The module beside the program (the link in bin/ resolves to the private folder), loaded once.
+CreateBackend moduleBackend()
+{
+    static const CreateBackend create = [] {
+        QLibrary module(QCoreApplication::applicationDirPath() + QLatin1Char('/')
+                        + QLatin1String(backendModuleName));
+        return reinterpret_cast<CreateBackend>(module.resolve(createBackendSymbol));
+    }();
+    return create;
+}
+
+} // namespace
+
+void setLinkedBackend(CreateBackend create)
+{
+    linkedBackend = create;
+}
 
 struct MediaPlayer::Private
 {
     MediaPlayer *q = nullptr;
-    QMediaPlayer *player = nullptr;
-    QAudioOutput *audio = nullptr;
-    QVideoWidget *video = nullptr;
+    std::unique_ptr<PlaybackBackend> player;
+    bool backendTried = false;
 
     QString url;
     QString error;
@@ -28,9 +50,9 @@ struct MediaPlayer::Private
 
     void report(int newState);
     void emitState(int newState);
-    void onPlaybackState(QMediaPlayer::PlaybackState playback);
-    void onMediaStatus(QMediaPlayer::MediaStatus status);
-    void onError(QMediaPlayer::Error code, const QString &text);
+    void onPlaybackState(PlaybackBackend::Playback playback);
+    void onMediaStatus(PlaybackBackend::Media status);
+    void onError(const QString &text);
     void silentStop();
     void ensureBackend();
 };
@@ -78,33 +100,33 @@ void MediaPlayer::Private::emitState(int newState)
     notifyingStop = false;
 }
 
-void MediaPlayer::Private::onPlaybackState(QMediaPlayer::PlaybackState playback)
+void MediaPlayer::Private::onPlaybackState(PlaybackBackend::Playback playback)
 {
     if (ignoreBackend)
         return;
     switch (playback) {
-    case QMediaPlayer::PlayingState:
+    case PlaybackBackend::Playback::Playing:
         report(Playing);
         break;
-    case QMediaPlayer::PausedState:
+    case PlaybackBackend::Playback::Paused:
         report(Paused);
         break;
-    case QMediaPlayer::StoppedState:
+    case PlaybackBackend::Playback::Stopped:
         report(Stopped);
         break;
     }
 }
 
-void MediaPlayer::Private::onMediaStatus(QMediaPlayer::MediaStatus status)
+void MediaPlayer::Private::onMediaStatus(PlaybackBackend::Media status)
 {
     if (ignoreBackend)
         return;
-    if (status == QMediaPlayer::EndOfMedia) {
+    if (status == PlaybackBackend::Media::Ended) {
         if (state != Stopped && state != Undefined) {
             report(MediaEnded);
             report(Stopped);
         }
-    } else if (status == QMediaPlayer::InvalidMedia) {
+    } else if (status == PlaybackBackend::Media::Invalid) {
         if (error.isEmpty())
             error = QStringLiteral("无法播放该媒体");
         report(Stopped);
@@ -112,9 +134,9 @@ void MediaPlayer::Private::onMediaStatus(QMediaPlayer::MediaStatus status)
     }
 }
 
-void MediaPlayer::Private::onError(QMediaPlayer::Error code, const QString &text)
+void MediaPlayer::Private::onError(const QString &text)
 {
-    if (ignoreBackend || code == QMediaPlayer::NoError)
+    if (ignoreBackend)
         return;
     error = text.isEmpty() ? QStringLiteral("无法播放该媒体") : text;
     report(Stopped);
@@ -145,33 +167,25 @@ MediaPlayer::MediaPlayer(QWidget *parent) : QWidget(parent), d(new Private)
 // video, so it is created on the first play rather than with the window.
 void MediaPlayer::Private::ensureBackend()
 {
-    if (player)
+    if (player || backendTried)
         return;
-    player = new QMediaPlayer(q);
-    audio = new QAudioOutput(q);
-    video = new QVideoWidget(q);
-    player->setAudioOutput(audio);
-    player->setVideoOutput(video);
-    audio->setVolume(float(volume) / 100.0f);
-    video->setAspectRatioMode(Qt::KeepAspectRatio);
-    q->layout()->addWidget(video);
-
-    QObject::connect(player, &QMediaPlayer::playbackStateChanged, q,
-            [this](QMediaPlayer::PlaybackState s) { onPlaybackState(s); });
-    QObject::connect(player, &QMediaPlayer::mediaStatusChanged, q,
-            [this](QMediaPlayer::MediaStatus s) { onMediaStatus(s); });
-    QObject::connect(player, &QMediaPlayer::errorOccurred, q,
-            [this](QMediaPlayer::Error e, const QString &text) { onError(e, text); });
+    backendTried = true;
+    const CreateBackend create = linkedBackend ? linkedBackend : moduleBackend();
+    if (!create)
+        return;
+    PlaybackBackend::Events events;
+    events.playback = [this](PlaybackBackend::Playback s) { onPlaybackState(s); };
+    events.media = [this](PlaybackBackend::Media s) { onMediaStatus(s); };
+    events.error = [this](const QString &text) { onError(text); };
+    player.reset(create(q, events));
+    if (player)
+        player->setVolume(float(volume) / 100.0f);
 }
 
 MediaPlayer::~MediaPlayer()
 {
     d->ignoreBackend = true;
-    if (d->player) {
-        disconnect(d->player, nullptr, this, nullptr);
-        d->player->stop();
-        delete d->player;
-    }
+    d->player.reset();
     delete d;
 }
 
@@ -207,7 +221,7 @@ void MediaPlayer::setURL(const QString &address)
     d->error.clear();
     ++d->loading;
     d->report(Transitioning);
-    if (!d->player->isAvailable()) {
+    if (!d->player || !d->player->isAvailable()) {
         d->error = QStringLiteral("没有可用的多媒体组件");
         d->report(Stopped);
     } else {
@@ -227,8 +241,8 @@ int MediaPlayer::volume() const
 void MediaPlayer::setVolume(int volume)
 {
     d->volume = qBound(0, volume, 100);
-    if (d->audio)
-        d->audio->setVolume(float(d->volume) / 100.0f);
+    if (d->player)
+        d->player->setVolume(float(d->volume) / 100.0f);
 }
 
 QString MediaPlayer::errorString() const

@@ -32,6 +32,7 @@ QList<Entry> expectedLayout()
         {QStringLiteral("bin/zavlen-video"), Kind::Link, QStringLiteral("../libexec/zavlen/zavlen-video")},
         {QStringLiteral("libexec/zavlen/zavlen-video"), Kind::Program, {}},
         {QStringLiteral("libexec/zavlen/skinh.she"), Kind::File, {}},
+        {QStringLiteral("libexec/zavlen/zavlen-playback.so"), Kind::File, {}},
         {QStringLiteral("share/applications/") + appId + QStringLiteral(".desktop"), Kind::File, {}},
         {QStringLiteral("share/metainfo/") + appId + QStringLiteral(".metainfo.xml"), Kind::File, {}},
         {QStringLiteral("share/metainfo/" ZAVLEN_CLI_ID ".metainfo.xml"), Kind::File, {}},
@@ -134,6 +135,7 @@ private slots:
         QTest::addColumn<QString>("program");
         QTest::newRow("zavlen-get") << QStringLiteral("bin/zavlen-get");
         QTest::newRow("zavlen-video") << QStringLiteral("libexec/zavlen/zavlen-video");
+        QTest::newRow("zavlen-playback.so") << QStringLiteral("libexec/zavlen/zavlen-playback.so");
     }
     void noRunPathsOrBuildPaths()
     {
@@ -143,6 +145,9 @@ private slots:
         QCOMPARE(dynamic.exitCode, 0);
         QVERIFY(dynamic.out.contains("NEEDED"));
         QVERIFY2(!dynamic.out.contains("RPATH") && !dynamic.out.contains("RUNPATH"), dynamic.out.constData());
+
+        // The window starts without the multimedia libraries; its backend module brings them.
+        QCOMPARE(dynamic.out.contains("libQt6Multimedia"), program.endsWith(QLatin1String(".so")));
 
         QFile file(m_tree.usr(program));
         QVERIFY(file.open(QIODevice::ReadOnly));
