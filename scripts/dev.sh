@@ -21,7 +21,8 @@ if [[ "$mode" == package ]]; then
     cd "$root"
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZAVLEN_BUILD_TESTS=OFF \
           -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)" \
-          -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" >&2
+          -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" \
+          -DCMAKE_MODULE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" >&2
     cmake --build "$build" --parallel "$(nproc)" >&2
     rm -f "$build"/zavlen_*.deb
     (cd "$build" && cpack -G DEB >&2)
