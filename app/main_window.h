@@ -131,6 +131,7 @@ private:
     QPixmap m_logo;        // Image8, 347 x 70
     QPixmap m_buttonStrip; // Image9, 70 x 69
     QPixmap m_framePicture; // Image10, 13 x 101
+    QPixmap m_frameTop, m_frameBottom; // its stretched columns, cut once
 
     QFrame *m_frame1 = nullptr;
     QFrame *m_frame2 = nullptr;

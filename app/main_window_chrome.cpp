@@ -46,13 +46,23 @@ void Form1::paintEvent(QPaintEvent *)
         if (!m_framePicture.isNull())
             painter.drawPixmap(to, m_framePicture, from);
     };
+    // A one-pixel column stretched across is the column repeated: tiling draws the same pixels
+    // without the scaling path, which was most of the first paint's picture work.
+    auto across = [&](QRectF to, int column, int top, int rows) {
+        if (m_framePicture.isNull())
+            return;
+        QPixmap &strip = top == 0 ? m_frameTop : m_frameBottom;
+        if (strip.isNull())
+            strip = m_framePicture.copy(column, top, 1, rows);
+        painter.drawTiledPixmap(to, strip);
+    };
     frame({0, 0, 6, 88}, {0, 0, 6, 88});
-    frame({6, 0, w - 12, 88}, {6, 0, 1, 88});
+    across({6, 0, w - 12, 88}, 6, 0, 88);
     frame({w - 6, 0, 6, 88}, {7, 0, 6, 88});
     frame({0, 68, 3, h - 73}, {0, 68, 3, 28});
     frame({w - 3, 68, 3, h - 73}, {10, 68, 3, 28});
     frame({0, h - 5, 6, 5}, {0, 96, 6, 5});
-    frame({6, h - 5, w - 12, 5}, {6, 96, 1, 5});
+    across({6, h - 5, w - 12, 5}, 6, 96, 5);
     frame({w - 6, h - 5, 6, 5}, {7, 96, 6, 5});
 
     if (!m_buttonStrip.isNull()) {
