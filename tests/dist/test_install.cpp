@@ -152,8 +152,12 @@ private slots:
         QFile file(m_tree.usr(program));
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray bytes = file.readAll();
+#ifdef ZAVLEN_SANITIZED
+        QSKIP("sanitizer builds record the source path of every instrumented global; they are never installed");
+#else
         for (const char *folder : {ZAVLEN_BUILD_DIR, ZAVLEN_SOURCE_DIR})
             QVERIFY2(!bytes.contains(folder), folder);
+#endif
     }
 
     void iconSizes_data()
