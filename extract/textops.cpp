@@ -30,6 +30,18 @@ struct Needle
         }
         return true;
     }
+
+    // The first place from `i` that a compare mask marks (two bits a character) and where the
+    // middle matches too, or -1.
+    qsizetype firstIn(const char16_t *h, qsizetype i, unsigned mask) const
+    {
+        for (; mask != 0; mask &= mask - 1, mask &= mask - 1) {
+            const qsizetype at = i + std::countr_zero(mask) / 2;
+            if (middleAt(h + at))
+                return at;
+        }
+        return -1;
+    }
 };
 
 // Both scans below look at the first and the last character of the needle for `lanes` places at
@@ -44,14 +56,9 @@ qsizetype scanSse2(const char16_t *h, qsizetype i, qsizetype last, const Needle 
         const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(h + i));
         const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(h + i + needle.n - 1));
         auto mask = unsigned(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi16(a, firsts), _mm_cmpeq_epi16(b, finals))));
-        while (mask != 0) {
-            const qsizetype at = i + std::countr_zero(mask) / 2;
-            if (needle.middleAt(h + at)) {
-                found = true;
-                return at;
-            }
-            mask &= mask - 1;
-            mask &= mask - 1;
+        if (const qsizetype at = needle.firstIn(h, i, mask); at >= 0) {
+            found = true;
+            return at;
         }
     }
     return i;
@@ -69,14 +76,9 @@ __attribute__((target("avx2"))) qsizetype scanAvx2(const char16_t *h, qsizetype 
         const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(h + i + needle.n - 1));
         auto mask = unsigned(
             _mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi16(a, firsts), _mm256_cmpeq_epi16(b, finals))));
-        while (mask != 0) {
-            const qsizetype at = i + std::countr_zero(mask) / 2;
-            if (needle.middleAt(h + at)) {
-                found = true;
-                return at;
-            }
-            mask &= mask - 1;
-            mask &= mask - 1;
+        if (const qsizetype at = needle.firstIn(h, i, mask); at >= 0) {
+            found = true;
+            return at;
         }
     }
     return i;
