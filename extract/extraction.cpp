@@ -7,7 +7,9 @@
 
 #include <QUrl>
 
+#include <algorithm>
 #include <array>
+#include <functional>
 
 namespace Extract {
 
@@ -69,6 +71,23 @@ QString addressIn(const QString &text)
 bool isWebAddress(const QString &address)
 {
     return !address.isEmpty() && Web::NetworkAccess::isFetchable(QUrl(address, QUrl::TolerantMode));
+}
+
+void Slots::setElement(std::size_t to, std::size_t from, QStringView marker, int k)
+{
+    const QString &source = m_texts[from];
+    const std::optional<QStringView> element = elementView(source, marker, k);
+    if (!element)
+        return;
+    // A source that is itself an element lies inside a text kept already.
+    const QChar *begin = source.constData();
+    const QChar *end = begin + source.size();
+    const bool kept = std::any_of(m_sources.cbegin(), m_sources.cend(), [&](const QString &text) {
+        return std::less_equal<>()(text.constData(), begin) && std::less_equal<>()(end, text.constData() + text.size());
+    });
+    if (!kept)
+        m_sources.push_back(source);
+    m_texts[to] = QString::fromRawData(element->data(), element->size());
 }
 
 bool Result::found() const

@@ -4,6 +4,7 @@
 #include <array>
 #include <functional>
 #include <optional>
+#include <vector>
 
 namespace Config {
 struct Settings;
@@ -15,7 +16,32 @@ namespace Extract {
 enum class Service { Weishi = 0, Meipai = 1, Kuaishou = 2, Weipai = 3, Miaopai = 4 };
 
 inline constexpr int slotCount = 51;
-using Slots = std::array<QString, slotCount>;
+
+// Every working text and result of one extraction. An element cut out of another slot's text
+// (setElement) is not copied: it refers into the characters of the text it was cut from, and
+// those texts are kept here for as long as any copy of these slots lives. Most elements run to
+// the end of a page, so copying each would cost more than the whole rest of the cutting. A
+// working text taken out to outlive its slots must be copied: QString(text.constData(), text.size()).
+class Slots
+{
+public:
+    QString &operator[](std::size_t i) { return m_texts[i]; }
+    const QString &operator[](std::size_t i) const { return m_texts[i]; }
+    static constexpr std::size_t size() { return slotCount; }
+    auto begin() const { return m_texts.cbegin(); }
+    auto end() const { return m_texts.cend(); }
+
+    // Slot `to` takes element k of slot `from` cut at every `marker` (see elementOf); when the
+    // marker occurs fewer than k times, slot `to` stays as it was.
+    void setElement(std::size_t to, std::size_t from, QStringView marker, int k = 1);
+
+    friend bool operator==(const Slots &a, const Slots &b) { return a.m_texts == b.m_texts; }
+    friend bool operator!=(const Slots &a, const Slots &b) { return !(a == b); }
+
+private:
+    std::array<QString, slotCount> m_texts;
+    std::vector<QString> m_sources; // the texts elements refer into
+};
 
 // Second request of an extraction (Weishi's download endpoint). nullopt means the fetch failed.
 using FetchFn = std::function<std::optional<QString>(const QString &url)>;

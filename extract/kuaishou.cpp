@@ -30,22 +30,22 @@ std::optional<QString> check(const QString &address, const Config::Settings &cfg
 
 void cut(Slots &s)
 {
-    setElement(s[1], s[0], ellipsisMarker);
+    s.setElement(1, 0, ellipsisMarker);
     s[12] = textBefore(s[1], u':').remove(QLatin1String("<span>")).remove(QLatin1String("\r\n"));
     s[12] = textBefore(s[12], u'<');
 
-    setElement(s[9], s[1], middleMarker, 2);
+    s.setElement(9, 1, middleMarker, 2);
     s[10] = trimSpaces(textThrough(s[9], u"</span>").remove(u'<').remove(u':'));
 
-    setElement(s[5], s[0], nowrapMarker);
+    s.setElement(5, 0, nowrapMarker);
     s[6] = trimSpaces(textBefore(s[5], u'<'));
 
-    setElement(s[7], s[1], imageMarker);
+    s.setElement(7, 1, imageMarker);
     s[8] = addressPart(textBefore(s[7], u'>').remove(u'"'));
 
-    setElement(s[3], s[0], posterMarker);
+    s.setElement(3, 0, posterMarker);
     s[4] = textBefore(s[3], u'"');
-    setElement(s[11], s[3], sourceMarker);
+    s.setElement(11, 3, sourceMarker);
     s[2] = textBefore(s[11], u'"');
 }
 

@@ -38,23 +38,23 @@ void cut(Slots &s, const Config::Settings &cfg)
     const QString coverPrefix = QLatin1String("http://") + cfg.meipaiPictureStem;
     const QString avatarPrefix = QLatin1String("http://") + cfg.meipaiAvatarStem;
 
-    setElement(s[1], s[0], videoMarker);
+    s.setElement(1, 0, videoMarker);
     s[2] = addressPart(textBefore(s[1], u'>').remove(u'"'));
 
-    setElement(s[3], s[0], QString(coverTag + coverPrefix));
+    s.setElement(3, 0, QString(coverTag + coverPrefix));
     s[4] = coverPrefix + textBefore(s[3], u'"');
 
-    setElement(s[5], s[0], avatarPrefix);
+    s.setElement(5, 0, avatarPrefix);
     s[6] = avatarPrefix + textBefore(s[5], u'"');
 
-    setElement(s[7], s[0], titleMarker);
+    s.setElement(7, 0, titleMarker);
     s[8] = textBefore(s[7], u'的');
 
-    setElement(s[9], s[0], dataTitleMarker);
+    s.setElement(9, 0, dataTitleMarker);
     // The description comes from the title again: its first word with the space after it.
     s[10] = textThrough(s[7], u" ");
 
-    setElement(s[11], s[0], dateMarker);
+    s.setElement(11, 0, dateMarker);
     s[12] = textBefore(s[11], u'<');
 }
 

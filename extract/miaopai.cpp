@@ -59,18 +59,18 @@ void cut(Slots &s, const Config::Settings &cfg)
     s[2] = streamBase(cfg) + s[20] + QLatin1String(".mp4");
     s[4] = streamBase(cfg) + s[20] + QLatin1String("_m.jpg");
 
-    setElement(s[5], s[0], avatarPrefix);
+    s.setElement(5, 0, avatarPrefix);
     s[6] = avatarPrefix + textBefore(s[5], u'"');
 
-    setElement(s[7], s[0], contentMarker, 3);
+    s.setElement(7, 0, contentMarker, 3);
     s[8] = textBefore(s[7], u',');
 
-    setElement(s[9], s[0], paragraphMarker);
+    s.setElement(9, 0, paragraphMarker);
     s[12] = trimSpaces(textThrough(s[9], u"</p>"));
     if (auto plain = Web::preg(s[12], anchorTags, QString()))
         s[10] = plain->remove(u'<');
 
-    setElement(s[11], s[0], dateMarker);
+    s.setElement(11, 0, dateMarker);
     s[12] = textBefore(s[11], u'&');
 }
 

@@ -151,12 +151,6 @@ std::optional<QString> elementOf(QStringView text, QStringView marker, int k)
     return std::nullopt;
 }
 
-void setElement(QString &slot, QStringView text, QStringView marker, int k)
-{
-    if (auto e = elementOf(text, marker, k))
-        slot = std::move(*e);
-}
-
 QString textBefore(QStringView text, QChar mark)
 {
     const qsizetype at = text.indexOf(mark);

@@ -16,9 +16,6 @@ qsizetype findText(QStringView text, QStringView what, qsizetype from = 0);
 // than k times. Only the element itself is copied.
 std::optional<QString> elementOf(QStringView text, QStringView marker, int k);
 
-// A failing cut leaves its slot as it was: the slot takes element k only when it exists.
-void setElement(QString &slot, QStringView text, QStringView marker, int k = 1);
-
 // The same element, as a view into `text`.
 std::optional<QStringView> elementView(QStringView text, QStringView marker, int k);
 

@@ -35,35 +35,35 @@ std::optional<QString> check(const QString &address, const Config::Settings &cfg
 
 void cut(Slots &s, const FetchFn &fetch, const Config::Settings &cfg)
 {
-    setElement(s[20], s[0], playerMarker);
-    setElement(s[21], s[20], idMarker);
+    s.setElement(20, 0, playerMarker);
+    s.setElement(21, 20, idMarker);
     s[21] = textBefore(s[21], u'"');
 
     if (fetch) {
         if (auto answer = fetch(endpoint(cfg) + s[21] + QLatin1String("&play=2&device=2")))
             s[22] = std::move(*answer);
     }
-    setElement(s[23], s[22], listMarker);
+    s.setElement(23, 22, listMarker);
     s[24] = textBefore(s[23], u'"').replace(QLatin1String("\\/"), QLatin1String("/"));
     if (auto path = elementView(s[24], cfg.weishiFileHost, 1))
         s[2] = QLatin1String("http://") + cfg.weishiVideoHost + u'/' + cfg.weishiFileHost + *path;
     s[4] = QLatin1String("http://") + cfg.weishiPictureHost + QLatin1String("/weishi_pic/0/") + s[21]
          + QLatin1String("_1/480");
 
-    setElement(s[5], s[0], avatarMarker);
+    s.setElement(5, 0, avatarMarker);
     QString avatar = textThrough(s[5], u"e=");
     for (const QLatin1String gone : {QLatin1String("src="), QLatin1String("\""), QLatin1String("title"),
                                      QLatin1String(" ")})
         avatar.remove(gone);
     s[6] = avatar;
 
-    setElement(s[7], s[0], titleMarker);
+    s.setElement(7, 0, titleMarker);
     s[8] = textBefore(s[7], u'<').remove(titleEnding);
 
-    setElement(s[9], s[0], messageMarker);
+    s.setElement(9, 0, messageMarker);
     s[10] = trimSpaces(textBefore(s[9], u'<')).remove(QLatin1String("\r\n")).remove(u' ');
 
-    setElement(s[11], s[0], timeMarker);
+    s.setElement(11, 0, timeMarker);
     s[12] = textBefore(s[11], u'<');
 }
 
