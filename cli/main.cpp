@@ -22,6 +22,11 @@ void writeText(std::FILE *stream, const QString &text)
 int main(int argc, char *argv[])
 {
     Extract::keepFreedMemory();
+    // Qt's own event dispatcher wakes a thread once for any number of events posted to it in the
+    // meantime; glib's writes to the thread's wake-up descriptor for every one of them, and each
+    // page's transfer posts dozens from the network thread to its job. No GUI needs glib here.
+    if (!qEnvironmentVariableIsSet("QT_NO_GLIB"))
+        qputenv("QT_NO_GLIB", "1");
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("zavlen-get"));
     QCoreApplication::setApplicationVersion(QStringLiteral(ZAVLEN_VERSION));
