@@ -45,12 +45,18 @@ const QStringList firstPaintPictures = {
     QStringLiteral(":/assets/play.png"),
 };
 
+// The two previews the first paint shows, at the sizes of their controls: scaled by the loader.
+const QList<QPair<QString, QSize>> firstPaintScaled = {
+    {QStringLiteral(":/assets/placeholder.png"), {380, 400}},
+    {QStringLiteral(":/assets/play.png"), {377, 397}},
+};
+
 } // namespace
 
 Form1::Form1(const Config::Settings &settings, QWidget *parent)
     : QWidget(parent)
     , m_settings(settings)
-    , m_pictures(firstPaintPictures)
+    , m_pictures(firstPaintPictures, firstPaintScaled)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(productName);

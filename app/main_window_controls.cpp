@@ -71,13 +71,13 @@ QLabel *makePicture(QWidget *parent, const QString &name, const QRect &rect)
 }
 
 AlphaPicture *makeAlpha(QWidget *parent, const QString &name, const QRect &rect, const QString &resource,
-                        const AlphaPicture::Reader &read)
+                        const AlphaPicture::Reader &read, const AlphaPicture::ShownReader &readShown)
 {
     auto *picture = new AlphaPicture(parent);
     picture->setObjectName(name);
     picture->setGeometry(rect);
     if (!resource.isEmpty())
-        picture->setPictureSource(resource, read);
+        picture->setPictureSource(resource, read, readShown);
     return picture;
 }
 
@@ -90,6 +90,9 @@ void Form1::buildControls()
         return QPixmap::fromImage(m_pictures.take(resource));
     };
     const AlphaPicture::Reader fromLoader = [this](const QString &resource) { return m_pictures.take(resource); };
+    const AlphaPicture::ShownReader shownFromLoader = [this](const QString &resource, const QSize &size) {
+        return m_pictures.takeShown(resource, size);
+    };
     fill(this, Qt::white);
     const QCursor hand = handCursor();
 
@@ -152,7 +155,7 @@ void Form1::buildControls()
     m_web1->setAttribute(Qt::WA_TransparentForMouseEvents);
 
     m_image2 = makePicture(this, QStringLiteral("Image2"), {32, 320, 65, 65});
-    m_aicAlphaImage3 = makeAlpha(this, QStringLiteral("aicAlphaImage3"), {32, 320, 65, 65}, {}, {});
+    m_aicAlphaImage3 = makeAlpha(this, QStringLiteral("aicAlphaImage3"), {32, 320, 65, 65}, {}, {}, {});
 
     m_label1 = makeLabel(this, QStringLiteral("Label1"), QStringLiteral("用户名"), {112, 320});
     QFont nameFont;
@@ -207,11 +210,11 @@ void Form1::buildControls()
 
     m_image1 = makePicture(this, QStringLiteral("Image1"), {376, 104, 377, 397});
     m_aicAlphaImage5 = makeAlpha(this, QStringLiteral("aicAlphaImage5"), {376, 104, 380, 400},
-                                 QStringLiteral(":/assets/placeholder.png"), fromLoader);
+                                 QStringLiteral(":/assets/placeholder.png"), fromLoader, shownFromLoader);
     m_aicAlphaImage1 = makeAlpha(this, QStringLiteral("aicAlphaImage1"), {376, 104, 377, 397},
-                                 QStringLiteral(":/assets/play.png"), fromLoader);
+                                 QStringLiteral(":/assets/play.png"), fromLoader, shownFromLoader);
     m_aicAlphaImage2 = makeAlpha(this, QStringLiteral("aicAlphaImage2"), {376, 104, 377, 397},
-                                 QStringLiteral(":/assets/play_dim.png"), fromLoader);
+                                 QStringLiteral(":/assets/play_dim.png"), fromLoader, shownFromLoader);
     m_aicAlphaImage1->setCursor(hand);
     m_aicAlphaImage2->setCursor(hand);
     m_aicAlphaImage2->setVisible(false);
