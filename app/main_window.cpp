@@ -40,12 +40,12 @@ const QString serviceChosen[] = {
 // The pictures the controls are built with and the first paint shows, in the order they are needed.
 const QStringList firstPaintPictures = {
     QStringLiteral(":/assets/badge_weishi.jpg"), QStringLiteral(":/assets/badge_red.jpg"),
-    QStringLiteral(":/assets/logo.jpg"),         QStringLiteral(":/assets/buttons.jpg"),
-    QStringLiteral(":/assets/frame.jpg"),        QStringLiteral(":/assets/placeholder.png"),
-    QStringLiteral(":/assets/play.png"),
+    QStringLiteral(":/assets/hand.png"),         QStringLiteral(":/assets/logo.jpg"),
+    QStringLiteral(":/assets/buttons.jpg"),      QStringLiteral(":/assets/frame.jpg"),
 };
 
-// The two previews the first paint shows, at the sizes of their controls: scaled by the loader.
+// The two previews the first paint shows, at the sizes of their controls: only scaled by the
+// loader, which reads them last.
 const QList<QPair<QString, QSize>> firstPaintScaled = {
     {QStringLiteral(":/assets/placeholder.png"), {380, 400}},
     {QStringLiteral(":/assets/play.png"), {377, 397}},

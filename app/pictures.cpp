@@ -4,6 +4,7 @@
 #include <QImageReader>
 #include <QThreadPool>
 
+#include <algorithm>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -17,13 +18,15 @@ QImage readPicture(const QString &path)
     return reader.read();
 }
 
-QImage shownPicture(const QImage &picture, const QSize &size)
+QImage shownPicture(QImage picture, const QSize &size)
 {
-    QImage shown = picture.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    // At its own size the picture is its own copy: a picture no one else holds is converted in place.
+    if (picture.size() != size)
+        picture = picture.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     // The conversion QPixmap::fromImage() makes of a picture with alpha, done ahead of it.
-    if (shown.hasAlphaChannel())
-        shown.convertTo(QImage::Format_ARGB32_Premultiplied);
-    return shown;
+    if (picture.hasAlphaChannel())
+        picture.convertTo(QImage::Format_ARGB32_Premultiplied);
+    return picture;
 }
 
 namespace {
@@ -31,6 +34,7 @@ namespace {
 struct Job
 {
     QString path;
+    bool kept = true; // taken as read, not only scaled
     std::promise<QImage> picture;
     std::vector<std::pair<QSize, std::promise<QImage>>> shown;
 };
@@ -43,20 +47,20 @@ PictureLoader::PictureLoader(const QStringList &paths, const QList<QPair<QString
     for (const QString &path : paths) {
         if (m_pending.contains(path))
             continue;
-        work->push_back({path, {}, {}});
+        work->push_back({path, true, {}, {}});
         m_pending.insert(path, work->back().picture.get_future().share());
     }
     for (const auto &[path, size] : shown) {
         const Key key(path, size);
         if (m_shown.contains(key))
             continue;
-        for (Job &job : *work) {
-            if (job.path == path) {
-                job.shown.emplace_back(size, std::promise<QImage>());
-                m_shown.insert(key, job.shown.back().second.get_future().share());
-                break;
-            }
+        auto job = std::find_if(work->begin(), work->end(), [&path](const Job &j) { return j.path == path; });
+        if (job == work->end()) {
+            work->push_back({path, false, {}, {}});
+            job = work->end() - 1;
         }
+        job->shown.emplace_back(size, std::promise<QImage>());
+        m_shown.insert(key, job->shown.back().second.get_future().share());
     }
     auto done = std::make_shared<std::promise<void>>();
     m_done = done->get_future();
@@ -64,10 +68,15 @@ PictureLoader::PictureLoader(const QStringList &paths, const QList<QPair<QString
     // already runs on one, and two more threads made just for that cost more than they save.
     QThreadPool::globalInstance()->start([work, done] {
         for (Job &job : *work) {
-            const QImage picture = readPicture(job.path);
-            job.picture.set_value(picture);
-            for (auto &[size, promise] : job.shown)
-                promise.set_value(picture.isNull() ? QImage() : shownPicture(picture, size));
+            QImage picture = readPicture(job.path);
+            if (job.kept)
+                job.picture.set_value(picture);
+            for (std::size_t i = 0; i < job.shown.size(); ++i) {
+                auto &[size, promise] = job.shown[i];
+                const bool last = !job.kept && i + 1 == job.shown.size();
+                promise.set_value(picture.isNull() ? QImage()
+                                                   : shownPicture(last ? std::move(picture) : picture, size));
+            }
         }
         done->set_value();
     });
