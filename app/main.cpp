@@ -121,7 +121,8 @@ int main(int argc, char *argv[])
             return 2;
         }
         Demo::useDemoSite(settings, site->proxyUrl());
-        Demo::addDemoSite(*site, settings);
+        // Filled when the version check first asks it, after the first paint.
+        site->prepareOnFirstRequest([s = site.get(), settings] { Demo::addDemoSite(*s, settings); });
         samples = Demo::demoAddresses(settings);
         archivedSamples = Demo::archivedDemoAddresses(settings);
         err() << "Sample addresses:" << Qt::endl;
