@@ -1,4 +1,5 @@
 #include "app/main_window.h"
+#include "app/startupheap.h"
 #include "config/settings.h"
 #include "demo/demosite.h"
 #include "demo/loopbacksite.h"
@@ -81,6 +82,7 @@ protected:
 int main(int argc, char *argv[])
 {
     Extract::keepFreedMemory();
+    App::prepareStartupHeap(std::size_t(8) << 20);
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("zavlen-video"));
     QCoreApplication::setApplicationVersion(QStringLiteral("1.6.0"));
