@@ -19,15 +19,18 @@ AlphaPicture::AlphaPicture(QWidget *parent) : QWidget(parent)
 void AlphaPicture::setPicture(const QImage &picture)
 {
     m_source.clear();
+    m_shownSource.clear();
     m_picture = picture;
     m_scaled = QPixmap();
     update();
 }
 
-void AlphaPicture::setPictureSource(const QString &path, Reader read)
+void AlphaPicture::setPictureSource(const QString &path, Reader read, ShownReader readShown)
 {
     m_source = path;
     m_read = std::move(read);
+    m_shownSource = path;
+    m_readShown = std::move(readShown);
     m_picture = QImage();
     m_scaled = QPixmap();
     update();
@@ -65,11 +68,19 @@ void AlphaPicture::clear()
 
 void AlphaPicture::paintEvent(QPaintEvent *)
 {
-    decode();
-    if (m_picture.isNull())
-        return;
-    if (m_scaled.size() != size())
-        m_scaled = QPixmap::fromImage(m_picture.scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    if (m_scaled.size() != size()) {
+        QImage shown;
+        if (m_readShown && !m_shownSource.isEmpty())
+            shown = m_readShown(m_shownSource, size());
+        m_shownSource.clear();
+        if (shown.isNull()) {
+            decode();
+            if (m_picture.isNull())
+                return;
+            shown = shownPicture(m_picture, size());
+        }
+        m_scaled = QPixmap::fromImage(std::move(shown));
+    }
     QPainter painter(this);
     painter.drawPixmap(0, 0, m_scaled);
 }

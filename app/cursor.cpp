@@ -8,7 +8,12 @@ namespace App {
 
 QCursor handCursor()
 {
-    const QPixmap hand = QPixmap::fromImage(readPicture(QStringLiteral(":/assets/hand.png")));
+    return handCursor(readPicture(QStringLiteral(":/assets/hand.png")));
+}
+
+QCursor handCursor(const QImage &picture)
+{
+    const QPixmap hand = QPixmap::fromImage(picture);
     // Without the picture the system's own hand is still better than an arrow.
     if (hand.isNull())
         return QCursor(Qt::PointingHandCursor);

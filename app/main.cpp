@@ -1,4 +1,5 @@
 #include "app/main_window.h"
+#include "app/startupheap.h"
 #include "config/settings.h"
 #include "demo/demosite.h"
 #include "demo/loopbacksite.h"
@@ -81,6 +82,7 @@ protected:
 int main(int argc, char *argv[])
 {
     Extract::keepFreedMemory();
+    App::prepareStartupHeap(std::size_t(8) << 20);
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("zavlen-video"));
     QCoreApplication::setApplicationVersion(QStringLiteral("1.6.0"));
@@ -121,7 +123,8 @@ int main(int argc, char *argv[])
             return 2;
         }
         Demo::useDemoSite(settings, site->proxyUrl());
-        Demo::addDemoSite(*site, settings);
+        // Filled when the version check first asks it, after the first paint.
+        site->prepareOnFirstRequest([s = site.get(), settings] { Demo::addDemoSite(*s, settings); });
         samples = Demo::demoAddresses(settings);
         archivedSamples = Demo::archivedDemoAddresses(settings);
         err() << "Sample addresses:" << Qt::endl;

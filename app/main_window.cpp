@@ -40,9 +40,15 @@ const QString serviceChosen[] = {
 // The pictures the controls are built with and the first paint shows, in the order they are needed.
 const QStringList firstPaintPictures = {
     QStringLiteral(":/assets/badge_weishi.jpg"), QStringLiteral(":/assets/badge_red.jpg"),
-    QStringLiteral(":/assets/logo.jpg"),         QStringLiteral(":/assets/buttons.jpg"),
-    QStringLiteral(":/assets/frame.jpg"),        QStringLiteral(":/assets/placeholder.png"),
-    QStringLiteral(":/assets/play.png"),
+    QStringLiteral(":/assets/hand.png"),         QStringLiteral(":/assets/logo.jpg"),
+    QStringLiteral(":/assets/buttons.jpg"),      QStringLiteral(":/assets/frame.jpg"),
+};
+
+// The two previews the first paint shows, at the sizes of their controls: only scaled by the
+// loader, which reads them last.
+const QList<QPair<QString, QSize>> firstPaintScaled = {
+    {QStringLiteral(":/assets/placeholder.png"), {380, 400}},
+    {QStringLiteral(":/assets/play.png"), {377, 397}},
 };
 
 } // namespace
@@ -50,7 +56,7 @@ const QStringList firstPaintPictures = {
 Form1::Form1(const Config::Settings &settings, QWidget *parent)
     : QWidget(parent)
     , m_settings(settings)
-    , m_pictures(firstPaintPictures)
+    , m_pictures(firstPaintPictures, firstPaintScaled)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(productName);

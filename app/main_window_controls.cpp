@@ -71,13 +71,13 @@ QLabel *makePicture(QWidget *parent, const QString &name, const QRect &rect)
 }
 
 AlphaPicture *makeAlpha(QWidget *parent, const QString &name, const QRect &rect, const QString &resource,
-                        const AlphaPicture::Reader &read)
+                        const AlphaPicture::Reader &read, const AlphaPicture::ShownReader &readShown)
 {
     auto *picture = new AlphaPicture(parent);
     picture->setObjectName(name);
     picture->setGeometry(rect);
     if (!resource.isEmpty())
-        picture->setPictureSource(resource, read);
+        picture->setPictureSource(resource, read, readShown);
     return picture;
 }
 
@@ -90,8 +90,10 @@ void Form1::buildControls()
         return QPixmap::fromImage(m_pictures.take(resource));
     };
     const AlphaPicture::Reader fromLoader = [this](const QString &resource) { return m_pictures.take(resource); };
+    const AlphaPicture::ShownReader shownFromLoader = [this](const QString &resource, const QSize &size) {
+        return m_pictures.takeShown(resource, size);
+    };
     fill(this, Qt::white);
-    const QCursor hand = handCursor();
 
     m_frame1 = new QFrame(this);
     m_frame1->setObjectName(QStringLiteral("Frame1"));
@@ -112,7 +114,6 @@ void Form1::buildControls()
         auto *option = new QRadioButton(QString::fromUtf16(design.caption), m_frame1);
         option->setObjectName(QStringLiteral("Option1(%1)").arg(design.index));
         option->setGeometry(design.rect);
-        option->setCursor(hand);
         fill(option, Qt::white);
         m_option1[std::size_t(design.index)] = option;
         connect(option, &QRadioButton::clicked, this, [this, i = design.index] { Option1_Click(i); });
@@ -152,7 +153,7 @@ void Form1::buildControls()
     m_web1->setAttribute(Qt::WA_TransparentForMouseEvents);
 
     m_image2 = makePicture(this, QStringLiteral("Image2"), {32, 320, 65, 65});
-    m_aicAlphaImage3 = makeAlpha(this, QStringLiteral("aicAlphaImage3"), {32, 320, 65, 65}, {}, {});
+    m_aicAlphaImage3 = makeAlpha(this, QStringLiteral("aicAlphaImage3"), {32, 320, 65, 65}, {}, {}, {});
 
     m_label1 = makeLabel(this, QStringLiteral("Label1"), QStringLiteral("用户名"), {112, 320});
     QFont nameFont;
@@ -207,13 +208,11 @@ void Form1::buildControls()
 
     m_image1 = makePicture(this, QStringLiteral("Image1"), {376, 104, 377, 397});
     m_aicAlphaImage5 = makeAlpha(this, QStringLiteral("aicAlphaImage5"), {376, 104, 380, 400},
-                                 QStringLiteral(":/assets/placeholder.png"), fromLoader);
+                                 QStringLiteral(":/assets/placeholder.png"), fromLoader, shownFromLoader);
     m_aicAlphaImage1 = makeAlpha(this, QStringLiteral("aicAlphaImage1"), {376, 104, 377, 397},
-                                 QStringLiteral(":/assets/play.png"), fromLoader);
+                                 QStringLiteral(":/assets/play.png"), fromLoader, shownFromLoader);
     m_aicAlphaImage2 = makeAlpha(this, QStringLiteral("aicAlphaImage2"), {376, 104, 377, 397},
-                                 QStringLiteral(":/assets/play_dim.png"), fromLoader);
-    m_aicAlphaImage1->setCursor(hand);
-    m_aicAlphaImage2->setCursor(hand);
+                                 QStringLiteral(":/assets/play_dim.png"), fromLoader, shownFromLoader);
     m_aicAlphaImage2->setVisible(false);
     connect(m_aicAlphaImage1, &AlphaPicture::MouseMove, this, [this] { aicAlphaImage1_MouseMove(); });
     connect(m_aicAlphaImage2, &AlphaPicture::MouseLeave, this, [this] { aicAlphaImage2_MouseLeave(); });
@@ -221,7 +220,6 @@ void Form1::buildControls()
 
     m_label10 = makeLabel(this, QStringLiteral("Label10"), QStringLiteral("在线反馈"), {642, 7});
     setTextColour(m_label10, feedbackGrey);
-    m_label10->setCursor(hand);
     m_label10->setMouseTracking(true);
     m_label10->installEventFilter(this);
 
@@ -265,6 +263,11 @@ void Form1::buildControls()
     m_command5->setFocus();
 
     // Taken last: the loader has read them while the controls above were made.
+    const QCursor hand = handCursor(m_pictures.take(QStringLiteral(":/assets/hand.png")));
+    for (QWidget *pointed : std::initializer_list<QWidget *>{m_option1[0], m_option1[1], m_option1[2], m_option1[3],
+                                                             m_option1[4], m_aicAlphaImage1, m_aicAlphaImage2,
+                                                             m_label10})
+        pointed->setCursor(hand);
     m_logo = pictureOrNothing(QStringLiteral(":/assets/logo.jpg"));
     m_buttonStrip = pictureOrNothing(QStringLiteral(":/assets/buttons.jpg"));
     m_framePicture = pictureOrNothing(QStringLiteral(":/assets/frame.jpg"));

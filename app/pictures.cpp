@@ -2,7 +2,9 @@
 
 #include <QFileInfo>
 #include <QImageReader>
+#include <QThreadPool>
 
+#include <algorithm>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -16,24 +18,73 @@ QImage readPicture(const QString &path)
     return reader.read();
 }
 
-PictureLoader::PictureLoader(const QStringList &paths)
+QImage shownPicture(QImage picture, const QSize &size)
 {
-    auto work = std::make_shared<std::vector<std::pair<QString, std::promise<QImage>>>>();
+    // At its own size the picture is its own copy: a picture no one else holds is converted in place.
+    if (picture.size() != size)
+        picture = picture.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    // The conversion QPixmap::fromImage() makes of a picture with alpha, done ahead of it.
+    if (picture.hasAlphaChannel())
+        picture.convertTo(QImage::Format_ARGB32_Premultiplied);
+    return picture;
+}
+
+namespace {
+
+struct Job
+{
+    QString path;
+    bool kept = true; // taken as read, not only scaled
+    std::promise<QImage> picture;
+    std::vector<std::pair<QSize, std::promise<QImage>>> shown;
+};
+
+} // namespace
+
+PictureLoader::PictureLoader(const QStringList &paths, const QList<QPair<QString, QSize>> &shown)
+{
+    auto work = std::make_shared<std::vector<Job>>();
     for (const QString &path : paths) {
         if (m_pending.contains(path))
             continue;
-        work->emplace_back(path, std::promise<QImage>());
-        m_pending.insert(path, work->back().second.get_future().share());
+        work->push_back({path, true, {}, {}});
+        m_pending.insert(path, work->back().picture.get_future().share());
     }
-    m_thread = std::thread([work] {
-        for (auto &[path, picture] : *work)
-            picture.set_value(readPicture(path));
+    for (const auto &[path, size] : shown) {
+        const Key key(path, size);
+        if (m_shown.contains(key))
+            continue;
+        auto job = std::find_if(work->begin(), work->end(), [&path](const Job &j) { return j.path == path; });
+        if (job == work->end()) {
+            work->push_back({path, false, {}, {}});
+            job = work->end() - 1;
+        }
+        job->shown.emplace_back(size, std::promise<QImage>());
+        m_shown.insert(key, job->shown.back().second.get_future().share());
+    }
+    auto done = std::make_shared<std::promise<void>>();
+    m_done = done->get_future();
+    // A thread of the shared pool: Qt scales large pictures on the pool's threads unless it
+    // already runs on one, and two more threads made just for that cost more than they save.
+    QThreadPool::globalInstance()->start([work, done] {
+        for (Job &job : *work) {
+            QImage picture = readPicture(job.path);
+            if (job.kept)
+                job.picture.set_value(picture);
+            for (std::size_t i = 0; i < job.shown.size(); ++i) {
+                auto &[size, promise] = job.shown[i];
+                const bool last = !job.kept && i + 1 == job.shown.size();
+                promise.set_value(picture.isNull() ? QImage()
+                                                   : shownPicture(last ? std::move(picture) : picture, size));
+            }
+        }
+        done->set_value();
     });
 }
 
 PictureLoader::~PictureLoader()
 {
-    m_thread.join();
+    m_done.wait();
 }
 
 QImage PictureLoader::take(const QString &path)
@@ -44,6 +95,16 @@ QImage PictureLoader::take(const QString &path)
     const std::shared_future<QImage> picture = *it;
     m_pending.erase(it);
     return picture.get();
+}
+
+QImage PictureLoader::takeShown(const QString &path, const QSize &size)
+{
+    const auto it = m_shown.constFind(Key(path, size));
+    if (it == m_shown.cend())
+        return QImage();
+    const std::shared_future<QImage> shown = *it;
+    m_shown.erase(it);
+    return shown.get();
 }
 
 } // namespace App

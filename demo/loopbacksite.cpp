@@ -8,6 +8,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 #include <algorithm>
+#include <utility>
 
 #ifdef Q_OS_UNIX
 #include <sys/socket.h>
@@ -242,6 +243,7 @@ struct LoopbackSite::Private
     QList<Handler> handlers;
     QList<Request> requests;
     QList<QPointer<Connection>> connections;
+    std::function<void()> prepare;
 };
 
 LoopbackSite::LoopbackSite(QObject *parent) : QObject(parent), d(new Private)
@@ -250,6 +252,8 @@ LoopbackSite::LoopbackSite(QObject *parent) : QObject(parent), d(new Private)
     connect(d->server, &QTcpServer::newConnection, this, [this] {
         while (QTcpSocket *socket = d->server->nextPendingConnection()) {
             auto resolve = [this](const Request &req) {
+                if (std::function<void()> prepare = std::exchange(d->prepare, nullptr))
+                    prepare();
                 d->requests.append(req);
                 // A copy: a handler may change the list while it answers.
                 const QList<Handler> handlers = d->handlers;
@@ -318,6 +322,11 @@ void LoopbackSite::addHandler(Handler handler)
 void LoopbackSite::clearRoutes()
 {
     d->routes.clear();
+}
+
+void LoopbackSite::prepareOnFirstRequest(std::function<void()> prepare)
+{
+    d->prepare = std::move(prepare);
 }
 
 int LoopbackSite::requestCount() const

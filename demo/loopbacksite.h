@@ -73,6 +73,9 @@ public:
     void setHandler(Handler handler);
     void addHandler(Handler handler);
     void clearRoutes();
+    // Runs once, just before the first request is answered: filling a large site then keeps it
+    // from delaying whatever the program does before anyone asks it for anything.
+    void prepareOnFirstRequest(std::function<void()> prepare);
 
     int requestCount() const;
     QList<Request> requests() const;

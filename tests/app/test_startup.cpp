@@ -1,0 +1,123 @@
+#include "formfixture.h"
+
+#include "app/startupheap.h"
+#include "web/getbody.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <thread>
+#include <vector>
+
+using namespace TestSupport;
+
+// What the window's start-up leaves to later or arranges ahead: the heap it grows into, and the
+// sample site filled only when someone first asks it.
+class TestStartup : public QObject
+{
+    Q_OBJECT
+private slots:
+    void heapStillServes_data();
+    void heapStillServes();
+    void siteFilledOnFirstRequest_data();
+    void siteFilledOnFirstRequest();
+};
+
+void TestStartup::heapStillServes_data()
+{
+    QTest::addColumn<QList<qsizetype>>("prepared"); // MB, one call each
+    QTest::addColumn<QList<qsizetype>>("blocks");   // bytes allocated afterwards, on both threads
+
+    const QList<qsizetype> mixed{16, 4096, 100 * 1024, 3 * 1024 * 1024};
+    QTest::newRow("nothing prepared") << QList<qsizetype>{} << mixed;
+    QTest::newRow("no bytes") << QList<qsizetype>{0} << mixed;
+    QTest::newRow("less than a large page") << QList<qsizetype>{1} << mixed;
+    QTest::newRow("as the window does") << QList<qsizetype>{8} << mixed;
+    QTest::newRow("twice") << QList<qsizetype>{8, 8} << mixed;
+    QTest::newRow("more than prepared") << QList<qsizetype>{4} << QList<qsizetype>{6 * 1024 * 1024, 16};
+}
+
+void TestStartup::heapStillServes()
+{
+    QFETCH(QList<qsizetype>, prepared);
+    QFETCH(QList<qsizetype>, blocks);
+    for (qsizetype mb : prepared)
+        App::prepareStartupHeap(std::size_t(mb) << 20);
+
+    const auto fillAndCheck = [&blocks](int seed) {
+        std::vector<unsigned char *> held;
+        for (qsizetype size : blocks) {
+            auto *block = static_cast<unsigned char *>(std::malloc(std::size_t(size)));
+            if (!block)
+                return false;
+            std::memset(block, seed + int(held.size()), std::size_t(size));
+            held.push_back(block);
+        }
+        bool intact = true;
+        for (std::size_t i = 0; i < held.size(); ++i) {
+            const auto size = std::size_t(blocks[qsizetype(i)]);
+            const auto expected = static_cast<unsigned char>(seed + int(i));
+            intact = intact && held[i][0] == expected && held[i][size - 1] == expected;
+            std::free(held[i]);
+        }
+        return intact;
+    };
+    bool otherThread = false;
+    std::thread worker([&] { otherThread = fillAndCheck(100); });
+    const bool thisThread = fillAndCheck(1);
+    worker.join();
+    QVERIFY(thisThread);
+    QVERIFY(otherThread);
+}
+
+void TestStartup::siteFilledOnFirstRequest_data()
+{
+    QTest::addColumn<int>("requests");
+    QTest::addColumn<bool>("replaced"); // a second preparation given before any request
+    QTest::addColumn<int>("firstRuns");
+    QTest::addColumn<int>("secondRuns");
+
+    QTest::newRow("never asked") << 0 << false << 0 << 0;
+    QTest::newRow("asked once") << 1 << false << 1 << 0;
+    QTest::newRow("asked three times") << 3 << false << 1 << 0;
+    QTest::newRow("replaced before asked") << 2 << true << 0 << 1;
+}
+
+void TestStartup::siteFilledOnFirstRequest()
+{
+    QFETCH(int, requests);
+    QFETCH(bool, replaced);
+    QFETCH(int, firstRuns);
+    QFETCH(int, secondRuns);
+
+    SiteFixture fx;
+    const QString address = QStringLiteral("http://update.example/record.txt");
+    int first = 0;
+    int second = 0;
+    const auto filler = [&fx, &address](int &runs) {
+        return [&fx, &address, &runs] {
+            ++runs;
+            Demo::Response answer;
+            answer.contentType = "text/plain";
+            answer.body = "filled";
+            fx.site.setRoute(hostOf(address), pathOf(address), answer);
+        };
+    };
+    fx.site.prepareOnFirstRequest(filler(first));
+    if (replaced)
+        fx.site.prepareOnFirstRequest(filler(second));
+    QCOMPARE(fx.site.requestCount(), 0);
+
+    for (int i = 0; i < requests; ++i) {
+        const Web::FetchResult r = Web::fetch(address);
+        QVERIFY2(r.ok(), qPrintable(r.errorString));
+        // The very first answer already comes from what the preparation added.
+        QCOMPARE(r.body, QByteArray("filled"));
+    }
+    QCOMPARE(first, firstRuns);
+    QCOMPARE(second, secondRuns);
+    QCOMPARE(fx.site.requestCount(), requests);
+}
+
+ZAVLEN_GUI_TEST_MAIN(TestStartup)
+#include "test_startup.moc"
