@@ -59,10 +59,16 @@ FetchResult fetch(const QString &url, const FetchOptions &options)
 
     QEventLoop loop;
     bool overTime = false;
+    // A reply that has failed already is on its way to its end: aborting it again only makes Qt
+    // warn (on standard error, where zavlen-get's own messages go). The events of one pass of the
+    // loop are all delivered before it stops, so a failure can come after the answer we wait for.
+    const auto abortIfRunning = [&] {
+        if (!reply->isFinished() && reply->error() == QNetworkReply::NoError)
+            reply->abort();
+    };
     const auto stop = [&](bool overCap) {
         tooLarge = tooLarge || overCap;
-        if (!reply->isFinished())
-            reply->abort();
+        abortIfRunning();
     };
     // The transfer timeout only notices silence; a server that trickles a byte now and then
     // would keep us waiting for ever without this limit on the whole request.
@@ -136,7 +142,7 @@ FetchResult fetch(const QString &url, const FetchOptions &options)
     const QNetworkReply::NetworkError error = reply->error();
     if (knownStatus > 0) {
         QObject::disconnect(reply.get(), nullptr, &loop, nullptr);
-        reply->abort();
+        abortIfRunning();
         result.httpStatus = knownStatus;
         result.body.clear();
         return result;
