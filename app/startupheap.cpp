@@ -32,10 +32,10 @@ void prepareStartupHeap(std::size_t bytes)
         return;
     const auto from = reinterpret_cast<std::uintptr_t>(stretch);
     const std::uintptr_t to = (from + bytes) & ~(hugePage - 1);
+    if (from % hugePage == 0 && to > from)
+        madvise(stretch, to - from, MADV_HUGEPAGE);
     // Freed, it stays the heap's top: freed memory is kept (Extract::keepFreedMemory()).
     std::free(stretch);
-    if (from % hugePage == 0 && to > from)
-        madvise(reinterpret_cast<void *>(from), to - from, MADV_HUGEPAGE);
 #else
     (void)bytes;
 #endif
