@@ -22,6 +22,7 @@ using Bench::server;
 using Bench::tool;
 
 const QString zavlenGet = QStringLiteral(ZAVLEN_GET_PATH);
+const QString qtFetch = Bench::binaryDir() + QStringLiteral("/zavlen-bench-qt-fetch");
 
 void startup(benchmark::State &state)
 {
@@ -124,31 +125,39 @@ void batch(benchmark::State &state)
     double work = 0;
     double parallel = 0;
     double perProcess = 0;
+    double qtOnly = 0;
     for (auto _ : state) {
         const Run z = run(zavlenGet, batchArguments(*s, list->lines));
         // One process, 8 transfers at once, connections reused where the server allows it.
         const Run c = run(curl, {QStringLiteral("--parallel"), QStringLiteral("--parallel-max"), QStringLiteral("8"),
                                  QStringLiteral("-s"), QStringLiteral("-x"), s->proxy, QStringLiteral("-K"),
                                  list->curlConfig});
+        const Run q = run(qtFetch, {s->proxy, list->lines});
         const Run x = run(xargs, {QStringLiteral("-P"), QStringLiteral("8"), QStringLiteral("-n"), QStringLiteral("1"),
                                   curl, QStringLiteral("-s"), QStringLiteral("-o"), QStringLiteral("/dev/null"),
                                   QStringLiteral("-x"), s->proxy},
                           list->lines);
-        if (!z.ok || z.exitCode != 0 || !c.ok || c.exitCode != 0 || !x.ok || x.exitCode != 0) {
-            state.SkipWithError(QByteArray("batch failed: " + z.err.left(500) + c.err.left(200)).constData());
+        if (!z.ok || z.exitCode != 0 || !c.ok || c.exitCode != 0 || !q.ok || q.exitCode != 0 || !x.ok
+            || x.exitCode != 0) {
+            state.SkipWithError(
+                QByteArray("batch failed: " + z.err.left(500) + c.err.left(200) + q.err.left(200)).constData());
             return;
         }
         work += z.seconds;
         parallel += c.seconds;
+        qtOnly += q.seconds;
         perProcess += x.seconds;
         state.SetIterationTime(z.seconds);
     }
     const double n = double(state.iterations());
     state.counters["curl_parallel_ms"] = 1000 * parallel / n;
     state.counters["xargs_n1_ms"] = 1000 * perProcess / n;
+    state.counters["qt_fetch_ms"] = 1000 * qtOnly / n;
     state.counters["page_kB"] = double(s->pageBytes) / double(s->addresses.size()) / 1024;
     Bench::reportRatio("cli-batch-1000-jobs8", work / parallel, "<= 1.5");
     Bench::reportRatio("cli-batch-1000-jobs8-vs-xargs-n1", work / perProcess, "<= 1.2");
+    // How much of the ratio above the library takes: Qt's fetching and decoding alone against curl.
+    Bench::reportRatio("cli-batch-qt-fetch-only-vs-curl-parallel", qtOnly / parallel, "none stated");
 }
 
 // Peak resident memory of zavlen-get over a batch of `count` addresses, through /usr/bin/time;
