@@ -44,19 +44,12 @@ const QStringList firstPaintPictures = {
     QStringLiteral(":/assets/buttons.jpg"),      QStringLiteral(":/assets/frame.jpg"),
 };
 
-// The two previews the first paint shows, at the sizes of their controls: only scaled by the
-// loader, which reads them last.
-const QList<QPair<QString, QSize>> firstPaintScaled = {
-    {QStringLiteral(":/assets/placeholder.png"), {380, 400}},
-    {QStringLiteral(":/assets/play.png"), {377, 397}},
-};
-
 } // namespace
 
 Form1::Form1(const Config::Settings &settings, QWidget *parent)
     : QWidget(parent)
     , m_settings(settings)
-    , m_pictures(firstPaintPictures, firstPaintScaled)
+    , m_pictures(firstPaintPictures, firstPaintPreviews())
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(productName);

@@ -104,6 +104,8 @@ protected:
 
 private:
     void buildControls();
+    // The two previews the first paint shows, at the sizes of their controls, for the loader to scale.
+    static QList<QPair<QString, QSize>> firstPaintPreviews();
     void setStatus(const QString &text);
     void showMessage(const QString &text, int style);
     // The extracted video address; when there is none, says so and returns the empty text.

@@ -21,6 +21,12 @@ namespace {
 const QColor statusBarColour(20, 178, 164);
 const QColor feedbackGrey(0xE7, 0xE7, 0xE7);
 
+// The preview area's pictures; the loader scales the first two to these sizes ahead of the first paint.
+const QString placeholderPicture = QStringLiteral(":/assets/placeholder.png");
+const QString playPicture = QStringLiteral(":/assets/play.png");
+const QRect placeholderPlace(376, 104, 380, 400);
+const QRect playPlace(376, 104, 377, 397);
+
 
 
 void fill(QWidget *w, const QColor &colour)
@@ -82,6 +88,11 @@ AlphaPicture *makeAlpha(QWidget *parent, const QString &name, const QRect &rect,
 }
 
 } // namespace
+
+QList<QPair<QString, QSize>> Form1::firstPaintPreviews()
+{
+    return {{placeholderPicture, placeholderPlace.size()}, {playPicture, playPlace.size()}};
+}
 
 void Form1::buildControls()
 {
@@ -207,11 +218,11 @@ void Form1::buildControls()
     connect(m_w1, &Player::MediaPlayer::PlayStateChange, this, [this](int state) { W1_PlayStateChange(state); });
 
     m_image1 = makePicture(this, QStringLiteral("Image1"), {376, 104, 377, 397});
-    m_aicAlphaImage5 = makeAlpha(this, QStringLiteral("aicAlphaImage5"), {376, 104, 380, 400},
-                                 QStringLiteral(":/assets/placeholder.png"), fromLoader, shownFromLoader);
-    m_aicAlphaImage1 = makeAlpha(this, QStringLiteral("aicAlphaImage1"), {376, 104, 377, 397},
-                                 QStringLiteral(":/assets/play.png"), fromLoader, shownFromLoader);
-    m_aicAlphaImage2 = makeAlpha(this, QStringLiteral("aicAlphaImage2"), {376, 104, 377, 397},
+    m_aicAlphaImage5 = makeAlpha(this, QStringLiteral("aicAlphaImage5"), placeholderPlace, placeholderPicture,
+                                 fromLoader, shownFromLoader);
+    m_aicAlphaImage1 = makeAlpha(this, QStringLiteral("aicAlphaImage1"), playPlace, playPicture, fromLoader,
+                                 shownFromLoader);
+    m_aicAlphaImage2 = makeAlpha(this, QStringLiteral("aicAlphaImage2"), playPlace,
                                  QStringLiteral(":/assets/play_dim.png"), fromLoader, shownFromLoader);
     m_aicAlphaImage2->setVisible(false);
     connect(m_aicAlphaImage1, &AlphaPicture::MouseMove, this, [this] { aicAlphaImage1_MouseMove(); });
