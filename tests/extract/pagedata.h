@@ -1,8 +1,12 @@
 #pragma once
 
+#include "extract/extraction.h"
+
 #include <QFile>
 #include <QString>
 #include <QTest>
+
+Q_DECLARE_METATYPE(Extract::Service)
 
 // Sample pages saved under tests/data/pages, read as UTF-8.
 inline QString samplePage(const QString &name)
@@ -29,4 +33,21 @@ inline QString repeated(const QString &piece, int n)
     for (int i = 0; i < n; ++i)
         s += piece;
     return s;
+}
+
+// Columns service, address and pageName, a row for each service with its sample page.
+inline void addSampleServicePages()
+{
+    using Extract::Service;
+    QTest::addColumn<Service>("service");
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("pageName");
+    QTest::newRow("weishi") << Service::Weishi << QStringLiteral("http://www.weishi.com/t/1")
+                            << QStringLiteral("weishi.html");
+    QTest::newRow("meipai") << Service::Meipai << QStringLiteral("http://www.meipai.com/media/1")
+                            << QStringLiteral("meipai.html");
+    QTest::newRow("kuaishou") << Service::Kuaishou << QStringLiteral("http://www.gifshow.com/i/1")
+                              << QStringLiteral("kuaishou.html");
+    QTest::newRow("miaopai") << Service::Miaopai << QStringLiteral("http://www.miaopai.com/show/a.htm")
+                             << QStringLiteral("miaopai.html");
 }

@@ -6,8 +6,6 @@
 
 using Extract::Service;
 
-Q_DECLARE_METATYPE(Extract::Service)
-
 class TestExtraction final : public QObject
 {
     Q_OBJECT
@@ -20,17 +18,7 @@ class TestExtraction final : public QObject
 private slots:
     void noStaleResults_data()
     {
-        QTest::addColumn<Service>("service");
-        QTest::addColumn<QString>("address");
-        QTest::addColumn<QString>("pageName");
-        QTest::newRow("weishi") << Service::Weishi << QStringLiteral("http://www.weishi.com/t/1")
-                                << QStringLiteral("weishi.html");
-        QTest::newRow("meipai") << Service::Meipai << QStringLiteral("http://www.meipai.com/media/1")
-                                << QStringLiteral("meipai.html");
-        QTest::newRow("kuaishou") << Service::Kuaishou << QStringLiteral("http://www.gifshow.com/i/1")
-                                  << QStringLiteral("kuaishou.html");
-        QTest::newRow("miaopai") << Service::Miaopai << QStringLiteral("http://www.miaopai.com/show/a.htm")
-                                 << QStringLiteral("miaopai.html");
+        addSampleServicePages();
     }
     void noStaleResults()
     {

@@ -10,8 +10,6 @@
 using Extract::Service;
 using Extract::Slots;
 
-Q_DECLARE_METATYPE(Extract::Service)
-
 // Elements refer into the texts they were cut from: these cases free, overwrite or copy those
 // texts and check that every element still reads what was cut (under the sanitizers, that no
 // freed memory is read).
@@ -93,17 +91,7 @@ private slots:
 
     void aResultOutlivesItsPage_data()
     {
-        QTest::addColumn<Service>("service");
-        QTest::addColumn<QString>("address");
-        QTest::addColumn<QString>("pageName");
-        QTest::newRow("weishi") << Service::Weishi << QStringLiteral("http://www.weishi.com/t/1")
-                                << QStringLiteral("weishi.html");
-        QTest::newRow("meipai") << Service::Meipai << QStringLiteral("http://www.meipai.com/media/1")
-                                << QStringLiteral("meipai.html");
-        QTest::newRow("kuaishou") << Service::Kuaishou << QStringLiteral("http://www.gifshow.com/i/1")
-                                  << QStringLiteral("kuaishou.html");
-        QTest::newRow("miaopai") << Service::Miaopai << QStringLiteral("http://www.miaopai.com/show/a.htm")
-                                 << QStringLiteral("miaopai.html");
+        addSampleServicePages();
     }
     void aResultOutlivesItsPage()
     {
