@@ -129,20 +129,22 @@ void batch(benchmark::State &state)
     double workNiced = 0;
     double parallelNiced = 0;
     const QString nice = tool("nice");
+    const QStringList zavlenArgs = batchArguments(*s, list->lines);
+    // One process, 8 transfers at once, connections reused where the server allows it.
+    const QStringList curlArgs{QStringLiteral("--parallel"), QStringLiteral("--parallel-max"), QStringLiteral("8"),
+                               QStringLiteral("-s"),         QStringLiteral("-x"),             s->proxy,
+                               QStringLiteral("-K"),         list->curlConfig};
+    // The server stands in for hosts elsewhere, which a client's threads never take CPU from: both
+    // clients once more, below the server's priority.
+    const auto belowServer = [&nice](const QString &program, const QStringList &args) {
+        return run(nice, QStringList{QStringLiteral("-n"), QStringLiteral("10"), program} + args);
+    };
     for (auto _ : state) {
-        const Run z = run(zavlenGet, batchArguments(*s, list->lines));
-        // One process, 8 transfers at once, connections reused where the server allows it.
-        const Run c = run(curl, {QStringLiteral("--parallel"), QStringLiteral("--parallel-max"), QStringLiteral("8"),
-                                 QStringLiteral("-s"), QStringLiteral("-x"), s->proxy, QStringLiteral("-K"),
-                                 list->curlConfig});
+        const Run z = run(zavlenGet, zavlenArgs);
+        const Run c = run(curl, curlArgs);
         const Run q = run(qtFetch, {s->proxy, list->lines});
-        // The server stands in for hosts elsewhere, which a client's threads never take CPU from:
-        // both clients once more, below the server's priority.
-        const Run zn = run(nice, QStringList{QStringLiteral("-n"), QStringLiteral("10"), zavlenGet}
-                                     + batchArguments(*s, list->lines));
-        const Run cn = run(nice, {QStringLiteral("-n"), QStringLiteral("10"), curl, QStringLiteral("--parallel"),
-                                  QStringLiteral("--parallel-max"), QStringLiteral("8"), QStringLiteral("-s"),
-                                  QStringLiteral("-x"), s->proxy, QStringLiteral("-K"), list->curlConfig});
+        const Run zn = belowServer(zavlenGet, zavlenArgs);
+        const Run cn = belowServer(curl, curlArgs);
         const Run x = run(xargs, {QStringLiteral("-P"), QStringLiteral("8"), QStringLiteral("-n"), QStringLiteral("1"),
                                   curl, QStringLiteral("-s"), QStringLiteral("-o"), QStringLiteral("/dev/null"),
                                   QStringLiteral("-x"), s->proxy},
