@@ -1,3 +1,4 @@
+#include "app/fontsetup.h"
 #include "app/main_window.h"
 #include "app/startupheap.h"
 #include "config/settings.h"
@@ -83,6 +84,7 @@ int main(int argc, char *argv[])
 {
     Extract::keepFreedMemory();
     App::prepareStartupHeap(std::size_t(8) << 20);
+    App::FontSetup fonts;
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("zavlen-video"));
     QCoreApplication::setApplicationVersion(QStringLiteral("1.6.0"));
@@ -137,6 +139,7 @@ int main(int argc, char *argv[])
     Web::NetworkAccess::configure(settings);
     Player::MediaPlayer::setProxy(settings.proxy);
 
+    fonts.wait();
     App::Form1 window(settings);
     if (site)
         offerDemoAddresses(window, samples);

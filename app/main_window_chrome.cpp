@@ -5,6 +5,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include <algorithm>
+
 namespace App {
 
 namespace {
@@ -27,6 +29,25 @@ void setLinkColour(QLabel *label, QRgb bgr)
     label->setPalette(p);
 }
 
+// A one-pixel column stretched across is each of its rows as a line of one colour. Filled once
+// at the width it spans, it is a single copy a paint; tiling the column took a copy per pixel
+// across and was most of the first paint's picture work.
+QImage stretchedColumn(const QImage &picture, int column, int top, int rows, int width)
+{
+    const QImage::Format format =
+        picture.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+    const QImage source = picture.copy(column, top, 1, rows).convertToFormat(format);
+    if (source.isNull() || width <= 0)
+        return QImage();
+    QImage strip(width, source.height(), format);
+    for (int y = 0; y < source.height(); ++y) {
+        const QRgb colour = *reinterpret_cast<const QRgb *>(source.constScanLine(y));
+        auto *line = reinterpret_cast<QRgb *>(strip.scanLine(y));
+        std::fill(line, line + width, colour);
+    }
+    return strip;
+}
+
 } // namespace
 
 void Form1::paintEvent(QPaintEvent *)
@@ -46,15 +67,13 @@ void Form1::paintEvent(QPaintEvent *)
         if (!m_framePicture.isNull())
             painter.drawPixmap(to, m_framePicture, from);
     };
-    // A one-pixel column stretched across is the column repeated: tiling draws the same pixels
-    // without the scaling path, which was most of the first paint's picture work.
     auto across = [&](QRectF to, int column, int top, int rows) {
         if (m_framePicture.isNull())
             return;
         QPixmap &strip = top == 0 ? m_frameTop : m_frameBottom;
-        if (strip.isNull())
-            strip = m_framePicture.copy(column, top, 1, rows);
-        painter.drawTiledPixmap(to, strip);
+        if (strip.width() != int(to.width()))
+            strip = QPixmap::fromImage(stretchedColumn(m_framePicture.toImage(), column, top, rows, int(to.width())));
+        painter.drawPixmap(to.topLeft(), strip);
     };
     frame({0, 0, 6, 88}, {0, 0, 6, 88});
     across({6, 0, w - 12, 88}, 6, 0, 88);

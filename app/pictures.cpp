@@ -20,12 +20,14 @@ QImage readPicture(const QString &path)
 
 QImage shownPicture(QImage picture, const QSize &size)
 {
-    // At its own size the picture is its own copy: a picture no one else holds is converted in place.
-    if (picture.size() != size)
-        picture = picture.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    // The conversion QPixmap::fromImage() makes of a picture with alpha, done ahead of it.
+    // The conversion QPixmap::fromImage() makes of a picture with alpha, done ahead of it. Done
+    // before the scaling, it also lets Qt scale with its area-averaging scaler, which works on
+    // that format directly, in place of a painter pass over a converted copy. A picture no one
+    // else holds is converted in place.
     if (picture.hasAlphaChannel())
         picture.convertTo(QImage::Format_ARGB32_Premultiplied);
+    if (picture.size() != size)
+        picture = picture.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     return picture;
 }
 

@@ -31,6 +31,8 @@ private slots:
     void feedbackLink();
     void repaintForgetsHover();
     void drawing();
+    void stretchedStrips_data();
+    void stretchedStrips();
 
 private:
     std::unique_ptr<SiteFixture> m_fx;
@@ -305,6 +307,39 @@ void TestForm1Chrome::drawing()
     QCOMPARE(normal.pixel(w - 4, h / 2), qRgb(255, 255, 255));
     QVERIFY(colourDistance(normal.pixel(w / 2, h - 2), frame.pixel(6, 98)) < 40);
     QVERIFY(colourDistance(normal.pixel(w / 2, 80), frame.pixel(6, 80)) < 40);
+}
+
+void TestForm1Chrome::stretchedStrips_data()
+{
+    // x counts from the left, or from the right when negative; rows count from the top, or
+    // from the bottom when negative.
+    QTest::addColumn<int>("x");
+    QTest::addColumn<int>("firstRow");
+    QTest::addColumn<int>("frameRow");
+    QTest::addColumn<int>("rows");
+    QTest::newRow("top strip, first column") << 6 << 0 << 0 << 88;
+    QTest::newRow("top strip, left of the logo") << 9 << 0 << 0 << 88;
+    QTest::newRow("top strip, last column") << -7 << 0 << 0 << 88;
+    QTest::newRow("bottom strip, first column") << 6 << -5 << 96 << 5;
+    QTest::newRow("bottom strip, left of the status bar") << 15 << -5 << 96 << 5;
+    QTest::newRow("bottom strip, under the status bar") << -7 << -2 << 99 << 2;
+}
+
+void TestForm1Chrome::stretchedStrips()
+{
+    QFETCH(int, x);
+    QFETCH(int, firstRow);
+    QFETCH(int, frameRow);
+    QFETCH(int, rows);
+    const QImage frame = QImage(QStringLiteral(":/assets/frame.jpg")).convertToFormat(QImage::Format_RGB32);
+    if (frame.isNull())
+        QSKIP("the window's pictures are not built in");
+    const QImage shown = m_form->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const int column = x < 0 ? shown.width() + x : x;
+    const int top = firstRow < 0 ? shown.height() + firstRow : firstRow;
+    // Column 6 of the frame, stretched: every row is that row's pixel, exactly.
+    for (int row = 0; row < rows; ++row)
+        QCOMPARE(shown.pixel(column, top + row), frame.pixel(6, frameRow + row));
 }
 
 ZAVLEN_GUI_TEST_MAIN(TestForm1Chrome)

@@ -1,7 +1,11 @@
 #include "formfixture.h"
 
+#include "app/fontsetup.h"
 #include "app/startupheap.h"
 #include "web/getbody.h"
+
+#include <QFontDatabase>
+#include <QFontMetrics>
 
 #include <cstdlib>
 #include <cstring>
@@ -11,8 +15,8 @@
 
 using namespace TestSupport;
 
-// What the window's start-up leaves to later or arranges ahead: the heap it grows into, and the
-// sample site filled only when someone first asks it.
+// What the window's start-up leaves to later or arranges ahead: the heap it grows into, the fonts
+// set up while the application is made, and the sample site filled only when someone first asks it.
 class TestStartup : public QObject
 {
     Q_OBJECT
@@ -21,6 +25,8 @@ private slots:
     void heapStillServes();
     void siteFilledOnFirstRequest_data();
     void siteFilledOnFirstRequest();
+    void fontsSetUpAhead_data();
+    void fontsSetUpAhead();
 };
 
 void TestStartup::heapStillServes_data()
@@ -68,6 +74,28 @@ void TestStartup::heapStillServes()
     worker.join();
     QVERIFY(thisThread);
     QVERIFY(otherThread);
+}
+
+void TestStartup::fontsSetUpAhead_data()
+{
+    QTest::addColumn<bool>("waited");
+    // Only the first row sets fontconfig up in this process: Qt asks for its fonts while that is
+    // still under way, as it would if the window did not wait.
+    QTest::newRow("Qt asks at once") << false;
+    QTest::newRow("waited for") << true;
+    QTest::newRow("waited for, once set up") << true;
+}
+
+void TestStartup::fontsSetUpAhead()
+{
+    QFETCH(bool, waited);
+    App::FontSetup fonts;
+    if (waited)
+        fonts.wait();
+    // Whoever sets it up, Qt sees every installed font, the window's Chinese ones among them.
+    QVERIFY(!QFontDatabase::families().isEmpty());
+    QVERIFY(!QFontDatabase::families(QFontDatabase::SimplifiedChinese).isEmpty());
+    QVERIFY(QFontMetrics(QApplication::font()).horizontalAdvance(QStringLiteral("提取视频")) > 0);
 }
 
 void TestStartup::siteFilledOnFirstRequest_data()

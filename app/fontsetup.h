@@ -1,0 +1,27 @@
+#pragma once
+
+#include <thread>
+
+namespace App {
+
+// Sets fontconfig up on a thread of its own: reading its configuration and its cache of every
+// installed font is the dearest single step before the window can measure its first text, and
+// it needs nothing of Qt, so it can run while the application object and the options are made.
+// Qt's own call then finds it done. Where Qt is built without fontconfig it does nothing.
+class FontSetup
+{
+public:
+    FontSetup();
+    ~FontSetup();
+    FontSetup(const FontSetup &) = delete;
+    FontSetup &operator=(const FontSetup &) = delete;
+
+    // Before anything measures or draws text: fontconfig's set-up, started twice at once, is
+    // done twice over.
+    void wait();
+
+private:
+    std::thread m_thread;
+};
+
+} // namespace App
