@@ -34,10 +34,12 @@ void setLinkColour(QLabel *label, QRgb bgr)
 // across and was most of the first paint's picture work.
 QImage stretchedColumn(const QImage &picture, int column, int top, int rows, int width)
 {
+    if (width <= 0)
+        return QImage();
     const QImage::Format format =
         picture.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
     const QImage source = picture.copy(column, top, 1, rows).convertToFormat(format);
-    if (source.isNull() || width <= 0)
+    if (source.isNull())
         return QImage();
     QImage strip(width, source.height(), format);
     for (int y = 0; y < source.height(); ++y) {

@@ -27,8 +27,6 @@ const QString playPicture = QStringLiteral(":/assets/play.png");
 const QRect placeholderPlace(376, 104, 380, 400);
 const QRect playPlace(376, 104, 377, 397);
 
-
-
 void fill(QWidget *w, const QColor &colour)
 {
     QPalette p = w->palette();

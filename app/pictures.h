@@ -19,7 +19,7 @@ QImage readPicture(const QString &path);
 // The picture as a control of `size` draws it: smoothly scaled and in the format a pixmap keeps.
 QImage shownPicture(QImage picture, const QSize &size);
 
-// Reads pictures on a thread of its own, one after the other in the order given, while the
+// Reads pictures on a thread of the shared pool, one after the other in the order given, while the
 // window builds its controls and sets up its fonts; it also makes the scaled copies asked for,
 // so that the first paint only draws them. A picture asked for only scaled is not kept as read:
 // take() reads it again. Used from the thread that made it.
