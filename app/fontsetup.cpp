@@ -8,13 +8,43 @@
 
 namespace App {
 
+namespace {
+
+#ifdef ZAVLEN_HAVE_FONTCONFIG
+// Where fontconfig's rules say a font is not to be hinted, as the Chinese fonts' own packages say
+// of theirs, this says its hint style is none as well: Qt reads only the style, and would hint
+// every glyph of such a font anyway, the dearest part of measuring and drawing Chinese text.
+constexpr char unhintedMeansNoHintStyle[] = R"(<fontconfig>
+  <match target="font">
+    <test name="hinting"><bool>false</bool></test>
+    <edit name="hintstyle" mode="assign"><const>hintnone</const></edit>
+  </match>
+</fontconfig>)";
+
+void setUpFontconfig()
+{
+    FcConfig *config = FcInitLoadConfigAndFonts();
+    if (!config) {
+        FcInit();
+        return;
+    }
+    // Read after every rule of the system's, so it sees what they decided.
+    FcConfigParseAndLoadFromMemory(config, reinterpret_cast<const FcChar8 *>(unhintedMeansNoHintStyle), FcFalse);
+    FcConfigSetCurrent(config);
+    FcConfigDestroy(config);
+}
+#endif
+
+} // namespace
+
 FontSetup::FontSetup()
 {
 #ifdef ZAVLEN_HAVE_FONTCONFIG
     try {
-        m_thread = std::thread([] { FcInit(); });
+        m_thread = std::thread(setUpFontconfig);
     } catch (const std::system_error &) {
-        // No thread to spare: Qt sets fontconfig up itself, as it always has.
+        // No thread to spare: the same set-up, here and now.
+        setUpFontconfig();
     }
 #endif
 }

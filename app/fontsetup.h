@@ -7,7 +7,9 @@ namespace App {
 // Sets fontconfig up on a thread of its own: reading its configuration and its cache of every
 // installed font is the dearest single step before the window can measure its first text, and
 // it needs nothing of Qt, so it can run while the application object and the options are made.
-// Qt's own call then finds it done. Built without fontconfig, it does nothing.
+// Qt's own call then finds it done. The configuration it makes is the system's, with one rule
+// after all of the system's: a font not to be hinted has no hint style either. Built without
+// fontconfig, it does nothing.
 class FontSetup
 {
 public:

@@ -6,6 +6,11 @@
 
 #include <QFontDatabase>
 #include <QFontMetrics>
+#include <QPainter>
+
+#ifdef ZAVLEN_HAVE_FONTCONFIG
+#include <fontconfig/fontconfig.h>
+#endif
 
 #include <cstdlib>
 #include <cstring>
@@ -27,6 +32,9 @@ private slots:
     void siteFilledOnFirstRequest();
     void fontsSetUpAhead_data();
     void fontsSetUpAhead();
+    void unhintedFontsStayUnhinted_data();
+    void unhintedFontsStayUnhinted();
+    void chineseDrawnAsUnhinted();
 };
 
 void TestStartup::heapStillServes_data()
@@ -96,6 +104,105 @@ void TestStartup::fontsSetUpAhead()
     QVERIFY(!QFontDatabase::families().isEmpty());
     QVERIFY(!QFontDatabase::families(QFontDatabase::SimplifiedChinese).isEmpty());
     QVERIFY(QFontMetrics(QApplication::font()).horizontalAdvance(QStringLiteral("提取视频")) > 0);
+}
+
+namespace {
+
+#ifdef ZAVLEN_HAVE_FONTCONFIG
+struct Hinting
+{
+    bool hinting = true;
+    int style = -1;
+};
+
+// What `config` decides for the font it matches to `request`; null: the current configuration.
+Hinting hintingOf(FcConfig *config, const QByteArray &request)
+{
+    Hinting result;
+    FcPattern *pattern = FcNameParse(reinterpret_cast<const FcChar8 *>(request.constData()));
+    FcConfigSubstitute(config, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    FcResult outcome;
+    if (FcPattern *match = FcFontMatch(config, pattern, &outcome)) {
+        FcBool hinting = FcTrue;
+        FcPatternGetBool(match, FC_HINTING, 0, &hinting);
+        result.hinting = hinting;
+        FcPatternGetInteger(match, FC_HINT_STYLE, 0, &result.style);
+        FcPatternDestroy(match);
+    }
+    FcPatternDestroy(pattern);
+    return result;
+}
+#endif
+
+QImage drawn(const QString &text, QFont font)
+{
+    QImage image(160, 40, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    painter.drawText(QPointF(4, 28), text);
+    return image;
+}
+
+} // namespace
+
+void TestStartup::unhintedFontsStayUnhinted_data()
+{
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<bool>("systemHints"); // what the installed fonts' own rules say
+
+    // The Chinese font's package tells fontconfig not to hint it; the Latin one's, only when small.
+    QTest::newRow("the Chinese font") << QByteArray("WenQuanYi Micro Hei") << false;
+    QTest::newRow("the Chinese font, bold and large") << QByteArray("WenQuanYi Micro Hei:bold:pixelsize=21") << false;
+    QTest::newRow("sans-serif for Chinese") << QByteArray("sans-serif:lang=zh-cn") << false;
+    QTest::newRow("the Latin font") << QByteArray("DejaVu Sans") << true;
+    QTest::newRow("the Latin font, small") << QByteArray("DejaVu Sans:pixelsize=6") << false;
+}
+
+// A font the system says not to hint gets no hint style either, the only one of the two Qt reads;
+// every other font keeps the style the system gives it.
+void TestStartup::unhintedFontsStayUnhinted()
+{
+#ifdef ZAVLEN_HAVE_FONTCONFIG
+    QFETCH(QByteArray, request);
+    QFETCH(bool, systemHints);
+    App::FontSetup fonts;
+    fonts.wait();
+
+    FcConfig *system = FcInitLoadConfigAndFonts();
+    QVERIFY(system);
+    const Hinting before = hintingOf(system, request);
+    FcConfigDestroy(system);
+    QCOMPARE(before.hinting, systemHints);
+    QVERIFY(before.style > FC_HINT_NONE); // the system's style for every font: slight
+
+    const Hinting now = hintingOf(nullptr, request);
+    QCOMPARE(now.hinting, before.hinting);
+    QCOMPARE(now.style, systemHints ? before.style : FC_HINT_NONE);
+#else
+    QSKIP("built without fontconfig");
+#endif
+}
+
+// The same in Qt's drawing: Chinese text in the application's font comes out exactly as with
+// hinting turned off by hand.
+void TestStartup::chineseDrawnAsUnhinted()
+{
+    App::FontSetup fonts;
+    fonts.wait();
+    // A size no test has drawn at: Qt keeps a font's set-up for the process, and an earlier test
+    // asks for fonts before fontconfig's set-up is done.
+    QFont font = QApplication::font();
+    font.setPixelSize(17);
+    QFont unhinted = font;
+    unhinted.setHintingPreference(QFont::PreferNoHinting);
+    for (const QString &text : {QStringLiteral("提取视频"), QStringLiteral("地址（双击文本粘贴）")}) {
+        const QImage asSetUp = drawn(text, font);
+        QVERIFY(asSetUp != drawn(QString(), font)); // something was drawn
+        QCOMPARE(asSetUp, drawn(text, unhinted));
+    }
 }
 
 void TestStartup::siteFilledOnFirstRequest_data()
