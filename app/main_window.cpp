@@ -37,19 +37,12 @@ const QString serviceChosen[] = {
     QStringLiteral("您当前选择的是秒拍视频提取.."),
 };
 
-// The pictures the controls are built with and the first paint shows, in the order they are needed.
-const QStringList firstPaintPictures = {
-    QStringLiteral(":/assets/badge_weishi.jpg"), QStringLiteral(":/assets/badge_red.jpg"),
-    QStringLiteral(":/assets/hand.png"),         QStringLiteral(":/assets/logo.jpg"),
-    QStringLiteral(":/assets/buttons.jpg"),      QStringLiteral(":/assets/frame.jpg"),
-};
-
 } // namespace
 
 Form1::Form1(const Config::Settings &settings, QWidget *parent)
     : QWidget(parent)
     , m_settings(settings)
-    , m_pictures(firstPaintPictures, firstPaintPreviews())
+    , m_pictures(firstPaintPictures(), firstPaintPreviews())
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(productName);
@@ -65,6 +58,15 @@ Form1::Form1(const Config::Settings &settings, QWidget *parent)
 }
 
 Form1::~Form1() = default;
+
+QStringList Form1::firstPaintPictures()
+{
+    return {
+        QStringLiteral(":/assets/badge_weishi.jpg"), QStringLiteral(":/assets/badge_red.jpg"),
+        QStringLiteral(":/assets/hand.png"),         QStringLiteral(":/assets/logo.jpg"),
+        QStringLiteral(":/assets/buttons.jpg"),      QStringLiteral(":/assets/frame.jpg"),
+    };
+}
 
 void Form1::setHooks(Hooks hooks)
 {

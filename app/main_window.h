@@ -51,6 +51,10 @@ public:
     };
 
     explicit Form1(const Config::Settings &settings, QWidget *parent = nullptr);
+    // The pictures the controls are built with and the first paint shows, in the order needed,
+    // and the two previews at the sizes of their controls: what the build bakes ahead.
+    static QStringList firstPaintPictures();
+    static QList<QPair<QString, QSize>> firstPaintPreviews();
     ~Form1() override;
 
     void setHooks(Hooks hooks);
@@ -104,8 +108,6 @@ protected:
 
 private:
     void buildControls();
-    // The two previews the first paint shows, at the sizes of their controls, for the loader to scale.
-    static QList<QPair<QString, QSize>> firstPaintPreviews();
     void setStatus(const QString &text);
     void showMessage(const QString &text, int style);
     // The extracted video address; when there is none, says so and returns the empty text.

@@ -2,17 +2,106 @@
 
 #include <QFileInfo>
 #include <QImageReader>
+#include <QResource>
 #include <QThreadPool>
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <utility>
 #include <vector>
 
 namespace App {
 
+namespace {
+
+// Stored as the machine that baked it keeps numbers: the build runs where the window does.
+struct BakedHeader
+{
+    char magic[4];
+    quint32 width;
+    quint32 height;
+    quint32 format;
+    quint32 bytesPerLine;
+    quint32 reserved[3]; // keeps the pixels 32-byte aligned after the header
+};
+static_assert(sizeof(BakedHeader) == 32);
+
+constexpr char bakedMagic[4] = {'Z', 'P', 'X', '1'};
+
+bool hasColourTable(QImage::Format format)
+{
+    return QImage::toPixelFormat(format).colorModel() == QPixelFormat::Indexed;
+}
+const QString ownPictures = QStringLiteral(":/assets/");
+
+} // namespace
+
+QByteArray bakedForm(const QImage &picture)
+{
+    if (picture.isNull() || hasColourTable(picture.format()))
+        return QByteArray();
+    BakedHeader header{};
+    std::memcpy(header.magic, bakedMagic, sizeof bakedMagic);
+    header.width = quint32(picture.width());
+    header.height = quint32(picture.height());
+    header.format = quint32(picture.format());
+    header.bytesPerLine = quint32(picture.bytesPerLine());
+    QByteArray form(reinterpret_cast<const char *>(&header), sizeof header);
+    form.append(reinterpret_cast<const char *>(picture.constBits()), picture.sizeInBytes());
+    return form;
+}
+
+QImage fromBakedForm(const uchar *data, qsizetype size)
+{
+    BakedHeader header;
+    if (!data || size < qsizetype(sizeof header))
+        return QImage();
+    std::memcpy(&header, data, sizeof header);
+    if (std::memcmp(header.magic, bakedMagic, sizeof bakedMagic) != 0 || header.width == 0
+        || header.height == 0 || header.width > 32768 || header.height > 32768 || header.format == 0
+        || header.format >= quint32(QImage::NImageFormats))
+        return QImage();
+    const auto format = QImage::Format(header.format);
+    const qint64 rowBytes = (qint64(header.width) * QImage::toPixelFormat(format).bitsPerPixel() + 7) / 8;
+    if (hasColourTable(format) || header.bytesPerLine < rowBytes
+        || header.bytesPerLine % 4 != 0
+        || size - qsizetype(sizeof header) != qint64(header.bytesPerLine) * header.height)
+        return QImage();
+    const uchar *pixels = data + sizeof header;
+    const int width = int(header.width);
+    const int height = int(header.height);
+    if (reinterpret_cast<quintptr>(pixels) % 4 == 0)
+        return QImage(pixels, width, height, qsizetype(header.bytesPerLine), format);
+    QImage copy(width, height, format);
+    if (copy.isNull())
+        return QImage();
+    for (int y = 0; y < height; ++y)
+        std::memcpy(copy.scanLine(y), pixels + qsizetype(y) * header.bytesPerLine, std::size_t(rowBytes));
+    return copy;
+}
+
+QString bakedName(const QString &path, const QSize &size)
+{
+    const QString name = QStringLiteral(":/baked/") + QFileInfo(path).fileName();
+    return size.isValid() ? name + QStringLiteral(".%1x%2").arg(size.width()).arg(size.height()) : name;
+}
+
+QImage bakedPicture(const QString &path, const QSize &size)
+{
+    if (!path.startsWith(ownPictures))
+        return QImage();
+    // Stored uncompressed, a resource's data is the program's own and lasts as long as it runs.
+    const QResource resource(bakedName(path, size));
+    if (!resource.isValid() || resource.compressionAlgorithm() != QResource::NoCompression)
+        return QImage();
+    return fromBakedForm(resource.data(), qsizetype(resource.size()));
+}
+
 QImage readPicture(const QString &path)
 {
+    if (QImage baked = bakedPicture(path); !baked.isNull())
+        return baked;
     QImageReader reader(path, QFileInfo(path).suffix().toLower().toLatin1());
     reader.setAutoDetectImageFormat(false);
     return reader.read();
@@ -43,12 +132,27 @@ struct Job
 
 } // namespace
 
+namespace {
+
+std::shared_future<QImage> ready(QImage picture)
+{
+    std::promise<QImage> promise;
+    promise.set_value(std::move(picture));
+    return promise.get_future().share();
+}
+
+} // namespace
+
 PictureLoader::PictureLoader(const QStringList &paths, const QList<QPair<QString, QSize>> &shown)
 {
     auto work = std::make_shared<std::vector<Job>>();
     for (const QString &path : paths) {
         if (m_pending.contains(path))
             continue;
+        if (QImage baked = bakedPicture(path); !baked.isNull()) {
+            m_pending.insert(path, ready(std::move(baked)));
+            continue;
+        }
         work->push_back({path, true, {}, {}});
         m_pending.insert(path, work->back().picture.get_future().share());
     }
@@ -56,6 +160,10 @@ PictureLoader::PictureLoader(const QStringList &paths, const QList<QPair<QString
         const Key key(path, size);
         if (m_shown.contains(key))
             continue;
+        if (QImage baked = bakedPicture(path, size); !baked.isNull()) {
+            m_shown.insert(key, ready(std::move(baked)));
+            continue;
+        }
         auto job = std::find_if(work->begin(), work->end(), [&path](const Job &j) { return j.path == path; });
         if (job == work->end()) {
             work->push_back({path, false, {}, {}});
@@ -66,6 +174,10 @@ PictureLoader::PictureLoader(const QStringList &paths, const QList<QPair<QString
     }
     auto done = std::make_shared<std::promise<void>>();
     m_done = done->get_future();
+    if (work->empty()) {
+        done->set_value();
+        return;
+    }
     // A thread of the shared pool: Qt scales large pictures on the pool's threads unless it
     // already runs on one, and two more threads made just for that cost more than they save.
     QThreadPool::globalInstance()->start([work, done] {
@@ -103,7 +215,7 @@ QImage PictureLoader::takeShown(const QString &path, const QSize &size)
 {
     const auto it = m_shown.constFind(Key(path, size));
     if (it == m_shown.cend())
-        return QImage();
+        return bakedPicture(path, size);
     const std::shared_future<QImage> shown = *it;
     m_shown.erase(it);
     return shown.get();

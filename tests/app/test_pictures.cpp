@@ -1,3 +1,4 @@
+#include "app/main_window.h"
 #include "app/pictures.h"
 
 #include <QApplication>
@@ -7,11 +8,12 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 using namespace App;
 
-// The window's pictures are read on a thread of their own: whatever the order they are taken in,
-// taken twice or never, each is the very picture read directly would give.
+// The window's pictures are baked by the build or read on a thread of their own: whatever the
+// order they are taken in, taken twice or never, each is the very picture decoding gives.
 class TestPictures : public QObject
 {
     Q_OBJECT
@@ -24,6 +26,11 @@ private slots:
     void neverTaken();
     void shownAsPainted_data();
     void shownAsPainted();
+    void bakedFormKeepsPicture_data();
+    void bakedFormKeepsPicture();
+    void brokenBakedForm_data();
+    void brokenBakedForm();
+    void firstPaintBaked();
 };
 
 namespace {
@@ -153,6 +160,98 @@ void TestPictures::shownAsPainted()
         }
     }
     QVERIFY2(worst <= 16, qPrintable(QStringLiteral("a channel moved by %1").arg(worst)));
+}
+
+namespace {
+
+QImage patterned(QImage::Format format, const QSize &size)
+{
+    QImage picture(size, format);
+    for (int y = 0; y < size.height(); ++y) {
+        for (int x = 0; x < size.width(); ++x)
+            picture.setPixelColor(x, y, QColor::fromRgb(37 * x % 256, 91 * y % 256, (x * y) % 256, 255 - 17 * x % 200));
+    }
+    return picture;
+}
+
+} // namespace
+
+void TestPictures::bakedFormKeepsPicture_data()
+{
+    QTest::addColumn<QImage>("picture");
+    QTest::addColumn<int>("offset"); // where the form lies in memory past an aligned start
+
+    const QSize odd(7, 5);
+    QTest::newRow("opaque, as a JPEG reads") << patterned(QImage::Format_RGB32, odd) << 0;
+    QTest::newRow("with alpha, as a PNG reads") << patterned(QImage::Format_ARGB32, odd) << 0;
+    QTest::newRow("premultiplied, as shown") << patterned(QImage::Format_ARGB32_Premultiplied, QSize(9, 3)) << 0;
+    QTest::newRow("one pixel") << patterned(QImage::Format_ARGB32, QSize(1, 1)) << 0;
+    QTest::newRow("three bytes a pixel, padded rows") << patterned(QImage::Format_RGB888, odd) << 0;
+    QTest::newRow("grey, padded rows") << patterned(QImage::Format_Grayscale8, QSize(5, 3)) << 0;
+    QTest::newRow("misaligned by one") << patterned(QImage::Format_RGB32, odd) << 1;
+    QTest::newRow("misaligned by two, padded rows") << patterned(QImage::Format_RGB888, odd) << 2;
+}
+
+void TestPictures::bakedFormKeepsPicture()
+{
+    QFETCH(QImage, picture);
+    QFETCH(int, offset);
+    const QByteArray form = bakedForm(picture);
+    QVERIFY(!form.isEmpty());
+    QByteArray memory(offset + form.size() + 16, '\0');
+    auto *start = reinterpret_cast<uchar *>(memory.data());
+    start += (16 - reinterpret_cast<quintptr>(start) % 16) % 16 + offset;
+    std::memcpy(start, form.constData(), std::size_t(form.size()));
+
+    const QImage back = fromBakedForm(start, form.size());
+    QCOMPARE(back.format(), picture.format());
+    QCOMPARE(back, picture);
+    // Aligned, the picture is drawn from the stored form itself; misaligned, from a copy.
+    const bool inPlace = back.constBits() >= start && back.constBits() < start + form.size();
+    QCOMPARE(inPlace, offset == 0);
+}
+
+void TestPictures::brokenBakedForm_data()
+{
+    QTest::addColumn<QByteArray>("form");
+
+    const QByteArray good = bakedForm(patterned(QImage::Format_RGB32, QSize(4, 3)));
+    const auto field = [&good](int index, quint32 value) {
+        QByteArray form = good;
+        std::memcpy(form.data() + 4 + 4 * index, &value, sizeof value);
+        return form;
+    };
+    QTest::newRow("nothing") << QByteArray();
+    QTest::newRow("header only") << good.left(32);
+    QTest::newRow("a byte short") << good.chopped(1);
+    QTest::newRow("a byte over") << good + '\0';
+    QTest::newRow("another magic") << QByteArray("ZPX2").append(good.mid(4));
+    QTest::newRow("no width") << field(0, 0);
+    QTest::newRow("no height") << field(1, 0);
+    QTest::newRow("taller than its pixels") << field(1, 4);
+    QTest::newRow("absurdly tall") << field(1, 0x7fffffff);
+    QTest::newRow("invalid format") << field(2, 0);
+    QTest::newRow("unknown format") << field(2, 9999);
+    QTest::newRow("indexed format") << field(2, quint32(QImage::Format_Indexed8));
+    QTest::newRow("rows narrower than their pixels") << field(3, 8);
+}
+
+void TestPictures::brokenBakedForm()
+{
+    QFETCH(QByteArray, form);
+    QVERIFY(fromBakedForm(reinterpret_cast<const uchar *>(form.constData()), form.size()).isNull());
+}
+
+// Every picture the first paint shows comes baked: none is decoded or scaled at start-up. That
+// each copy is what decoding gives, the tests above check through the loader.
+void TestPictures::firstPaintBaked()
+{
+    for (const QString &path : Form1::firstPaintPictures())
+        QVERIFY2(!bakedPicture(path).isNull(), qPrintable(path));
+    for (const auto &[path, size] : Form1::firstPaintPreviews())
+        QVERIFY2(!bakedPicture(path, size).isNull(), qPrintable(path));
+    QVERIFY(bakedPicture(QStringLiteral(":/assets/play_dim.png")).isNull()); // hidden at first
+    QVERIFY(bakedForm(QImage(4, 4, QImage::Format_Indexed8)).isEmpty());
 }
 
 QTEST_MAIN(TestPictures)
