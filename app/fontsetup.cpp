@@ -60,4 +60,29 @@ void FontSetup::wait()
         m_thread.join();
 }
 
+QStringList installedFamilies(const QStringList &families)
+{
+#ifdef ZAVLEN_HAVE_FONTCONFIG
+    QStringList installed;
+    FcObjectSet *names = FcObjectSetBuild(FC_FAMILY, nullptr);
+    for (const QString &family : families) {
+        // Matches a font by any of its names, in whatever language it gives them.
+        const QByteArray name = family.toUtf8();
+        FcPattern *pattern = FcPatternBuild(nullptr, FC_FAMILY, FcTypeString, name.constData(), nullptr);
+        FcFontSet *fonts = pattern && names ? FcFontList(nullptr, pattern, names) : nullptr;
+        if (fonts && fonts->nfont > 0)
+            installed.append(family);
+        if (fonts)
+            FcFontSetDestroy(fonts);
+        if (pattern)
+            FcPatternDestroy(pattern);
+    }
+    if (names)
+        FcObjectSetDestroy(names);
+    return installed.isEmpty() ? families : installed;
+#else
+    return families;
+#endif
+}
+
 } // namespace App

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QStringList>
+
 #include <thread>
 
 namespace App {
@@ -25,5 +27,10 @@ public:
 private:
     std::thread m_thread;
 };
+
+// Those of `families` that are installed, in the order given; all of them if none is. Given a first
+// family it does not have, Qt asks fontconfig what could stand in for it, once for every script
+// and style, before it tries the next family given, which is what it then draws in anyway.
+QStringList installedFamilies(const QStringList &families);
 
 } // namespace App

@@ -2,6 +2,7 @@
 
 #include "app/alphapicture.h"
 #include "app/cursor.h"
+#include "app/fontsetup.h"
 #include "player/mediaplayer.h"
 #include "update/versioncheck.h"
 
@@ -166,7 +167,8 @@ void Form1::buildControls()
 
     m_label1 = makeLabel(this, QStringLiteral("Label1"), QStringLiteral("用户名"), {112, 320});
     QFont nameFont;
-    nameFont.setFamilies({QStringLiteral("微软雅黑"), QStringLiteral("WenQuanYi Micro Hei")});
+    // The designed font where it is installed; elsewhere only its stand-in.
+    nameFont.setFamilies(installedFamilies({QStringLiteral("微软雅黑"), QStringLiteral("WenQuanYi Micro Hei")}));
     nameFont.setPointSizeF(15.75);
     nameFont.setBold(true);
     m_label1->setFont(nameFont);

@@ -35,6 +35,8 @@ private slots:
     void unhintedFontsStayUnhinted_data();
     void unhintedFontsStayUnhinted();
     void chineseDrawnAsUnhinted();
+    void installedFamiliesOnly_data();
+    void installedFamiliesOnly();
 };
 
 void TestStartup::heapStillServes_data()
@@ -203,6 +205,39 @@ void TestStartup::chineseDrawnAsUnhinted()
         QVERIFY(asSetUp != drawn(QString(), font)); // something was drawn
         QCOMPARE(asSetUp, drawn(text, unhinted));
     }
+}
+
+void TestStartup::installedFamiliesOnly_data()
+{
+    QTest::addColumn<QStringList>("families");
+    QTest::addColumn<QStringList>("installed");
+
+    const QString chinese = QStringLiteral("WenQuanYi Micro Hei");
+    const QString latin = QStringLiteral("DejaVu Sans");
+    const QString missing = QStringLiteral("Zavlen No Such Sans");
+    QTest::newRow("the first missing") << QStringList{missing, chinese} << QStringList{chinese};
+    QTest::newRow("all there, in order") << QStringList{latin, chinese} << QStringList{latin, chinese};
+    QTest::newRow("all there, the other order") << QStringList{chinese, latin} << QStringList{chinese, latin};
+    QTest::newRow("one missing between") << QStringList{latin, missing, chinese} << QStringList{latin, chinese};
+    QTest::newRow("by its Chinese name") << QStringList{missing, QStringLiteral("文泉驿微米黑")}
+                                         << QStringList{QStringLiteral("文泉驿微米黑")};
+    QTest::newRow("in other letters") << QStringList{QStringLiteral("wenquanyi micro hei")}
+                                      << QStringList{QStringLiteral("wenquanyi micro hei")};
+    // Nothing to choose from: Qt is left to find what stands in, as it would have.
+    QTest::newRow("none there") << QStringList{missing, QStringLiteral("Zavlen No Such Serif")}
+                                << QStringList{missing, QStringLiteral("Zavlen No Such Serif")};
+    QTest::newRow("none asked for") << QStringList{} << QStringList{};
+}
+
+void TestStartup::installedFamiliesOnly()
+{
+#ifdef ZAVLEN_HAVE_FONTCONFIG
+    QFETCH(QStringList, families);
+    QFETCH(QStringList, installed);
+    QCOMPARE(App::installedFamilies(families), installed);
+#else
+    QSKIP("built without fontconfig");
+#endif
 }
 
 void TestStartup::siteFilledOnFirstRequest_data()
