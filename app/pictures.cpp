@@ -15,6 +15,9 @@ namespace App {
 
 namespace {
 
+const QString ownPictures = QStringLiteral(":/assets/");
+constexpr char bakedMagic[4] = {'Z', 'P', 'X', '1'};
+
 // Stored as the machine that baked it keeps numbers: the build runs where the window does.
 struct BakedHeader
 {
@@ -23,17 +26,14 @@ struct BakedHeader
     quint32 height;
     quint32 format;
     quint32 bytesPerLine;
-    quint32 reserved[3]; // keeps the pixels 32-byte aligned after the header
+    quint32 reserved[3]; // 32 bytes in all: the pixels are as aligned as the stored form
 };
 static_assert(sizeof(BakedHeader) == 32);
-
-constexpr char bakedMagic[4] = {'Z', 'P', 'X', '1'};
 
 bool hasColourTable(QImage::Format format)
 {
     return QImage::toPixelFormat(format).colorModel() == QPixelFormat::Indexed;
 }
-const QString ownPictures = QStringLiteral(":/assets/");
 
 } // namespace
 
@@ -129,10 +129,6 @@ struct Job
     std::promise<QImage> picture;
     std::vector<std::pair<QSize, std::promise<QImage>>> shown;
 };
-
-} // namespace
-
-namespace {
 
 std::shared_future<QImage> ready(QImage picture)
 {
