@@ -35,6 +35,13 @@ bool hasColourTable(QImage::Format format)
     return QImage::toPixelFormat(format).colorModel() == QPixelFormat::Indexed;
 }
 
+// The resource the build stores a baked copy under: NAME, or NAME.WxH for one made at a size.
+QString bakedName(const QString &path, const QSize &size)
+{
+    const QString name = QStringLiteral(":/baked/") + QFileInfo(path).fileName();
+    return size.isValid() ? name + QStringLiteral(".%1x%2").arg(size.width()).arg(size.height()) : name;
+}
+
 } // namespace
 
 QByteArray bakedForm(const QImage &picture)
@@ -79,12 +86,6 @@ QImage fromBakedForm(const uchar *data, qsizetype size)
     for (int y = 0; y < height; ++y)
         std::memcpy(copy.scanLine(y), pixels + qsizetype(y) * header.bytesPerLine, std::size_t(rowBytes));
     return copy;
-}
-
-QString bakedName(const QString &path, const QSize &size)
-{
-    const QString name = QStringLiteral(":/baked/") + QFileInfo(path).fileName();
-    return size.isValid() ? name + QStringLiteral(".%1x%2").arg(size.width()).arg(size.height()) : name;
 }
 
 QImage bakedPicture(const QString &path, const QSize &size)

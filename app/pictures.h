@@ -26,11 +26,9 @@ QByteArray bakedForm(const QImage &picture);
 // The picture bakedForm() stored in `data`. Where its pixels are suitably aligned it draws from
 // `data` itself, which must then outlive it. Null where `data` holds no such picture.
 QImage fromBakedForm(const uchar *data, qsizetype size);
-// The resource the build stores the picture at `path` under: as read, or with a valid `size`, as
-// shownPicture() makes it at that size.
-QString bakedName(const QString &path, const QSize &size = QSize());
-// That copy of one of the window's own pictures (a ":/assets/" path), or null where the build made
-// none: reading it costs no decoding, and a copy made at a size no scaling.
+// The copy the build baked of one of the window's own pictures (a ":/assets/" path): as read, or
+// with a valid `size`, as shownPicture() makes it at that size. Null where the build made none:
+// reading it costs no decoding, and a copy made at a size no scaling.
 QImage bakedPicture(const QString &path, const QSize &size = QSize());
 
 // Reads pictures on a thread of the shared pool, one after the other in the order given, while the
