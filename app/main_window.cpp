@@ -254,7 +254,7 @@ void Form1::Command1_Click()
             self->setStatus(status);
     };
     const Extract::RoadResult road = Extract::runRoad(m_text1->text(), Extract::Service(chosen), m_settings,
-                                                      Extract::webFetch(), hooks);
+                                                      Web::networkFetch(), hooks);
     if (!self)
         return;
     if (!road.started) {

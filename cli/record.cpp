@@ -58,7 +58,7 @@ Record recordFromRoad(const QString &text, const Extract::RoadResult &road)
 
 Record extractAddress(const QString &address, std::optional<Extract::Service> site, const Config::Settings &cfg)
 {
-    return recordFromRoad(address, Extract::runRoad(address, site, cfg, Extract::webFetch()));
+    return recordFromRoad(address, Extract::runRoad(address, site, cfg, Web::networkFetch()));
 }
 
 } // namespace Cli

@@ -49,11 +49,23 @@ struct NumberKey
     int highest;
 };
 
-const std::array<NumberKey, 2> numberKeys{{
+const std::array<NumberKey, 4> numberKeys{{
     {"archive/tries", &Settings::archiveTries, 1, 100},
     // The archive blocks clients that ask much faster; a private archive may allow more.
     {"archive/indexPerMinute", &Settings::archiveIndexPerMinute, 1, 6000},
+    {"archive/replayPerMinute", &Settings::archiveReplayPerMinute, 1, 6000},
+    {"archive/budget", &Settings::archiveBudgetSeconds, 1, 24 * 3600},
 }};
+
+std::optional<bool> booleanOf(const QString &text)
+{
+    const QString t = text.trimmed().toLower();
+    if (t == u"true" || t == u"1" || t == u"yes" || t == u"on")
+        return true;
+    if (t == u"false" || t == u"0" || t == u"no" || t == u"off")
+        return false;
+    return std::nullopt;
+}
 
 bool isTimestampPrefix(const QString &text)
 {
@@ -91,6 +103,13 @@ std::optional<QString> applyValue(Settings &s, const QString &key, const QString
         if (!isTimestampPrefix(value.trimmed()))
             return QStringLiteral("archive/around must be a date written as 4 to 14 digits, e.g. 20160601");
         s.archiveAround = value.trimmed();
+        return std::nullopt;
+    }
+    if (key == u"network/allowLocalAddresses") {
+        const std::optional<bool> allowed = booleanOf(value);
+        if (!allowed)
+            return QStringLiteral("network/allowLocalAddresses must be true or false");
+        s.allowLocalAddresses = *allowed;
         return std::nullopt;
     }
     if (key == u"network/timeout") {

@@ -41,6 +41,8 @@ struct Settings
     int timeoutSeconds = 30;
     qint64 maxBodyBytes = 16 * 1024 * 1024;
     QString userAgent = QStringLiteral("Mozilla/5.0 (Windows NT 10.0; Win64; x64) ZavlenVideo/1.6.0");
+    // Addresses cut from a page may name this machine or a private network only when this is set.
+    bool allowLocalAddresses = false;
 
     // The services' pages of their time survive in the web archive.
     ArchiveMode archiveMode = ArchiveMode::Fallback;
@@ -49,6 +51,8 @@ struct Settings
     QString archiveAround = QStringLiteral("20160601"); // captures nearest to this date first
     int archiveTries = 5;            // captures of one page tried at most
     int archiveIndexPerMinute = 20;  // index queries of the whole process
+    int archiveReplayPerMinute = 60; // every other request to the archive, of the whole process
+    int archiveBudgetSeconds = 60;   // the whole archive road of one address, waits for our own pace aside
 };
 
 QString archiveModeKey(ArchiveMode mode); // "fallback", "off", "only"

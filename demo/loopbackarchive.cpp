@@ -1,5 +1,7 @@
 #include "demo/loopbackarchive.h"
 
+#include "web/archive.h"
+
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QJsonArray>
@@ -59,19 +61,7 @@ LoopbackArchive::LoopbackArchive(const QString &indexUrl, const QString &replayU
 
 QString LoopbackArchive::keyOf(const QString &address)
 {
-    // The index takes addresses without a scheme, as the public one does.
-    const QUrl url(address.contains(QLatin1String("://")) ? address : QStringLiteral("http://") + address,
-                   QUrl::TolerantMode);
-    QString host = url.host().toLower();
-    static const QRegularExpression www(QStringLiteral("^www\\d*\\."));
-    host.remove(www);
-    const int port = url.port();
-    if (port > 0 && port != 80 && port != 443)
-        host += u':' + QString::number(port);
-    QString key = host + url.path(QUrl::FullyEncoded);
-    if (url.hasQuery())
-        key += u'?' + url.query(QUrl::FullyEncoded);
-    return key;
+    return Web::archiveKey(address);
 }
 
 void LoopbackArchive::addCapture(const QString &original, const QString &timestamp, const Response &response)

@@ -73,6 +73,20 @@ bool isWebAddress(const QString &address)
     return !address.isEmpty() && Web::NetworkAccess::isFetchable(QUrl(address, QUrl::TolerantMode));
 }
 
+bool isCompleteWebAddress(const QString &address)
+{
+    if (!isWebAddress(address))
+        return false;
+    const QString host = QUrl(address, QUrl::TolerantMode).host();
+    return host.contains(u'.') || host.contains(u':');
+}
+
+bool isSafePageAddress(const QString &address, const Config::Settings &cfg)
+{
+    return isCompleteWebAddress(address)
+           && (cfg.allowLocalAddresses || !Web::isLocalHost(QUrl(address, QUrl::TolerantMode).host()));
+}
+
 void Slots::setElement(std::size_t to, std::size_t from, QStringView marker, int k)
 {
     const QString &source = m_texts[from];

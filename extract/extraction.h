@@ -75,6 +75,8 @@ inline const QString statusExtracting = QStringLiteral("正在提取视频,请�
 inline const QString statusDone = QStringLiteral("视频提取完毕..");
 inline const QString statusFetchFailed = QStringLiteral("页面获取失败,请检查网络或地址..");
 inline const QString statusNoVideo = QStringLiteral("未能找到视频地址,请检查地址..");
+inline const QString statusUnsafe = QStringLiteral("视频地址不安全,已拒绝..");
+inline const QString statusCancelled = QStringLiteral("已取消..");
 
 // The address a pasted text means: when it holds an http:// or https:// address among other text
 // (a share text), that address alone, from its scheme up to the first white space or character
@@ -83,6 +85,12 @@ QString addressIn(const QString &text);
 
 // An http:// or https:// address with a host.
 bool isWebAddress(const QString &address);
+// A web address whose host has a dot in it: what a cut that found nothing leaves ("http://mvimg")
+// is not one.
+bool isCompleteWebAddress(const QString &address);
+// An address cut from a page that may be fetched: a complete web address, and unless the settings
+// allow it, not on this machine or a private network.
+bool isSafePageAddress(const QString &address, const Config::Settings &cfg);
 
 // The service's address-check ladder over addressIn(text): the status message of the first rung
 // that applies.

@@ -2,93 +2,149 @@
 
 #include "config/settings.h"
 #include "web/archive.h"
+#include "web/cancel.h"
+#include "web/decode.h"
 #include "web/getbody.h"
-#include "web/network.h"
 
 namespace Extract {
 
 namespace {
 
-bool isSuccess(int status)
+using Web::ArchiveProblem;
+
+QString statusOf(ArchiveProblem problem)
 {
-    return status >= 200 && status < 300;
+    switch (problem) {
+    case ArchiveProblem::Busy:
+        return statusArchiveBusy;
+    case ArchiveProblem::Unavailable:
+        return statusArchiveUnavailable;
+    case ArchiveProblem::TooSlow:
+        return statusArchiveTooSlow;
+    case ArchiveProblem::Cancelled:
+        return statusCancelled;
+    case ArchiveProblem::None:
+        break;
+    }
+    return QString();
 }
 
-// The page as the live web gives it now.
+// The page fetch: "If-Modified-Since: 0", the body whatever its status, decoded to text.
+struct Page
+{
+    std::optional<QString> text; // nullopt: no answer (refused, reset, timed out, too large)
+    int status = 0;
+    bool cancelled = false;
+};
+
+Page fetchPage(const Web::FetchFunction &fetch, const QString &url, const Web::CancelToken *cancel)
+{
+    Web::FetchOptions options;
+    options.headers.append({QByteArrayLiteral("If-Modified-Since"), QByteArrayLiteral("0")});
+    options.cancel = cancel;
+    const Web::FetchResult r = fetch(url, options);
+    Page page;
+    page.status = r.httpStatus;
+    page.cancelled = r.error == Web::FetchError::Cancelled;
+    if (r.ok())
+        page.text = Web::decodeBody(r.body, r.contentType);
+    return page;
+}
+
+// A found video on this machine or a private network is refused; pictures there are not loaded.
+// A failed extraction loads no picture at all.
+void judgeAddresses(Result &result, const Config::Settings &cfg)
+{
+    if (result.found() && !isSafePageAddress(result.video(), cfg))
+        result.status = statusUnsafe;
+    const bool done = result.found() && result.status == statusDone;
+    for (QString *picture : {&result.display.coverAddress, &result.display.avatarAddress}) {
+        if (!done || !isSafePageAddress(*picture, cfg))
+            picture->clear();
+    }
+}
+
 struct LiveOutcome
 {
     Result result;
     bool pageGone = false; // an error status: the page is not what it was, whatever its text holds
+    bool cancelled = false;
 };
 
 LiveOutcome liveRoad(Service service, const QString &address, const Config::Settings &cfg,
-                     const RoadFetch &fetch)
+                     const Web::FetchFunction &fetch, const Web::CancelToken *cancel)
 {
     LiveOutcome out;
-    const Fetched page = fetch(FetchKind::Page, address);
-    const QString text = page.text.value_or(QString());
-    const FetchFn endpoint = [&](const QString &url) { return fetch(FetchKind::Endpoint, url).text; };
-    out.result = extract(service, address, text, endpoint, cfg);
+    const Page page = fetchPage(fetch, address, cancel);
+    bool endpointCancelled = false;
+    const FetchFn endpoint = [&](const QString &url) {
+        const Page answer = fetchPage(fetch, url, cancel);
+        endpointCancelled = endpointCancelled || answer.cancelled;
+        return answer.text;
+    };
+    out.result = extract(service, address, page.text.value_or(QString()), endpoint, cfg);
+    judgeAddresses(out.result, cfg);
     out.pageGone = page.status >= 400;
+    out.cancelled = page.cancelled || endpointCancelled;
     return out;
-}
-
-QString replayed(const Config::Settings &cfg, const QString &timestamp, const QString &address)
-{
-    return isWebAddress(address) ? Web::replayAddress(cfg.archiveReplayUrl, timestamp, address) : address;
 }
 
 struct ArchiveOutcome
 {
     std::optional<Result> result;
     std::optional<Archived> archived;
-    bool busy = false;
+    ArchiveProblem problem = ArchiveProblem::None;
     bool anyPage = false; // some capture's page arrived, even though none counted
+    bool unsafe = false;  // some capture's video was refused
 };
 
 ArchiveOutcome archiveRoad(Service service, const QString &address, const Config::Settings &cfg,
-                           const RoadFetch &fetch)
+                           const Web::FetchFunction &fetch, const Web::CancelToken *cancel)
 {
     ArchiveOutcome out;
-    Web::IndexPacer &pacer = Web::IndexPacer::instance();
-    if (!pacer.awaitTurn(cfg.archiveIndexPerMinute, cfg.timeoutSeconds * 1000)) {
-        out.busy = true;
-        return out;
-    }
-    const Fetched index = fetch(FetchKind::Index, Web::captureQuery(cfg.archiveIndexUrl, address));
-    if (index.status == 429) {
-        pacer.holdOff();
-        out.busy = true;
-        return out;
-    }
-    if (!index.text || !isSuccess(index.status))
-        return out;
-    const std::optional<QList<Web::Capture>> captures = Web::parseCaptures(index.text->toUtf8());
-    if (!captures)
-        return out;
-
-    for (const Web::Capture &capture : Web::nearestCaptures(*captures, cfg.archiveAround, cfg.archiveTries)) {
-        const QString pageAddress = Web::replayAddress(cfg.archiveReplayUrl, capture.timestamp, capture.original);
-        const Fetched page = fetch(FetchKind::Replay, pageAddress);
-        if (!page.text || page.text->isEmpty() || !isSuccess(page.status))
+    Web::ArchiveClient archive(cfg, fetch, cancel);
+    const Web::ArchiveClient::Index index = archive.captures(address);
+    out.problem = index.problem;
+    for (const Web::Capture &capture : index.captures) {
+        if (out.problem != ArchiveProblem::None)
+            break;
+        const Web::ArchiveClient::Replay page = archive.replay(capture.timestamp, capture.original);
+        out.problem = page.problem;
+        if (!page.found || page.body.isEmpty())
             continue;
         out.anyPage = true;
         // The page's second request goes to the same moment of the archive.
         const FetchFn endpoint = [&](const QString &url) -> std::optional<QString> {
-            const Fetched answer = fetch(FetchKind::Replay, replayed(cfg, capture.timestamp, url));
-            return isSuccess(answer.status) ? answer.text : std::nullopt;
+            if (!isWebAddress(url) || out.problem != ArchiveProblem::None)
+                return std::nullopt;
+            const Web::ArchiveClient::Replay answer = archive.replay(capture.timestamp, url);
+            out.problem = answer.problem;
+            if (!answer.found)
+                return std::nullopt;
+            return Web::decodeBody(answer.body, answer.contentType);
         };
-        Result result = extract(service, address, *page.text, endpoint, cfg);
-        if (!result.found())
+        Result result =
+            extract(service, address, Web::decodeBody(page.body, page.contentType), endpoint, cfg);
+        if (out.problem != ArchiveProblem::None || !result.found())
             continue;
+        if (!isSafePageAddress(result.video(), cfg)) {
+            out.unsafe = true;
+            continue;
+        }
 
-        Archived archived{capture.timestamp, pageAddress, QString()};
-        const QString videoReplay = Web::replayAddress(cfg.archiveReplayUrl, capture.timestamp, result.video());
-        if (isSuccess(fetch(FetchKind::Probe, videoReplay).status))
-            archived.video = videoReplay;
+        Archived archived{capture.timestamp, page.address, QString()};
+        const Web::ArchiveClient::Replay file = archive.replay(capture.timestamp, result.video(), true);
+        out.problem = file.problem;
+        if (out.problem != ArchiveProblem::None)
+            break;
+        if (file.found)
+            archived.video = file.address;
+        judgeAddresses(result, cfg);
         // The pictures' hosts are as gone as the page's: the window loads them from the archive.
-        result.display.coverAddress = replayed(cfg, capture.timestamp, result.display.coverAddress);
-        result.display.avatarAddress = replayed(cfg, capture.timestamp, result.display.avatarAddress);
+        for (QString *picture : {&result.display.coverAddress, &result.display.avatarAddress}) {
+            if (!picture->isEmpty())
+                *picture = archive.replayAddress(capture.timestamp, *picture);
+        }
         out.result = std::move(result);
         out.archived = std::move(archived);
         return out;
@@ -100,13 +156,15 @@ ArchiveOutcome archiveRoad(Service service, const QString &address, const Config
 
 QString RoadResult::videoAddress() const
 {
+    if (!ok())
+        return QString();
     if (archived && !archived->video.isEmpty())
         return archived->video;
-    return ok() ? result.video() : QString();
+    return result.video();
 }
 
 RoadResult runRoad(const QString &text, std::optional<Service> service, const Config::Settings &cfg,
-                   const RoadFetch &fetch, const RoadHooks &hooks)
+                   const Web::FetchFunction &fetch, const RoadHooks &hooks)
 {
     RoadResult road;
     road.address = addressIn(text);
@@ -136,71 +194,41 @@ RoadResult runRoad(const QString &text, std::optional<Service> service, const Co
     if (cfg.archiveMode == Config::ArchiveMode::Only) {
         live.result = extract(chosen, road.address, QString(), {}, cfg);
     } else {
-        live = liveRoad(chosen, road.address, cfg, fetch);
-        if (live.result.found() && !live.pageGone) {
+        live = liveRoad(chosen, road.address, cfg, fetch, hooks.cancel);
+        if (live.cancelled) {
+            road.result.status = statusCancelled;
+            return road;
+        }
+        if ((live.result.found() && !live.pageGone) || cfg.archiveMode == Config::ArchiveMode::Off) {
             road.result = std::move(live.result);
             return road;
         }
     }
-    if (cfg.archiveMode == Config::ArchiveMode::Off) {
-        road.result = std::move(live.result);
-        return road;
-    }
 
     if (hooks.status)
         hooks.status(statusArchiveSearch);
-    ArchiveOutcome archived = archiveRoad(chosen, road.address, cfg, fetch);
+    ArchiveOutcome archived = archiveRoad(chosen, road.address, cfg, fetch, hooks.cancel);
     if (archived.result) {
         road.result = std::move(*archived.result);
         road.archived = std::move(archived.archived);
         return road;
     }
-    // Nothing in the archive counts: the live road's own outcome stands.
+    if (archived.problem == ArchiveProblem::Cancelled) {
+        road.result.status = statusCancelled;
+        return road;
+    }
+    // Nothing in the archive counts: the live road's own outcome stands, unless the archive could
+    // not be asked, which is no answer about the page.
     road.result = std::move(live.result);
     if (road.result.found())
         return road;
-    if (archived.busy)
-        road.result.status = statusArchiveBusy;
+    if (archived.problem != ArchiveProblem::None)
+        road.result.status = statusOf(archived.problem);
+    else if (archived.unsafe)
+        road.result.status = statusUnsafe;
     else if (cfg.archiveMode == Config::ArchiveMode::Only && archived.anyPage)
         road.result.status = statusNoVideo;
     return road;
-}
-
-RoadFetch webFetch()
-{
-    return [](FetchKind kind, const QString &url) {
-        Fetched out;
-        const Config::Settings &cfg = Web::NetworkAccess::settings();
-        switch (kind) {
-        case FetchKind::Page:
-        case FetchKind::Endpoint:
-        case FetchKind::Replay: {
-            const auto headers = kind == FetchKind::Replay ? Web::archiveHeaders(cfg.userAgent)
-                                                           : QList<QPair<QByteArray, QByteArray>>();
-            const Web::BodyResult body = Web::GetBody(url, headers);
-            out.text = body.text;
-            out.status = body.raw.httpStatus;
-            break;
-        }
-        case FetchKind::Index: {
-            Web::FetchOptions options;
-            options.headers = Web::archiveHeaders(cfg.userAgent);
-            const Web::FetchResult r = Web::fetch(url, options);
-            if (r.ok())
-                out.text = QString::fromUtf8(r.body);
-            out.status = r.httpStatus;
-            break;
-        }
-        case FetchKind::Probe: {
-            const Web::FetchResult r = Web::probe(url, Web::archiveHeaders(cfg.userAgent));
-            if (r.ok())
-                out.text = QString();
-            out.status = r.httpStatus;
-            break;
-        }
-        }
-        return out;
-    };
 }
 
 } // namespace Extract

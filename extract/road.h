@@ -1,6 +1,7 @@
 #pragma once
 
 #include "extract/extraction.h"
+#include "web/archiveclient.h"
 
 #include <QString>
 #include <functional>
@@ -10,27 +11,11 @@ namespace Config {
 struct Settings;
 }
 
+namespace Web {
+class CancelToken;
+}
+
 namespace Extract {
-
-// What the road asks the web for; the archive's requests are told apart so that they can be
-// paced and name the program.
-enum class FetchKind {
-    Page,     // the live page
-    Endpoint, // a second request an extractor makes (Weishi's download endpoint)
-    Index,    // the web archive's capture index
-    Replay,   // a capture's bytes from the archive (page or endpoint)
-    Probe,    // whether the archive holds a file: the status only, never the body
-};
-
-struct Fetched
-{
-    std::optional<QString> text; // nullopt: no answer (refused, reset, timed out, too large)
-    int status = 0;              // HTTP status of the final answer, 0 without one
-};
-using RoadFetch = std::function<Fetched(FetchKind kind, const QString &url)>;
-
-// Through the program's one network access point.
-RoadFetch webFetch();
 
 // Where an archived result came from.
 struct Archived
@@ -49,6 +34,7 @@ struct RoadResult
     std::optional<Archived> archived;
 
     bool ok() const { return result.found() && result.status == statusDone; }
+    bool cancelled() const { return result.status == statusCancelled; }
     // The address preview, download and copy act on: the archived file when there is one.
     QString videoAddress() const;
 };
@@ -57,10 +43,13 @@ struct RoadHooks
 {
     std::function<void()> started;                      // the checks passed: the fetch begins
     std::function<void(const QString &status)> status; // a new status line while the road goes on
+    const Web::CancelToken *cancel = nullptr;           // ends every request and wait of the road
 };
 
 inline const QString statusArchiveSearch = QStringLiteral("正在从网页存档中查找..");
 inline const QString statusArchiveBusy = QStringLiteral("网页存档繁忙,请稍后再试..");
+inline const QString statusArchiveUnavailable = QStringLiteral("网页存档暂时无法访问,请稍后再试..");
+inline const QString statusArchiveTooSlow = QStringLiteral("网页存档响应太慢,请稍后再试..");
 inline const QString statusUnknownService = QStringLiteral(
     "cannot tell the service of this address; it matches none of weishi, meipai, kuaishou, miaopai");
 
@@ -69,6 +58,6 @@ inline const QString statusUnknownService = QStringLiteral(
 // gives no usable video, the extraction and the archived media. Blocking; the calling thread's
 // events keep running while it waits. Runs on any thread.
 RoadResult runRoad(const QString &text, std::optional<Service> service, const Config::Settings &cfg,
-                   const RoadFetch &fetch, const RoadHooks &hooks = {});
+                   const Web::FetchFunction &fetch, const RoadHooks &hooks = {});
 
 } // namespace Extract

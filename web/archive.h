@@ -1,13 +1,14 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
+#include <QDateTime>
 #include <QList>
-#include <QMutex>
-#include <QPair>
 #include <QString>
 #include <chrono>
 #include <optional>
 
+// What the web archive's answers mean: pure functions, no request is made here.
 namespace Web {
 
 // One capture of a page in the web archive's index.
@@ -15,16 +16,37 @@ struct Capture
 {
     QString timestamp; // yyyyMMddhhmmss
     QString original;  // the address as the archive captured it
+    QString digest{};  // of the captured bytes; empty when the index gave none
 };
+
+// Far more captures than one short-video page ever had, and still a small answer. The index is
+// asked for no more, and no more are read when it sends more anyway.
+inline constexpr int indexRowLimit = 1000;
 
 // The index query for the captures of `address` whose archived answer was 200, as JSON rows.
 // The address goes in whole, percent-encoded: its own query ("&photoId=") must stay its own.
 QString captureQuery(const QString &indexUrl, const QString &address);
 
-// The captures of an output=json answer, its first row naming the columns. nullopt when the
-// answer is not such a table; rows of another status or without a usable timestamp or address
-// are left out.
-std::optional<QList<Capture>> parseCaptures(const QByteArray &json);
+// The key the index files an address under: the scheme (http or https), "www.", a default port
+// and a trailing slash do not tell two addresses apart, nor the host's case; the query does.
+QString archiveKey(const QString &address);
+
+// Which rows of an index answer count.
+struct CaptureFilter
+{
+    QString key;             // archiveKey of the address asked for; empty: any address
+    QString latest;          // 14 digits: later captures are left out; empty: no limit
+    int rowLimit = indexRowLimit;
+};
+
+// The latest capture time that can be true: now, give or take a day of clocks that disagree.
+QString latestCaptureTime(const QDateTime &nowUtc = QDateTime::currentDateTimeUtc());
+
+// The captures of an output=json answer, its first row naming the columns; at most
+// filter.rowLimit rows are read. nullopt when the answer is not such a table. Rows of another
+// status, without a usable timestamp or web address, of another address, dated after
+// filter.latest, or repeating a timestamp or digest already taken are left out.
+std::optional<QList<Capture>> parseCaptures(QByteArrayView json, const CaptureFilter &filter = {});
 
 // At most `tries` captures, nearest to `around` (4 to 14 digits, the rest taken as its start)
 // first; of two equally near, the earlier.
@@ -34,33 +56,15 @@ QList<Capture> nearestCaptures(QList<Capture> captures, const QString &around, i
 // REPLAY + TIMESTAMP + "id_/" + ORIGINAL.
 QString replayAddress(const QString &replayBase, const QString &timestamp, const QString &original);
 
+// Where a replay may redirect to: the replay host, under the replay path, never from https to http.
+bool isReplayRedirect(const QString &replayBase, const QUrl &from, const QUrl &to);
+
 // "2015-03-12" for "20150312094501".
 QString captureDate(const QString &timestamp);
 
-// Requests to the archive name the program, whatever user agent pages are fetched with.
-QList<QPair<QByteArray, QByteArray>> archiveHeaders(const QString &userAgent);
-
-// Index queries of the whole process, every thread together, at a pace the archive accepts; after
-// the archive says it is busy (429), nobody asks it again for a while.
-class IndexPacer
-{
-public:
-    static IndexPacer &instance();
-
-    // Waits for this query's turn while the calling thread's events keep running. false, at
-    // once, when the archive asked us to hold off for longer than `maxWaitMs`.
-    bool awaitTurn(int perMinute, int maxWaitMs);
-    void holdOff();
-    void reset(); // forget the pace and any hold (tests)
-
-    static constexpr std::chrono::seconds holdTime{60};
-
-private:
-    using Clock = std::chrono::steady_clock;
-
-    QMutex m_lock;
-    Clock::time_point m_next{};
-    Clock::time_point m_holdUntil{};
-};
+// How long a busy answer asks us to stay away: Retry-After in seconds or as an HTTP date, at most
+// an hour; `fallback` when it says nothing usable.
+std::chrono::seconds retryAfter(const QByteArray &value, std::chrono::seconds fallback,
+                                const QDateTime &nowUtc = QDateTime::currentDateTimeUtc());
 
 } // namespace Web

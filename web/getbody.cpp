@@ -1,6 +1,7 @@
 #include "web/getbody.h"
 
 #include "config/settings.h"
+#include "web/cancel.h"
 #include "web/decode.h"
 #include "web/network.h"
 
@@ -46,10 +47,19 @@ FetchResult fetch(const QString &url, const FetchOptions &options)
         return failure(FetchError::BadScheme,
                        QStringLiteral("Not an http or https address: \"%1\"").arg(url));
 
+    if (options.cancel && options.cancel->isCancelled())
+        return failure(FetchError::Cancelled, QStringLiteral("Cancelled"));
+
     const qint64 cap = NetworkAccess::settings().maxBodyBytes;
+    const int limitMs = options.timeoutMs > 0 ? options.timeoutMs
+                                              : qMax(1, NetworkAccess::settings().timeoutSeconds) * 1000;
     QNetworkRequest request(address);
     for (const auto &[name, value] : options.headers)
         request.setRawHeader(name, value);
+    if (!options.followRedirects)
+        request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    if (options.timeoutMs > 0)
+        request.setTransferTimeout(options.timeoutMs);
 
     std::unique_ptr<QNetworkReply> reply(NetworkAccess::forThread().get(request));
     FetchResult result;
@@ -57,6 +67,7 @@ FetchResult fetch(const QString &url, const FetchOptions &options)
     bool tooLarge = false;
     QString sinkError;
 
+    bool cancelled = false;
     QEventLoop loop;
     bool overTime = false;
     // A reply that has failed already is on its way to its end: aborting it again only makes Qt
@@ -78,7 +89,14 @@ FetchResult fetch(const QString &url, const FetchOptions &options)
         overTime = true;
         stop(false);
     });
-    deadline.start(std::chrono::seconds(qMax(1, NetworkAccess::settings().timeoutSeconds)));
+    deadline.start(std::chrono::milliseconds(limitMs));
+    // Declared after the loop: it is gone before the loop, so no wake-up reaches a loop that is gone.
+    const CancelScope cancelScope(options.cancel, [&loop, &cancelled, &stop] {
+        QMetaObject::invokeMethod(&loop, [&cancelled, &stop] {
+            cancelled = true;
+            stop(false);
+        }, Qt::QueuedConnection);
+    });
     int knownStatus = 0;
     QObject::connect(reply.get(), &QNetworkReply::metaDataChanged, &loop, [&] {
         if (options.statusOnly) {
@@ -138,6 +156,8 @@ FetchResult fetch(const QString &url, const FetchOptions &options)
 
     result.httpStatus = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     result.contentType = reply->rawHeader("Content-Type");
+    result.location = reply->rawHeader("Location");
+    result.retryAfter = reply->rawHeader("Retry-After");
 
     const QNetworkReply::NetworkError error = reply->error();
     if (knownStatus > 0) {
@@ -147,7 +167,10 @@ FetchResult fetch(const QString &url, const FetchOptions &options)
         result.body.clear();
         return result;
     }
-    if (tooLarge) {
+    if (cancelled) {
+        result.error = FetchError::Cancelled;
+        result.errorString = QStringLiteral("Cancelled");
+    } else if (tooLarge) {
         result.error = FetchError::TooLarge;
         result.errorString = QStringLiteral("The answer is larger than %1 bytes").arg(cap);
     } else if (!sinkError.isEmpty()) {
@@ -155,8 +178,7 @@ FetchResult fetch(const QString &url, const FetchOptions &options)
         result.errorString = sinkError;
     } else if (overTime || error == QNetworkReply::OperationCanceledError || error == QNetworkReply::TimeoutError) {
         result.error = FetchError::Timeout;
-        result.errorString =
-            QStringLiteral("No answer within %1 seconds").arg(NetworkAccess::settings().timeoutSeconds);
+        result.errorString = QStringLiteral("No answer within %1 seconds").arg(double(limitMs) / 1000.0);
     } else if (error == QNetworkReply::ProtocolUnknownError) {
         result.error = FetchError::BadScheme;
         result.errorString = reply->errorString();

@@ -10,13 +10,15 @@ class QIODevice;
 
 namespace Web {
 
+class CancelToken;
+
 enum class FetchError {
     None,
     BadScheme,   // only http:// and https:// are ever fetched
     Network,     // refused, unreachable, reset, DNS, TLS
     Timeout,     // transfer time limit reached
     TooLarge,    // body over the size cap
-    Cancelled,
+    Cancelled,   // the caller's token was cancelled
 };
 
 struct FetchResult
@@ -26,6 +28,8 @@ struct FetchResult
     int httpStatus = 0;   // 0 when no answer arrived
     QByteArray body;      // raw bytes as received (bounded by the size cap)
     QByteArray contentType;
+    QByteArray location;   // of a redirect that was not followed
+    QByteArray retryAfter; // of a busy answer
 
     bool ok() const { return error == FetchError::None; }
 };
@@ -42,6 +46,11 @@ struct FetchOptions
     // Ends the request once the final answer's status is known (redirects followed): the body
     // is never read. The result is ok with httpStatus set.
     bool statusOnly = false;
+    // false: a redirect is the answer (its status and location), for callers that judge each hop.
+    bool followRedirects = true;
+    // Shorter than the configured time limit: what is left of a caller's own budget. 0: the limit.
+    int timeoutMs = 0;
+    const CancelToken *cancel = nullptr;
 };
 FetchResult fetch(const QString &url, const FetchOptions &options);
 

@@ -3,6 +3,7 @@
 #include "config/settings.h"
 
 #include <QAtomicInteger>
+#include <QHostAddress>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QNetworkProxyFactory>
@@ -11,11 +12,14 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace Web {
 
 namespace {
 
 constexpr int maxRedirects = 10;
+const QString programName = QStringLiteral("ZavlenVideo/1.6.0");
 
 QMutex sharedLock;
 Config::Settings sharedSettings;
@@ -24,8 +28,20 @@ QAtomicInteger<int> sharedGeneration{1};
 struct ThreadState
 {
     Config::Settings settings;
+    QStringList archiveHosts; // every request to these names the program
     int generation = 0;
 };
+
+QStringList archiveHostsOf(const Config::Settings &s)
+{
+    QStringList hosts;
+    for (const QString &address : {s.archiveIndexUrl, s.archiveReplayUrl}) {
+        const QString host = QUrl(address, QUrl::TolerantMode).host().toLower();
+        if (!host.isEmpty() && !hosts.contains(host))
+            hosts.append(host);
+    }
+    return hosts;
+}
 
 QThreadStorage<ThreadState *> threadState;
 QThreadStorage<NetworkAccess *> threadInstance;
@@ -39,6 +55,7 @@ ThreadState &currentState()
     if (state->generation != sharedGeneration.loadAcquire()) {
         QMutexLocker lock(&sharedLock);
         state->settings = sharedSettings;
+        state->archiveHosts = archiveHostsOf(sharedSettings);
         state->generation = sharedGeneration.loadRelaxed();
     }
     return *state;
@@ -143,14 +160,50 @@ QNetworkReply *NetworkAccess::createRequest(Operation op, const QNetworkRequest 
     }
 
     QNetworkRequest req(request);
-    // A caller that names itself on purpose (requests to the web archive) keeps its name.
-    if (!req.hasRawHeader("User-Agent"))
-        req.setHeader(QNetworkRequest::UserAgentHeader, state.settings.userAgent);
-    req.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+    if (!req.hasRawHeader("User-Agent")) {
+        const bool archive = state.archiveHosts.contains(req.url().host().toLower());
+        req.setHeader(QNetworkRequest::UserAgentHeader,
+                      archive ? namedUserAgent(state.settings.userAgent) : state.settings.userAgent);
+    }
+    // A caller that judges every hop itself follows none; everyone else follows none that is less safe.
+    const QVariant policy = req.attribute(QNetworkRequest::RedirectPolicyAttribute);
+    if (!policy.isValid() || policy.toInt() != QNetworkRequest::ManualRedirectPolicy)
+        req.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     req.setMaximumRedirectsAllowed(maxRedirects);
     if (req.transferTimeout() == 0)
         req.setTransferTimeout(state.settings.timeoutSeconds * 1000);
     return QNetworkAccessManager::createRequest(op, req, outgoingData);
+}
+
+QString namedUserAgent(const QString &userAgent)
+{
+    if (userAgent.contains(QLatin1String("ZavlenVideo")))
+        return userAgent;
+    return userAgent.isEmpty() ? programName : userAgent + u' ' + programName;
+}
+
+bool isLocalHost(const QString &host)
+{
+    QString name = host.toLower();
+    if (name.endsWith(u'.'))
+        name.chop(1);
+    if (name == u"localhost" || name.endsWith(QLatin1String(".localhost")))
+        return true;
+    QHostAddress address;
+    if (!address.setAddress(name))
+        return false;
+    bool mapped = false;
+    const quint32 v4 = address.toIPv4Address(&mapped);
+    if (address.protocol() == QAbstractSocket::IPv4Protocol || mapped) {
+        const auto in = [v4](quint32 network, int bits) { return (v4 >> (32 - bits)) == (network >> (32 - bits)); };
+        return in(0x00000000, 8) || in(0x7f000000, 8) || in(0x0a000000, 8) || in(0xac100000, 12)
+               || in(0xc0a80000, 16) || in(0xa9fe0000, 16) || in(0x64400000, 10);
+    }
+    const Q_IPV6ADDR v6 = address.toIPv6Address();
+    const bool unspecified = std::all_of(std::begin(v6.c), std::end(v6.c), [](quint8 b) { return b == 0; });
+    return unspecified || address.isLoopback() || (v6[0] == 0xfe && (v6[1] & 0xc0) == 0x80) // link-local
+           || (v6[0] & 0xfe) == 0xfc                                                       // unique local
+           || (v6[0] == 0xfe && (v6[1] & 0xc0) == 0xc0);                                   // site-local
 }
 
 bool isFollowedRedirect(const QNetworkReply &reply, int status)

@@ -33,6 +33,13 @@ private:
     int m_appliedGeneration = 0;
 };
 
+// The program's own name after the configured user agent: the web archive is always told who asks.
+QString namedUserAgent(const QString &userAgent);
+
+// A host that names this machine or a private network by itself: "localhost", or a loopback,
+// link-local, private or unspecified IPv4 or IPv6 literal. A page must not send us there.
+bool isLocalHost(const QString &host);
+
 // Qt follows these by itself and marks the answer (RedirectionTargetAttribute) only when it does
 // not, so a redirect under way looks like any other answer until the next one arrives.
 bool isFollowedRedirect(const QNetworkReply &reply, int status);

@@ -56,6 +56,7 @@ struct SiteFixture
         settings.archiveIndexUrl = QStringLiteral("http://web.archive.org/cdx/search/cdx");
         settings.archiveReplayUrl = QStringLiteral("http://web.archive.org/web/");
         settings.archiveIndexPerMinute = 6000;
+        settings.archiveReplayPerMinute = 6000;
         Web::NetworkAccess::configure(settings);
     }
 

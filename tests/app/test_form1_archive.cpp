@@ -63,7 +63,7 @@ class TestForm1Archive : public QObject
 
     Extract::RoadResult expected(Service service, const QString &address) const
     {
-        return Extract::runRoad(address, service, m_fx->settings, Extract::webFetch());
+        return Extract::runRoad(address, service, m_fx->settings, Web::networkFetch());
     }
 
 private Q_SLOTS:

@@ -50,7 +50,8 @@ class TestCliArchive final : public TestSupport::CliFixture
         const QStringList archive{
             QStringLiteral("--timeout"), QStringLiteral("5"), QStringLiteral("--set"),
             QStringLiteral("archive/cdx=") + (ownArchive ? ownIndex : m_settings.archiveIndexUrl), QStringLiteral("--set"),
-            QStringLiteral("archive/replay=") + (ownArchive ? ownReplay : m_settings.archiveReplayUrl)};
+            QStringLiteral("archive/replay=") + (ownArchive ? ownReplay : m_settings.archiveReplayUrl),
+            QStringLiteral("--set"), QStringLiteral("archive/replayPerMinute=6000")};
         return run(archive + args);
     }
 
@@ -65,7 +66,7 @@ class TestCliArchive final : public TestSupport::CliFixture
 
     Extract::RoadResult road(const QString &text) const
     {
-        return Extract::runRoad(text, std::nullopt, m_settings, Extract::webFetch());
+        return Extract::runRoad(text, std::nullopt, m_settings, Web::networkFetch());
     }
 
 private Q_SLOTS:
@@ -76,6 +77,7 @@ private Q_SLOTS:
         // The demonstration's archive answers over plain http, as in the window's demo mode.
         Demo::useDemoSite(m_settings, QString());
         m_settings.archiveIndexPerMinute = 6000;
+        m_settings.archiveReplayPerMinute = 6000;
         QVERIFY(startSite());
         m_site.addHandler(m_own.handler());
     }
@@ -83,7 +85,7 @@ private Q_SLOTS:
     void init()
     {
         m_own.clear();
-        Web::IndexPacer::instance().reset();
+        Web::ArchivePacer::instance().reset();
     }
 
     // The record says where the result came from; "video" stays the address cut from the page.

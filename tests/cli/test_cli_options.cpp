@@ -169,7 +169,9 @@ private Q_SLOTS:
         QTest::addColumn<int>("tries");
         QTest::addColumn<int>("perMinute");
         QTest::addColumn<QString>("cdx");
+        QTest::addColumn<QList<int>>("replayBudgetLocal"); // replays a minute, budget, local addresses allowed
         const QString cdx = QStringLiteral("https://web.archive.org/cdx/search/cdx");
+        const QList<int> usual{60, 60, 0};
         const auto L = [](std::initializer_list<const char *> items) {
             QStringList l;
             for (const char *i : items)
@@ -177,21 +179,26 @@ private Q_SLOTS:
             return l;
         };
         QTest::newRow("defaults") << QStringList() << QByteArray() << true << QStringLiteral("fallback")
-                                  << QStringLiteral("20160601") << 5 << 20 << cdx;
+                                  << QStringLiteral("20160601") << 5 << 20 << cdx << usual;
         QTest::newRow("ini") << QStringList()
                              << QByteArray("[archive]\nmode=only\naround=2015\ntries=2\nindexPerMinute=6\n"
-                                           "cdx=http://cdx.test/cdx\nreplay=http://cdx.test/web/\n")
+                                           "cdx=http://cdx.test/cdx\nreplay=http://cdx.test/web/\nreplayPerMinute=7\n"
+                                           "budget=90\n[network]\nallowLocalAddresses=true\n")
                              << true << QStringLiteral("only") << QStringLiteral("2015") << 2 << 6
-                             << QStringLiteral("http://cdx.test/cdx");
+                             << QStringLiteral("http://cdx.test/cdx") << QList<int>{7, 90, 1};
         QTest::newRow("--set over ini") << L({"--set", "archive/tries=9", "--set", "archive/mode=off"})
                                         << QByteArray("[archive]\ntries=2\nmode=only\n") << true
-                                        << QStringLiteral("off") << QStringLiteral("20160601") << 9 << 20 << cdx;
+                                        << QStringLiteral("off") << QStringLiteral("20160601") << 9 << 20 << cdx << usual;
         QTest::newRow("--archive over --set") << L({"--set", "archive/mode=off", "--archive", "only"}) << QByteArray()
                                               << true << QStringLiteral("only") << QStringLiteral("20160601") << 5
-                                              << 20 << cdx;
+                                              << 20 << cdx << usual;
         const auto bad = [&](const char *name, QStringList args) {
-            QTest::newRow(name) << args << QByteArray() << false << QString() << QString() << 0 << 0 << QString();
+            QTest::newRow(name) << args << QByteArray() << false << QString() << QString() << 0 << 0 << QString()
+                                << QList<int>();
         };
+        bad("replay pace zero", L({"--set", "archive/replayPerMinute=0"}));
+        bad("budget not a number", L({"--set", "archive/budget=soon"}));
+        bad("local addresses neither true nor false", L({"--set", "network/allowLocalAddresses=maybe"}));
         bad("unknown mode", L({"--archive", "sometimes"}));
         bad("mode in capitals", L({"--set", "archive/mode=Only"}));
         bad("zero tries", L({"--set", "archive/tries=0"}));
@@ -230,6 +237,10 @@ private Q_SLOTS:
         QCOMPARE(out.settings.archiveTries, tries);
         QCOMPARE(out.settings.archiveIndexPerMinute, perMinute);
         QCOMPARE(out.settings.archiveIndexUrl, cdx);
+        QFETCH(QList<int>, replayBudgetLocal);
+        QCOMPARE(out.settings.archiveReplayPerMinute, replayBudgetLocal.at(0));
+        QCOMPARE(out.settings.archiveBudgetSeconds, replayBudgetLocal.at(1));
+        QCOMPARE(int(out.settings.allowLocalAddresses), replayBudgetLocal.at(2));
     }
 };
 

@@ -123,6 +123,7 @@ private slots:
         QVERIFY(site.listen());
         Demo::useDemoSite(s, site.proxyUrl());
         s.archiveIndexPerMinute = 6000;
+        s.archiveReplayPerMinute = 6000;
         Demo::addDemoSite(site, s);
         Web::NetworkAccess::configure(s);
         QNetworkAccessManager nam;
@@ -134,7 +135,7 @@ private slots:
         for (const auto &[service, address] : addresses) {
             QVERIFY2(!Extract::checkAddress(service, address, s), qPrintable(address));
             QCOMPARE(get(nam, address).status, 404);
-            const Extract::RoadResult r = Extract::runRoad(address, std::nullopt, s, Extract::webFetch());
+            const Extract::RoadResult r = Extract::runRoad(address, std::nullopt, s, Web::networkFetch());
             QVERIFY2(r.ok(), qPrintable(address + u' ' + r.result.status));
             QCOMPARE(r.service, std::optional<Extract::Service>(service));
             QVERIFY(r.archived);

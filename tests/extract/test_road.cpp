@@ -102,7 +102,7 @@ class TestRoad final : public QObject
             if (statuses)
                 statuses->append(s);
         };
-        return Extract::runRoad(text, service, m_cfg, Extract::webFetch(), hooks);
+        return Extract::runRoad(text, service, m_cfg, Web::networkFetch(), hooks);
     }
 
     int liveRequests(const QString &host) const
@@ -132,13 +132,14 @@ private Q_SLOTS:
         m_site.setHandler(m_archive.handler());
         m_seenBefore = m_site.requests().size();
         m_archive.clear();
-        Web::IndexPacer::instance().reset();
+        Web::ArchivePacer::instance().reset();
         m_cfg = Config::Settings{};
         m_cfg.proxy = m_site.proxyUrl();
         m_cfg.timeoutSeconds = 2;
         m_cfg.archiveIndexUrl = indexUrl;
         m_cfg.archiveReplayUrl = replayUrl;
         m_cfg.archiveIndexPerMinute = 6000;
+        m_cfg.archiveReplayPerMinute = 6000;
         configure();
     }
 
@@ -272,8 +273,9 @@ private Q_SLOTS:
         QTest::newRow("no capture, no live page") << QStringLiteral("none-dead") << Extract::statusFetchFailed;
         QTest::newRow("only an archived redirect") << QStringLiteral("redirect") << Extract::statusFetchFailed;
         QTest::newRow("only captures without a web address") << QStringLiteral("encoded") << Extract::statusFetchFailed;
-        QTest::newRow("index answers garbage") << QStringLiteral("garbage") << Extract::statusFetchFailed;
-        QTest::newRow("index fails") << QStringLiteral("500") << Extract::statusFetchFailed;
+        // An archive that cannot answer is no answer about the page.
+        QTest::newRow("index answers garbage") << QStringLiteral("garbage") << Extract::statusArchiveUnavailable;
+        QTest::newRow("index fails") << QStringLiteral("500") << Extract::statusArchiveUnavailable;
         QTest::newRow("capture replays an error") << QStringLiteral("replay-404") << Extract::statusFetchFailed;
     }
     void nothingThatCounts()

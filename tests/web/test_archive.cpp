@@ -2,6 +2,8 @@
 #include "demo/loopbackarchive.h"
 #include "demo/loopbacksite.h"
 #include "web/archive.h"
+#include "web/archivepacer.h"
+#include "web/cancel.h"
 #include "web/getbody.h"
 #include "web/network.h"
 
@@ -35,7 +37,7 @@ private Q_SLOTS:
             qunsetenv(name);
     }
 
-    void init() { Web::IndexPacer::instance().reset(); }
+    void init() { Web::ArchivePacer::instance().reset(); }
 
     void captureQuery()
     {
@@ -134,8 +136,8 @@ private Q_SLOTS:
         QCOMPARE(Web::captureDate(QStringLiteral("20150312094501")), QStringLiteral("2015-03-12"));
     }
 
-    // Whatever user agent pages are fetched with, the archive is told who asks.
-    void archiveHeadersNameTheProgram_data()
+    // Whatever user agent pages are fetched with, every request to an archive host names the program.
+    void archiveRequestsNameTheProgram_data()
     {
         QTest::addColumn<QString>("configured");
         QTest::addColumn<QString>("sent");
@@ -144,7 +146,7 @@ private Q_SLOTS:
                                      << QStringLiteral("Mozilla/5.0 (X11) ZavlenVideo/1.6.0");
         QTest::newRow("empty") << QString() << QStringLiteral("ZavlenVideo/1.6.0");
     }
-    void archiveHeadersNameTheProgram()
+    void archiveRequestsNameTheProgram()
     {
         QFETCH(QString, configured);
         QFETCH(QString, sent);
@@ -153,43 +155,64 @@ private Q_SLOTS:
         Config::Settings s;
         s.proxy = site.proxyUrl();
         s.userAgent = configured;
+        s.archiveIndexUrl = QStringLiteral("http://web.archive.org/cdx/search/cdx");
+        s.archiveReplayUrl = QStringLiteral("http://Web.Archive.org/web/");
         Web::NetworkAccess::configure(s);
-        Web::FetchOptions options;
-        options.headers = Web::archiveHeaders(configured);
-        Web::fetch(QStringLiteral("http://web.archive.org/cdx/search/cdx?url=x"), options);
+        // The index, a replay and a file that the downloader or the window fetch from the archive.
+        Web::fetch(QStringLiteral("http://web.archive.org/cdx/search/cdx?url=x"));
+        Web::probe(QStringLiteral("http://web.archive.org/web/2015id_/http://v.test/a.mp4"));
         Web::GetBody(QStringLiteral("http://www.meipai.com/media/1"));
-        QCOMPARE(site.requests().size(), 2);
+        QCOMPARE(site.requests().size(), 3);
         QCOMPARE(site.requests().at(0).headers.value("user-agent"), sent.toUtf8());
+        QCOMPARE(site.requests().at(1).headers.value("user-agent"), sent.toUtf8());
         if (!configured.isEmpty())
-            QCOMPARE(site.requests().at(1).headers.value("user-agent"), configured.toUtf8());
+            QCOMPARE(site.requests().at(2).headers.value("user-agent"), configured.toUtf8());
     }
 
     // A wait for the pace keeps the thread's events running (a window stays responsive).
     void paceKeepsEventsRunning()
     {
-        Web::IndexPacer &pacer = Web::IndexPacer::instance();
-        QVERIFY(pacer.awaitTurn(120, 1000));
+        Web::ArchivePacer &pacer = Web::ArchivePacer::instance();
+        using Lane = Web::ArchivePacer::Lane;
+        using Kind = Web::ArchivePacer::Turn::Kind;
+        QCOMPARE(pacer.awaitTurn(Lane::Index, 120, std::chrono::seconds(1), nullptr).kind, Kind::Go);
         int ticks = 0;
         QTimer timer;
         connect(&timer, &QTimer::timeout, this, [&] { ++ticks; });
         timer.start(20);
         QElapsedTimer clock;
         clock.start();
-        QVERIFY(pacer.awaitTurn(120, 1000));
+        // The other lane has a pace of its own.
+        QCOMPARE(pacer.awaitTurn(Lane::Replay, 120, std::chrono::seconds(1), nullptr).kind, Kind::Go);
+        QVERIFY2(clock.elapsed() < 300, qPrintable(QString::number(clock.elapsed())));
+        const Web::ArchivePacer::Turn second = pacer.awaitTurn(Lane::Index, 120, std::chrono::seconds(1), nullptr);
+        QCOMPARE(second.kind, Kind::Go);
         QVERIFY2(clock.elapsed() >= 400, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(second.paced >= std::chrono::milliseconds(300));
         QVERIFY(ticks >= 5);
     }
 
-    void holdRefusesAtOnce()
+    // A hold longer than the caller can wait refuses at once; a cancel ends a wait early.
+    void holdAndCancel()
     {
-        Web::IndexPacer &pacer = Web::IndexPacer::instance();
-        pacer.holdOff();
+        Web::ArchivePacer &pacer = Web::ArchivePacer::instance();
+        using Lane = Web::ArchivePacer::Lane;
+        using Kind = Web::ArchivePacer::Turn::Kind;
+        pacer.holdOff(std::chrono::seconds(60));
         QElapsedTimer clock;
         clock.start();
-        QVERIFY(!pacer.awaitTurn(6000, 2000));
+        QCOMPARE(pacer.awaitTurn(Lane::Replay, 6000, std::chrono::seconds(2), nullptr).kind, Kind::Held);
         QVERIFY(clock.elapsed() < 1000);
+        QVERIFY(pacer.holdLeft() > std::chrono::seconds(50));
         pacer.reset();
-        QVERIFY(pacer.awaitTurn(6000, 2000));
+        QCOMPARE(pacer.awaitTurn(Lane::Index, 6000, std::chrono::seconds(2), nullptr).kind, Kind::Go);
+
+        Web::CancelToken token;
+        pacer.holdOff(std::chrono::seconds(3));
+        QTimer::singleShot(100, this, [&token] { token.cancel(); });
+        clock.restart();
+        QCOMPARE(pacer.awaitTurn(Lane::Index, 6000, std::chrono::seconds(10), &token).kind, Kind::Cancelled);
+        QVERIFY2(clock.elapsed() < 1500, qPrintable(QString::number(clock.elapsed())));
     }
 
     // The loopback archive itself, as the tests rely on it.

@@ -1,0 +1,78 @@
+#pragma once
+
+#include "web/archive.h"
+#include "web/archivepacer.h"
+#include "web/getbody.h"
+
+#include <QElapsedTimer>
+#include <functional>
+
+namespace Config {
+struct Settings;
+}
+
+namespace Web {
+
+class CancelToken;
+
+// A request as the network access point answers it; tests and benchmarks may answer otherwise.
+using FetchFunction = std::function<FetchResult(const QString &url, const FetchOptions &options)>;
+FetchFunction networkFetch();
+
+// Why the archive gave nothing for an address, apart from having nothing.
+enum class ArchiveProblem {
+    None,
+    Busy,        // it asked us to hold off (429, or 503 from a replay)
+    Unavailable, // the index failed, timed out, was too large or not an index at all
+    TooSlow,     // the address's time budget ran out
+    Cancelled,
+};
+
+// The whole conversation with the web archive about one address: the index query, the pace and
+// the hold every request keeps, the nearest captures, the replays and whether a file is held.
+// Every answer is checked for being what was asked; the time budget counts from construction,
+// leaving out the waits for our own pace.
+class ArchiveClient
+{
+public:
+    ArchiveClient(const Config::Settings &cfg, FetchFunction fetch, const CancelToken *cancel = nullptr);
+
+    struct Index
+    {
+        ArchiveProblem problem = ArchiveProblem::None;
+        QList<Capture> captures; // of this very address, nearest first, at most as many as are tried
+    };
+    Index captures(const QString &address);
+
+    struct Replay
+    {
+        ArchiveProblem problem = ArchiveProblem::None;
+        bool found = false;      // a success status at the end of redirects that stay in the archive
+        QString address;         // the replay address asked for
+        QByteArray body;         // empty for a probe
+        QByteArray contentType;
+    };
+    // The capture's bytes, or with `statusOnly` only whether the archive has them.
+    Replay replay(const QString &timestamp, const QString &original, bool statusOnly = false);
+
+    QString replayAddress(const QString &timestamp, const QString &original) const;
+
+    static constexpr int maxReplayRedirects = 3;
+
+private:
+    struct Sent
+    {
+        ArchiveProblem problem = ArchiveProblem::None;
+        FetchResult result;
+    };
+    Sent send(ArchivePacer::Lane lane, const QString &url, FetchOptions options);
+    std::chrono::milliseconds budgetLeft() const;
+
+    const Config::Settings &m_cfg;
+    FetchFunction m_fetch;
+    const CancelToken *m_cancel;
+    QElapsedTimer m_clock;
+    std::chrono::milliseconds m_paced{0};
+};
+
+} // namespace Web
