@@ -5,6 +5,7 @@
 #include "player/mediaplayer.h"
 #include "extract/road.h"
 #include "update/versioncheck.h"
+#include "web/cancel.h"
 #include "web/getbody.h"
 
 #include <QApplication>
@@ -12,6 +13,7 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -160,6 +162,8 @@ void Form1::Command5_Click()
 
 void Form1::Option1_Click(int)
 {
+    // The result would arrive with another service chosen than the one it belongs to.
+    cancelExtraction();
     for (int i : {0, 1, 2, 4}) {
         if (m_option1[std::size_t(i)]->isChecked()) {
             setStatus(serviceChosen[i]);
@@ -213,6 +217,25 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
+void Form1::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape && m_extraction) {
+        cancelExtraction();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void Form1::cancelExtraction()
+{
+    if (!m_extraction)
+        return;
+    m_extraction->cancel();
+    m_extraction.reset();
+    m_command1->setEnabled(true);
+    setStatus(Extract::statusCancelled);
+}
+
 void Form1::setStatus(const QString &text)
 {
     m_label5->setText(text);
@@ -238,7 +261,11 @@ void Form1::Command1_Click()
         return;
 
     QPointer<Form1> self(this);
+    // Its own token: after a cancel, another extraction may start while this one still unwinds.
+    const auto token = std::make_shared<Web::CancelToken>();
+    m_extraction = token;
     Extract::RoadHooks hooks;
+    hooks.cancel = token.get();
     hooks.started = [this] {
         m_command1->setEnabled(false);
         setStatus(Extract::statusExtracting);
@@ -249,14 +276,15 @@ void Form1::Command1_Click()
         clearResult();
     };
     // A handler run during one of the road's waits may have closed the window.
-    hooks.status = [self](const QString &status) {
-        if (self)
+    hooks.status = [self, token](const QString &status) {
+        if (self && !token->isCancelled())
             self->setStatus(status);
     };
     const Extract::RoadResult road = Extract::runRoad(m_text1->text(), Extract::Service(chosen), m_settings,
                                                       Web::networkFetch(), hooks);
-    if (!self)
+    if (!self || token->isCancelled())
         return;
+    m_extraction.reset();
     if (!road.started) {
         setStatus(road.result.status);
         return;

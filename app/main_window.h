@@ -9,6 +9,7 @@
 #include <QWidget>
 #include <array>
 #include <functional>
+#include <memory>
 
 class QCheckBox;
 class QFrame;
@@ -21,6 +22,10 @@ class QProgressBar;
 
 namespace Extract {
 struct RoadResult;
+}
+
+namespace Web {
+class CancelToken;
 }
 
 namespace Player {
@@ -84,6 +89,8 @@ public:
     void aicAlphaImage2_MouseUp();
     void W1_PlayStateChange(int newState);
     void Slider1_Scroll();
+    // Esc, and a new service choice: the extraction under way ends, showing nothing of its result.
+    void cancelExtraction();
 
     // Private procedures of the window, public for the tests.
     void gx();
@@ -105,6 +112,7 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void buildControls();
@@ -171,6 +179,7 @@ private:
     QProgressBar *m_downloadBar = nullptr;
     QPushButton *m_cancelDownload = nullptr;
     Player::Downloader *m_downloader = nullptr;
+    std::shared_ptr<Web::CancelToken> m_extraction; // the extraction under way, if any
 
     bool m_loaded = false;
     bool m_looksFromMouse = false; // the next paint keeps the looks a mouse handler chose

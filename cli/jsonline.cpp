@@ -77,8 +77,9 @@ QByteArray jsonLine(const Record &r)
     line += ",\"site\":" + (r.service ? jsonString(Extract::serviceKey(*r.service)) : QByteArray("null"));
     line += ",\"ok\":" + boolean(r.ok);
     line += ",\"video\":" + jsonString(r.video);
-    line += ",\"cover\":" + jsonString(r.cover);
-    line += ",\"avatar\":" + jsonString(r.avatar);
+    const auto orNull = [](const QString &text) { return text.isEmpty() ? QByteArray("null") : jsonString(text); };
+    line += ",\"cover\":" + orNull(r.cover);
+    line += ",\"avatar\":" + orNull(r.avatar);
     line += ",\"author\":" + jsonString(r.author);
     line += ",\"description\":" + jsonString(r.description);
     line += ",\"date\":" + jsonString(r.date);

@@ -48,7 +48,7 @@ ParseOutcome parseArguments(const QStringList &arguments)
     const QCommandLineOption json({QStringLiteral("j"), QStringLiteral("json")},
                                   QStringLiteral("One JSON object per address, one per line (JSON Lines), with the "
                                                  "keys address, site, ok, video, cover, avatar, author, "
-                                                 "description, date, verified, error."));
+                                                 "description, date, verified, error, archived."));
     const QCommandLineOption batch({QStringLiteral("a"), QStringLiteral("batch-file")},
                                    QStringLiteral("Read addresses from FILE, one a line (\"-\" = standard input); "
                                                   "blank lines and lines starting with # are skipped, a line over "

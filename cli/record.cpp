@@ -30,8 +30,9 @@ Record recordFromResult(const QString &address, Extract::Service service, const 
     r.service = service;
     r.ok = result.found();
     r.video = result.slot[2];
-    r.cover = result.slot[4];
-    r.avatar = result.slot[at.avatar];
+    // Only what the road found worth loading: a failed cut leaves stems such as "http://mvimg".
+    r.cover = result.display.coverAddress.isEmpty() ? QString() : result.slot[4];
+    r.avatar = result.display.avatarAddress.isEmpty() ? QString() : result.slot[at.avatar];
     r.author = result.slot[at.author];
     r.description = result.slot[at.description];
     r.date = result.slot[at.date];

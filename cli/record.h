@@ -15,7 +15,7 @@ struct Record
     std::optional<Extract::Service> service; // nullopt when no service could be told
     bool ok = false;
     QString video;
-    QString cover;
+    QString cover;  // empty (null in JSON) when it is no address worth loading
     QString avatar;
     QString author;
     QString description;

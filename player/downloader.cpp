@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QStorageInfo>
 #include <QTimer>
 #include <cerrno>
 #include <optional>
@@ -55,6 +56,7 @@ struct Downloader::Private
     bool restarted = false;
     bool restartPending = false;
     bool ownsPart = false; // this download opened the ".part"
+    bool stalled = false;  // an incomplete transfer went quiet rather than being cut off
     std::optional<DownloadResult> failure;
 
     QElapsedTimer clock;
@@ -64,6 +66,7 @@ struct Downloader::Private
     void onHeaders();
     void onReadyRead();
     void onFinished();
+    bool roomFor(qint64 bytes);
     void restartFromZero();
     void fail(DownloadResult::Status status, const QString &text);
     void emitProgress(bool force);
@@ -140,6 +143,7 @@ void Downloader::Private::onHeaders()
         }
         resumed = true;
         total = range.total >= 0 ? range.total : (length >= 0 ? offset + length : -1);
+        roomFor(total >= 0 ? total - offset : -1);
         return;
     }
     // A full answer: whatever the ".part" held is superseded.
@@ -152,6 +156,20 @@ void Downloader::Private::onHeaders()
     }
     resumed = false;
     total = length;
+    roomFor(length);
+}
+
+bool Downloader::Private::roomFor(qint64 bytes)
+{
+    // Known before the first byte is written: a file that cannot fit never fills the disk.
+    if (bytes <= 0)
+        return true;
+    const QStorageInfo storage(QFileInfo(target).absolutePath());
+    const qint64 available = storage.isValid() ? storage.bytesAvailable() : -1;
+    if (available < 0 || bytes <= available)
+        return true;
+    fail(DownloadResult::Status::FileError, diskFullText(target, bytes, available));
+    return false;
 }
 
 void Downloader::Private::onReadyRead()
@@ -188,7 +206,6 @@ void Downloader::Private::onFinished()
     DownloadResult result;
     if (cancelled) {
         result.status = DownloadResult::Status::Cancelled;
-        result.error = cancelledText;
     } else if (failure) {
         result = *failure;
     } else if (alreadyComplete) {
@@ -201,10 +218,8 @@ void Downloader::Private::onFinished()
                            ? httpErrorText(status)
                            : networkErrorText(error, detail);
     } else if (error != QNetworkReply::NoError || (total >= 0 && offset + received != total)) {
-        const bool stalled = error == QNetworkReply::OperationCanceledError
-                             || error == QNetworkReply::TimeoutError;
+        stalled = error == QNetworkReply::OperationCanceledError || error == QNetworkReply::TimeoutError;
         result.status = DownloadResult::Status::Incomplete;
-        result.error = incompleteText(stalled);
     }
     finish(result);
 }
@@ -281,6 +296,11 @@ void Downloader::Private::finish(DownloadResult result)
         const bool kept = ownsPart && QFileInfo(part).isFile();
         result.path = kept ? part : QString();
         result.bytes = kept ? QFileInfo(part).size() : 0;
+        // Whether there is anything to resume is known only now.
+        if (result.status == DownloadResult::Status::Cancelled)
+            result.error = cancelledText(kept);
+        else if (result.status == DownloadResult::Status::Incomplete)
+            result.error = incompleteText(stalled, kept);
     }
     result.resumed = resumed;
     running = false;
@@ -349,6 +369,7 @@ bool Downloader::start(const QUrl &url, const QString &targetPath)
     d->restartPending = false;
     d->failure.reset();
     d->ownsPart = false;
+    d->stalled = false;
     d->clock.start();
     d->lastProgress.invalidate();
 
@@ -389,7 +410,7 @@ void Downloader::cancel()
         return;
     }
     d->dropReply();
-    d->finish(failed(DownloadResult::Status::Cancelled, cancelledText));
+    d->finish(failed(DownloadResult::Status::Cancelled, QString()));
 }
 
 bool Downloader::isRunning() const

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QLocale>
 #include <cerrno>
 
 namespace Player {
@@ -39,10 +40,32 @@ QString httpErrorText(int status)
     return QStringLiteral("下载失败: 服务器返回 %1").arg(status);
 }
 
-QString incompleteText(bool stalled)
+namespace {
+
+const QString partKeptClause = QStringLiteral(", 已保留 .part 文件以便续传");
+
+QString sizeText(qint64 bytes)
 {
-    return stalled ? QStringLiteral("下载未完成: 传输超时, 已保留 .part 文件以便续传")
-                   : QStringLiteral("下载未完成: 连接提前关闭, 已保留 .part 文件以便续传");
+    return QLocale::c().formattedDataSize(bytes, 1, QLocale::DataSizeTraditionalFormat);
+}
+
+} // namespace
+
+QString incompleteText(bool stalled, bool partKept)
+{
+    return (stalled ? QStringLiteral("下载未完成: 传输超时") : QStringLiteral("下载未完成: 连接提前关闭"))
+         + (partKept ? partKeptClause : QString());
+}
+
+QString cancelledText(bool partKept)
+{
+    return QStringLiteral("下载已取消") + (partKept ? partKeptClause : QString());
+}
+
+QString diskFullText(const QString &target, qint64 needed, qint64 available)
+{
+    return QStringLiteral("下载失败: 磁盘空间不足, 文件夹 %1 只剩 %2, 视频需要 %3")
+        .arg(QDir::toNativeSeparators(QFileInfo(target).absolutePath()), sizeText(available), sizeText(needed));
 }
 
 QString writeErrorText(const QString &file)

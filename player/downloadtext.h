@@ -8,13 +8,14 @@ namespace Player {
 
 QString networkErrorText(QNetworkReply::NetworkError error, const QString &detail);
 QString httpErrorText(int status);
-// stalled: the transfer went quiet rather than being cut off
-QString incompleteText(bool stalled);
+// stalled: the transfer went quiet rather than being cut off; partKept: a ".part" stays to resume
+QString incompleteText(bool stalled, bool partKept);
+QString cancelledText(bool partKept);
+// The folder of `target` has `available` bytes free, the file needs `needed`.
+QString diskFullText(const QString &target, qint64 needed, qint64 available);
 QString writeErrorText(const QString &file);
 // What stopped `part` from being opened, naming the folder or file at fault; `error` is errno.
 QString createErrorText(const QString &part, int error);
 QString saveErrorText(const QString &target);
-
-inline const QString cancelledText = QStringLiteral("下载已取消, 已保留 .part 文件以便续传");
 
 } // namespace Player

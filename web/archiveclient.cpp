@@ -61,7 +61,10 @@ ArchiveClient::Sent ArchiveClient::send(ArchivePacer::Lane lane, const QString &
         out.problem = ArchiveProblem::TooSlow;
         return out;
     }
-    options.timeoutMs = int(std::min<qint64>(qint64(m_cfg.timeoutSeconds) * 1000, left.count()));
+    const qint64 limit = qint64(m_cfg.timeoutSeconds) * 1000;
+    // A request cut short by what is left of the budget leaves nothing for the next one.
+    const bool lastChance = left.count() <= limit;
+    options.timeoutMs = int(std::min(limit, qint64(left.count())));
     options.cancel = m_cancel;
     options.followRedirects = false;
     out.result = m_fetch(url, options);
@@ -71,7 +74,7 @@ ArchiveClient::Sent ArchiveClient::send(ArchivePacer::Lane lane, const QString &
     } else if (status == 429 || status == 503) {
         ArchivePacer::instance().holdOff(retryAfter(out.result.retryAfter, ArchivePacer::defaultHold));
         out.problem = ArchiveProblem::Busy;
-    } else if (out.result.error == FetchError::Timeout && budgetLeft().count() <= 0) {
+    } else if (out.result.error == FetchError::Timeout && lastChance) {
         out.problem = ArchiveProblem::TooSlow;
     }
     return out;

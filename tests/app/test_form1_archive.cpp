@@ -6,6 +6,7 @@
 #include "player/mediaplayer.h"
 
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QPushButton>
@@ -184,6 +185,58 @@ private Q_SLOTS:
         QCOMPARE(label("Label5"), Extract::statusDone);
         QVERIFY(provenance()->isVisible());
         QCOMPARE(m_form->resultSlots()[20], QStringLiteral("abcDEF124~xyz"));
+    }
+
+    // A search ends at once when the user presses Esc or chooses another service; nothing of it
+    // is shown afterwards.
+    void searchCancelled_data()
+    {
+        QTest::addColumn<bool>("byChoice");
+        QTest::newRow("Esc") << false;
+        QTest::newRow("another service") << true;
+    }
+    void searchCancelled()
+    {
+        QFETCH(bool, byChoice);
+        m_fx->site.setHandler([](const Demo::Request &req) -> std::optional<Demo::Response> {
+            if (req.host != u"web.archive.org")
+                return std::nullopt;
+            Demo::Response never;
+            never.behaviour = Demo::Response::Behaviour::Never;
+            return never;
+        });
+        QTimer::singleShot(300, m_form.get(), [this, byChoice] {
+            if (byChoice)
+                control<QRadioButton>(*m_form, QStringLiteral("Option1(2)"))->click();
+            else
+                QTest::keyClick(m_form.get(), Qt::Key_Escape);
+        });
+        QElapsedTimer clock;
+        clock.start();
+        const QStringList seen = extract(Service::Meipai, archivedAddress(Service::Meipai));
+        QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY2(seen.contains(Extract::statusArchiveSearch), qPrintable(seen.join(u'|')));
+        QCOMPARE(label("Label5"), byChoice ? QStringLiteral("您当前选择的是GIF快手视频提取..") : Extract::statusCancelled);
+        QVERIFY(control(*m_form, QStringLiteral("Command1"))->isEnabled());
+        QCOMPARE(control<QRadioButton>(*m_form, QStringLiteral("Option1(2)"))->isChecked(), byChoice);
+        QCOMPARE(label("Label1"), QStringLiteral("用户名"));
+        QVERIFY(m_form->resultSlots()[2].isEmpty());
+        QVERIFY(!provenance()->isVisible());
+        QTest::qWait(100);
+        QCOMPARE(label("Label5"), byChoice ? QStringLiteral("您当前选择的是GIF快手视频提取..") : Extract::statusCancelled);
+    }
+
+    // A failed extraction asks for no picture: what its cutting left is no address.
+    void failedExtractionLoadsNoPicture()
+    {
+        Demo::Response page;
+        page.body = "<html><title>nothing here</title></html>";
+        m_fx->site.setRoute(QStringLiteral("www.meipai.com"), QStringLiteral("/media/5"), page);
+        const qsizetype before = m_fx->site.requests().size();
+        extract(Service::Meipai, QStringLiteral("http://www.meipai.com/media/5"));
+        QCOMPARE(label("Label5"), Extract::statusNoVideo);
+        for (const Demo::Request &req : m_fx->site.requests().mid(before))
+            QVERIFY2(req.host == u"www.meipai.com" || req.host == u"web.archive.org", qPrintable(req.host));
     }
 };
 

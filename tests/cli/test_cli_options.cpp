@@ -112,6 +112,10 @@ private Q_SLOTS:
             for (const char *option : {"--site", "--json", "--batch-file", "--jobs", "--download", "--output",
                                        "--proxy", "--config", "--timeout", "--quiet", "--help", "--version"})
                 QVERIFY2(out.text.contains(QLatin1String(option)), option);
+            // Every key a JSON record has, in the order it has them.
+            QVERIFY2(out.text.simplified().contains(QLatin1String(
+                         "address, site, ok, video, cover, avatar, author, description, date, verified, error, archived")),
+                     qPrintable(out.text));
             return;
         }
         if (out.action != ParseOutcome::Action::Run)

@@ -183,6 +183,9 @@ private Q_SLOTS:
         res.slot[2] = QStringLiteral("http://v.test/s2.mp4");
         res.display.badge = 1;
         res.display.author = QStringLiteral("shortened..");
+        // The road judged both pictures worth loading.
+        res.display.coverAddress = QStringLiteral("http://shown.test/cover");
+        res.display.avatarAddress = QStringLiteral("http://shown.test/avatar");
         res.status = Extract::statusDone;
         const QString address = QStringLiteral("http://x/");
         Cli::Record r = Cli::recordFromResult(address, Service(service), res);
@@ -202,10 +205,15 @@ private Q_SLOTS:
         res.slot[2] = QStringLiteral("file:///etc/passwd");
         res.display.badge = -1;
         res.status = Extract::statusNoVideo;
+        res.display.coverAddress.clear();
+        res.display.avatarAddress.clear();
         r = Cli::recordFromResult(address, Service(service), res);
         QVERIFY(!r.ok);
         QCOMPARE(r.video, QStringLiteral("file:///etc/passwd"));
         QVERIFY(!r.verified);
+        // Nothing a failed extraction cut is offered as a picture.
+        QVERIFY(r.cover.isEmpty() && r.avatar.isEmpty());
+        QVERIFY(Cli::jsonLine(r).contains("\"cover\":null,\"avatar\":null"));
         QCOMPARE(r.error.value_or(QString()), Extract::statusNoVideo);
     }
 

@@ -10,6 +10,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 using Demo::Response;
 using Player::DownloadResult;
@@ -210,6 +211,51 @@ private slots:
         QVERIFY2(result.ok(), qPrintable(result.error));
         QCOMPARE(result.path, m_dir->filePath(name));
         QCOMPARE(readAll(result.path), Demo::LoopbackSite::generatedBytes(0, 5000));
+    }
+
+    // What the status line says of an unfinished download matches what is on the disk.
+    void unfinishedTexts_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("partKept");
+        QTest::newRow("announced larger than the disk")
+            << QStringLiteral("huge") << int(Status::FileError) << QStringLiteral("下载失败: 磁盘空间不足") << false;
+        QTest::newRow("cancelled before any byte")
+            << QStringLiteral("cancel at once") << int(Status::Cancelled) << QStringLiteral("下载已取消") << false;
+        QTest::newRow("cancelled with bytes written") << QStringLiteral("cancel later") << int(Status::Cancelled)
+                                                      << QStringLiteral("下载已取消, 已保留 .part 文件以便续传") << true;
+    }
+    void unfinishedTexts()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int, status);
+        QFETCH(QString, text);
+        QFETCH(bool, partKept);
+        const QString target = m_dir->filePath(QStringLiteral("abc.mp4"));
+        Response never;
+        never.behaviour = Response::Behaviour::Never;
+        m_site.setRoute(host, path, kind == u"huge" ? generated(1000LL * 1000 * 1000 * 1000 * 1000)
+                                    : kind == u"cancel at once" ? never
+                                                                : generated(600000, Response::Behaviour::Slow));
+        Player::Downloader downloader;
+        connect(&downloader, &Player::Downloader::progress, this, [&](qint64 received) {
+            if (received > 0 && kind == u"cancel later")
+                downloader.cancel();
+        });
+        if (kind == u"cancel at once")
+            QTimer::singleShot(200, &downloader, &Player::Downloader::cancel);
+        const DownloadResult result = run(downloader, target);
+        QCOMPARE(int(result.status), status);
+        QVERIFY2(result.error.startsWith(text), qPrintable(result.error));
+        if (kind == u"huge")
+            QVERIFY2(result.error.contains(QDir::toNativeSeparators(m_dir->path())), qPrintable(result.error));
+        else
+            QCOMPARE(result.error, text);
+        QCOMPARE(QFileInfo::exists(target + QStringLiteral(".part")), partKept);
+        QCOMPARE(result.path.isEmpty(), !partKept);
+        QVERIFY(!QFileInfo::exists(target));
     }
 };
 
