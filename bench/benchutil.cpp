@@ -10,9 +10,16 @@ namespace Bench {
 
 namespace {
 
-std::map<std::string, std::pair<double, std::string>> &ratios()
+struct Line
 {
-    static std::map<std::string, std::pair<double, std::string>> r;
+    double value;
+    std::string unit; // empty: a ratio
+    std::string target;
+};
+
+std::map<std::string, Line> &lines()
+{
+    static std::map<std::string, Line> r;
     return r;
 }
 
@@ -20,7 +27,12 @@ std::map<std::string, std::pair<double, std::string>> &ratios()
 
 void reportRatio(const std::string &name, double ratio, const std::string &target)
 {
-    ratios()[name] = {ratio, target};
+    lines()[name] = {ratio, {}, target};
+}
+
+void reportFigure(const std::string &name, double value, const std::string &unit, const std::string &target)
+{
+    lines()[name] = {value, unit, target};
 }
 
 QString sourceDir()
@@ -42,8 +54,12 @@ int main(int argc, char **argv)
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     std::fflush(stdout);
-    for (const auto &[name, value] : ratios())
-        std::printf("%s: ratio %.2f (target %s)\n", name.c_str(), value.first, value.second.c_str());
+    for (const auto &[name, line] : lines()) {
+        if (line.unit.empty())
+            std::printf("%s: ratio %.2f (target %s)\n", name.c_str(), line.value, line.target.c_str());
+        else
+            std::printf("%s: %.2f %s (target %s)\n", name.c_str(), line.value, line.unit.c_str(), line.target.c_str());
+    }
     return 0;
 }
 

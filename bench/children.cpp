@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QStandardPaths>
 
 #include <memory>
@@ -66,66 +67,36 @@ QString tool(const char *name)
     return QStandardPaths::findExecutable(QString::fromLatin1(name));
 }
 
-bool Server::start()
+bool Server::read()
 {
-    process.setProcessEnvironment(childEnvironment());
-    process.start(Bench::binaryDir() + QStringLiteral("/zavlen-bench-server"), {});
-    if (!process.waitForStarted(10000))
+    proxy = qEnvironmentVariable("ZAVLEN_BENCH_PROXY");
+    QFile manifest(qEnvironmentVariable("ZAVLEN_BENCH_SITE") + QStringLiteral("/manifest"));
+    if (proxy.isEmpty() || !manifest.open(QIODevice::ReadOnly))
         return false;
-    for (;;) {
-        if (!process.canReadLine() && !process.waitForReadyRead(20000))
-            return false;
-        while (process.canReadLine()) {
-            const QStringList f = QString::fromUtf8(process.readLine().trimmed()).split(u' ');
-            if (f.value(0) == u"port")
-                proxy = QStringLiteral("http://127.0.0.1:") + f.value(1);
-            else if (f.value(0) == u"address") {
-                addresses.append(f.value(2));
-                byService[f.value(1)] = f.value(2);
-                pageBytes += f.value(3).toLongLong();
-            }
-            else if (f.value(0) == u"bigpage")
-                bigPages[f.value(1).toInt()] = {f.value(2), f.value(3)};
-            else if (f.value(0) == u"ready")
-                return !proxy.isEmpty();
+    while (!manifest.atEnd()) {
+        const QStringList f = QString::fromUtf8(manifest.readLine().trimmed()).split(u' ');
+        if (f.value(0) == u"address") {
+            addresses.append(f.value(2));
+            byService[f.value(1)] = f.value(2);
+            pageBytes += f.value(3).toLongLong();
+        } else if (f.value(0) == u"bigpage") {
+            bigPages[f.value(1).toInt()] = {f.value(2), f.value(3)};
+        } else if (f.value(0) == u"index") {
+            indexes[f.value(1)] = {f.value(2), f.value(3), f.value(4).toInt(), f.value(5).toLongLong()};
+        } else if (f.value(0) == u"lost") {
+            lostPage = f.value(1);
         }
     }
+    return !addresses.isEmpty();
 }
-
-Server::~Server()
-{
-    if (process.state() == QProcess::NotRunning)
-        return;
-    process.terminate();
-    if (!process.waitForFinished(5000)) {
-        process.kill();
-        process.waitForFinished();
-    }
-}
-
-namespace {
-
-Server *runningServer = nullptr;
-
-void stopServer()
-{
-    delete std::exchange(runningServer, nullptr);
-}
-
-} // namespace
 
 Server *server()
 {
-    static const bool started = [] {
+    static Server *const running = [] {
         auto created = std::make_unique<Server>();
-        if (!created->start())
-            return false;
-        runningServer = created.release();
-        // Run as the application ends, whether the benchmarks passed or failed.
-        qAddPostRoutine(stopServer);
-        return true;
+        return created->read() ? created.release() : nullptr;
     }();
-    return started ? runningServer : nullptr;
+    return running;
 }
 
 } // namespace Bench

@@ -5,7 +5,6 @@
 #include <QByteArray>
 #include <QMap>
 #include <QPair>
-#include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -30,24 +29,31 @@ Run run(const QString &program, const QStringList &args, const QString &stdinFil
 // A program on the PATH.
 QString tool(const char *name);
 
-// The loopback server in a process of its own, started once for the whole run. Its standard
-// input stays an open pipe: should this process end without stopping it, the pipe closes and the
-// server ends too.
+// An archive on the server whose index answers with `rows` rows.
+struct ArchiveIndex
+{
+    QString indexUrl;
+    QString replayUrl;
+    int rows = 0;
+    qint64 bytes = 0;
+};
+
+// The web server bench/run started (nginx, in a process of its own) and the site it serves, as
+// zavlen-bench-site laid it out: ZAVLEN_BENCH_PROXY and ZAVLEN_BENCH_SITE name them.
 struct Server
 {
-    QProcess process;
     QString proxy;
     QStringList addresses;
     QMap<QString, QString> byService;
     QMap<int, QPair<QString, QString>> bigPages; // MB -> page, video address
+    QMap<QString, ArchiveIndex> indexes;         // "empty", "rows200000"
+    QString lostPage;                            // the live site does not have it
     qint64 pageBytes = 0; // of all sample pages together
 
-    bool start();
-    ~Server();
+    bool read();
 };
 
-// The run's server, started on first use and stopped as the application ends; nullptr when it
-// did not start.
+// The run's server; nullptr when bench/run did not start one.
 Server *server();
 
 } // namespace Bench

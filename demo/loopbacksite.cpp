@@ -319,6 +319,15 @@ void LoopbackSite::addHandler(Handler handler)
         d->handlers.append(std::move(handler));
 }
 
+void LoopbackSite::forEachRoute(
+    const std::function<void(const QString &host, const QString &path, const Response &)> &visit) const
+{
+    for (auto it = d->routes.cbegin(); it != d->routes.cend(); ++it) {
+        const qsizetype cut = it.key().indexOf(u'\n');
+        visit(it.key().left(cut), it.key().mid(cut + 1), it.value());
+    }
+}
+
 void LoopbackSite::clearRoutes()
 {
     d->routes.clear();

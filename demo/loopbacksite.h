@@ -77,6 +77,9 @@ public:
     // from delaying whatever the program does before anyone asks it for anything.
     void prepareOnFirstRequest(std::function<void()> prepare);
 
+    // Every fixed answer, for a writer that lays the site out as files.
+    void forEachRoute(const std::function<void(const QString &host, const QString &path, const Response &)> &visit) const;
+
     int requestCount() const;
     QList<Request> requests() const;
 
