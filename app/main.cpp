@@ -87,7 +87,7 @@ int main(int argc, char *argv[])
     App::FontSetup fonts;
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("zavlen-video"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.6.0"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(ZAVLEN_VERSION));
     // Lets the desktop match the window to its menu entry and icon (the Wayland app id).
     QGuiApplication::setDesktopFileName(QStringLiteral(ZAVLEN_APP_ID));
 
@@ -137,7 +137,7 @@ int main(int argc, char *argv[])
             err() << "  " << Extract::serviceKey(service) << "  " << address << Qt::endl;
     }
     Web::NetworkAccess::configure(settings);
-    Player::MediaPlayer::setProxy(settings.proxy);
+    Player::MediaPlayer::setProxy(settings.network.proxy);
 
     fonts.wait();
     App::Form1 window(settings);

@@ -127,14 +127,14 @@ void Form1::Form_Load()
 void Form1::gx()
 {
     QPointer<Form1> self(this);
-    const Web::BodyResult record = Web::GetBody(m_settings.versionRecordUrl);
+    const Web::BodyResult record = Web::GetBody(m_settings.maker.versionRecordUrl);
     if (!self)
         return;
     const Update::Decision decision = Update::decide(record.text);
     switch (decision.outcome) {
     case Update::Outcome::Newer:
         showMessage(Update::newerVersionMessage(decision.version), 64);
-        m_hooks.openPage(m_settings.forumUrl);
+        m_hooks.openPage(m_settings.maker.forumUrl);
         m_hooks.endProgram();
         return;
     case Update::Outcome::Unavailable:
@@ -157,7 +157,7 @@ void Form1::Command4_Click()
 
 void Form1::Command5_Click()
 {
-    m_hooks.openPage(m_settings.forumUrl);
+    m_hooks.openPage(m_settings.maker.forumUrl);
 }
 
 void Form1::Option1_Click(int)

@@ -178,7 +178,7 @@ void Form1::Label10_MouseMove()
 void Form1::Label10_MouseDown()
 {
     setLinkColour(m_label10, 0x0000FF);
-    m_hooks.openPage(m_settings.feedbackUrl);
+    m_hooks.openPage(m_settings.maker.feedbackUrl);
 }
 
 void Form1::Label10_MouseUp()

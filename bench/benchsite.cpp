@@ -115,12 +115,12 @@ int main(int argc, char *argv[])
     for (const int mb : {64, 256}) {
         Demo::Response page;
         page.body = bigVideoPage(mb);
-        site.setRoute(settings.meipaiHost, QStringLiteral("/media/9000%1").arg(mb), page);
+        site.setRoute(settings.services.meipai.host, QStringLiteral("/media/9000%1").arg(mb), page);
         Demo::Response video;
         video.contentType = "video/mp4";
         video.generatedSize = qint64(mb) * 1024 * 1024;
         site.setRoute(videoHost, QStringLiteral("/%1m.mp4").arg(mb), video);
-        manifest << "bigpage " << mb << " http://" << settings.meipaiHost << "/media/9000" << mb << " http://"
+        manifest << "bigpage " << mb << " http://" << settings.services.meipai.host << "/media/9000" << mb << " http://"
                  << videoHost << '/' << mb << "m.mp4\n";
     }
     for (const auto &[name, rows] : {std::pair("empty", 0), std::pair("rows200000", 200000)}) {

@@ -1,6 +1,7 @@
 #include "cli/batch.h"
 #include "cli/options.h"
 #include "cli/runner.h"
+#include "version.h"
 #include "extract/memory.h"
 #include "web/network.h"
 

@@ -6,130 +6,142 @@
 #include <QStandardPaths>
 
 #include <algorithm>
-#include <array>
 
 namespace Config {
 
 namespace {
 
-struct TextKey
+// How one INI key is read: a check of its text, and where the value goes.
+struct Key
 {
-    const char *key;
-    QString Settings::*field;
+    const char *name;
+    // The error for a text the key does not take; nothing when it took it.
+    std::optional<QString> (*apply)(Settings &s, const QString &name, const QString &value);
 };
 
-const std::array<TextKey, 20> textKeys{{
-    {"maker/versionRecord", &Settings::versionRecordUrl},
-    {"maker/forum", &Settings::forumUrl},
-    {"maker/feedback", &Settings::feedbackUrl},
-    {"maker/verifiedAuthor", &Settings::verifiedAuthor},
-    {"weishi/domain", &Settings::weishiDomain},
-    {"weishi/apiHost", &Settings::weishiApiHost},
-    {"weishi/pictureHost", &Settings::weishiPictureHost},
-    {"weishi/fileHost", &Settings::weishiFileHost},
-    {"weishi/videoHost", &Settings::weishiVideoHost},
-    {"meipai/host", &Settings::meipaiHost},
-    {"meipai/pictureStem", &Settings::meipaiPictureStem},
-    {"meipai/avatarStem", &Settings::meipaiAvatarStem},
-    {"kuaishou/host", &Settings::kuaishouHost},
-    {"miaopai/host", &Settings::miaopaiHost},
-    {"miaopai/streamHost", &Settings::miaopaiStreamHost},
-    {"miaopai/avatarStem", &Settings::miaopaiAvatarStem},
-    {"network/proxy", &Settings::proxy},
-    {"network/userAgent", &Settings::userAgent},
-    {"archive/cdx", &Settings::archiveIndexUrl},
-    {"archive/replay", &Settings::archiveReplayUrl},
-}};
-
-struct NumberKey
+template<QString &(*field)(Settings &)>
+std::optional<QString> text(Settings &s, const QString &, const QString &value)
 {
-    const char *key;
-    int Settings::*field;
-    int lowest;
-    int highest;
-};
-
-const std::array<NumberKey, 4> numberKeys{{
-    {"archive/tries", &Settings::archiveTries, 1, 100},
-    // The archive blocks clients that ask much faster; a private archive may allow more.
-    {"archive/indexPerMinute", &Settings::archiveIndexPerMinute, 1, 6000},
-    {"archive/replayPerMinute", &Settings::archiveReplayPerMinute, 1, 6000},
-    {"archive/budget", &Settings::archiveBudgetSeconds, 1, 24 * 3600},
-}};
-
-std::optional<bool> booleanOf(const QString &text)
-{
-    const QString t = text.trimmed().toLower();
-    if (t == u"true" || t == u"1" || t == u"yes" || t == u"on")
-        return true;
-    if (t == u"false" || t == u"0" || t == u"no" || t == u"off")
-        return false;
+    field(s) = value;
     return std::nullopt;
 }
 
-bool isTimestampPrefix(const QString &text)
+std::optional<int> wholeNumber(const QString &value, int lowest, int highest)
 {
-    if (text.size() < 4 || text.size() > 14)
-        return false;
-    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+    bool ok = false;
+    const int v = value.trimmed().toInt(&ok);
+    if (!ok || v < lowest || v > highest)
+        return std::nullopt;
+    return v;
 }
+
+template<int &(*field)(Settings &), int lowest, int highest>
+std::optional<QString> number(Settings &s, const QString &name, const QString &value)
+{
+    const std::optional<int> v = wholeNumber(value, lowest, highest);
+    if (!v)
+        return QStringLiteral("%1 must be a whole number from %2 to %3").arg(name).arg(lowest).arg(highest);
+    field(s) = *v;
+    return std::nullopt;
+}
+
+std::optional<QString> seconds(Settings &s, const QString &name, const QString &value)
+{
+    const std::optional<int> v = wholeNumber(value, 1, 24 * 3600);
+    if (!v)
+        return QStringLiteral("%1 must be a number of seconds between 1 and 86400").arg(name);
+    s.network.timeoutSeconds = *v;
+    return std::nullopt;
+}
+
+std::optional<QString> bodyBytes(Settings &s, const QString &name, const QString &value)
+{
+    bool ok = false;
+    const qint64 v = value.trimmed().toLongLong(&ok);
+    if (!ok || v <= 0)
+        return QStringLiteral("%1 must be a positive number of bytes").arg(name);
+    s.network.maxBodyBytes = v;
+    return std::nullopt;
+}
+
+std::optional<QString> localAddresses(Settings &s, const QString &name, const QString &value)
+{
+    const QString t = value.trimmed().toLower();
+    if (t == u"true" || t == u"1" || t == u"yes" || t == u"on")
+        s.network.allowLocalAddresses = true;
+    else if (t == u"false" || t == u"0" || t == u"no" || t == u"off")
+        s.network.allowLocalAddresses = false;
+    else
+        return QStringLiteral("%1 must be true or false").arg(name);
+    return std::nullopt;
+}
+
+std::optional<QString> mode(Settings &s, const QString &name, const QString &value)
+{
+    const std::optional<ArchiveMode> m = archiveModeFromKey(value.trimmed());
+    if (!m)
+        return QStringLiteral("%1 must be fallback, off or only").arg(name);
+    s.archive.mode = *m;
+    return std::nullopt;
+}
+
+std::optional<QString> around(Settings &s, const QString &name, const QString &value)
+{
+    const QString t = value.trimmed();
+    const bool digits = std::all_of(t.cbegin(), t.cend(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+    if (t.size() < 4 || t.size() > 14 || !digits)
+        return QStringLiteral("%1 must be a date written as 4 to 14 digits, e.g. 20160601").arg(name);
+    s.archive.around = t;
+    return std::nullopt;
+}
+
+#define ZAVLEN_FIELD(type, path) +[](Settings &s) -> type & { return s.path; }
+
+const Key keys[] = {
+    {"maker/versionRecord", text<ZAVLEN_FIELD(QString, maker.versionRecordUrl)>},
+    {"maker/forum", text<ZAVLEN_FIELD(QString, maker.forumUrl)>},
+    {"maker/feedback", text<ZAVLEN_FIELD(QString, maker.feedbackUrl)>},
+    {"maker/verifiedAuthor", text<ZAVLEN_FIELD(QString, maker.verifiedAuthor)>},
+    {"weishi/domain", text<ZAVLEN_FIELD(QString, services.weishi.domain)>},
+    {"weishi/apiHost", text<ZAVLEN_FIELD(QString, services.weishi.apiHost)>},
+    {"weishi/pictureHost", text<ZAVLEN_FIELD(QString, services.weishi.pictureHost)>},
+    {"weishi/fileHost", text<ZAVLEN_FIELD(QString, services.weishi.fileHost)>},
+    {"weishi/videoHost", text<ZAVLEN_FIELD(QString, services.weishi.videoHost)>},
+    {"meipai/host", text<ZAVLEN_FIELD(QString, services.meipai.host)>},
+    {"meipai/pictureStem", text<ZAVLEN_FIELD(QString, services.meipai.pictureStem)>},
+    {"meipai/avatarStem", text<ZAVLEN_FIELD(QString, services.meipai.avatarStem)>},
+    {"kuaishou/host", text<ZAVLEN_FIELD(QString, services.kuaishou.host)>},
+    {"miaopai/host", text<ZAVLEN_FIELD(QString, services.miaopai.host)>},
+    {"miaopai/streamHost", text<ZAVLEN_FIELD(QString, services.miaopai.streamHost)>},
+    {"miaopai/avatarStem", text<ZAVLEN_FIELD(QString, services.miaopai.avatarStem)>},
+    {"network/proxy", text<ZAVLEN_FIELD(QString, network.proxy)>},
+    {"network/userAgent", text<ZAVLEN_FIELD(QString, network.userAgent)>},
+    {"network/timeout", seconds},
+    {"network/maxBodyBytes", bodyBytes},
+    {"network/allowLocalAddresses", localAddresses},
+    {"archive/mode", mode},
+    {"archive/cdx", text<ZAVLEN_FIELD(QString, archive.indexUrl)>},
+    {"archive/replay", text<ZAVLEN_FIELD(QString, archive.replayUrl)>},
+    {"archive/around", around},
+    {"archive/tries", number<ZAVLEN_FIELD(int, archive.tries), 1, 100>},
+    // The archive blocks clients that ask much faster; a private archive may allow more.
+    {"archive/indexPerMinute", number<ZAVLEN_FIELD(int, archive.indexPerMinute), 1, 6000>},
+    {"archive/replayPerMinute", number<ZAVLEN_FIELD(int, archive.replayPerMinute), 1, 6000>},
+    {"archive/budget", number<ZAVLEN_FIELD(int, archive.budgetSeconds), 1, 24 * 3600>},
+};
+
+#undef ZAVLEN_FIELD
+
+} // namespace
 
 std::optional<QString> applyValue(Settings &s, const QString &key, const QString &value)
 {
-    for (const TextKey &k : textKeys) {
-        if (key == QLatin1String(k.key)) {
-            s.*(k.field) = value;
-            return std::nullopt;
-        }
-    }
-    bool ok = false;
-    for (const NumberKey &k : numberKeys) {
-        if (key == QLatin1String(k.key)) {
-            const int v = value.trimmed().toInt(&ok);
-            if (!ok || v < k.lowest || v > k.highest)
-                return QStringLiteral("%1 must be a whole number from %2 to %3").arg(key).arg(k.lowest).arg(k.highest);
-            s.*(k.field) = v;
-            return std::nullopt;
-        }
-    }
-    if (key == u"archive/mode") {
-        const std::optional<ArchiveMode> mode = archiveModeFromKey(value.trimmed());
-        if (!mode)
-            return QStringLiteral("archive/mode must be fallback, off or only");
-        s.archiveMode = *mode;
-        return std::nullopt;
-    }
-    if (key == u"archive/around") {
-        if (!isTimestampPrefix(value.trimmed()))
-            return QStringLiteral("archive/around must be a date written as 4 to 14 digits, e.g. 20160601");
-        s.archiveAround = value.trimmed();
-        return std::nullopt;
-    }
-    if (key == u"network/allowLocalAddresses") {
-        const std::optional<bool> allowed = booleanOf(value);
-        if (!allowed)
-            return QStringLiteral("network/allowLocalAddresses must be true or false");
-        s.allowLocalAddresses = *allowed;
-        return std::nullopt;
-    }
-    if (key == u"network/timeout") {
-        const int v = value.toInt(&ok);
-        if (!ok || v <= 0 || v > 24 * 3600)
-            return QStringLiteral("network/timeout must be a number of seconds between 1 and 86400");
-        s.timeoutSeconds = v;
-        return std::nullopt;
-    }
-    if (key == u"network/maxBodyBytes") {
-        const qint64 v = value.toLongLong(&ok);
-        if (!ok || v <= 0)
-            return QStringLiteral("network/maxBodyBytes must be a positive number of bytes");
-        s.maxBodyBytes = v;
-        return std::nullopt;
+    for (const Key &k : keys) {
+        if (key == QLatin1String(k.name))
+            return k.apply(s, key, value);
     }
     return QStringLiteral("unknown setting: %1").arg(key);
 }
-
-} // namespace
 
 QString archiveModeKey(ArchiveMode mode)
 {
@@ -213,7 +225,7 @@ LoadResult fromParser(const QCommandLineParser &parser)
             return {std::nullopt, *err};
     }
     if (parser.isSet(QStringLiteral("proxy")))
-        s.proxy = parser.value(QStringLiteral("proxy"));
+        s.network.proxy = parser.value(QStringLiteral("proxy"));
     if (parser.isSet(QStringLiteral("archive"))) {
         if (auto err = applyValue(s, QStringLiteral("archive/mode"), parser.value(QStringLiteral("archive"))))
             return {std::nullopt, QStringLiteral("--archive must be fallback, off or only")};

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "version.h"
+
 #include <QString>
 #include <optional>
 
@@ -11,48 +13,74 @@ namespace Config {
 // or instead of the live web.
 enum class ArchiveMode { Fallback, Off, Only };
 
-// Every address and name the program does not own lives here, with its built-in default.
 // The maker's own servers default to a reserved domain: no such server runs.
-struct Settings
+struct Maker
 {
     QString versionRecordUrl = QStringLiteral("http://update.zavlen.example/version/main.txt");
     QString forumUrl = QStringLiteral("http://bbs.zavlen.example/");
     QString feedbackUrl = QStringLiteral("http://bbs.zavlen.example/feedback");
     QString verifiedAuthor = QStringLiteral("王建华");
+};
 
-    QString weishiDomain = QStringLiteral("weishi.com");
-    QString weishiApiHost = QStringLiteral("wsi.weishi.com");
-    QString weishiPictureHost = QStringLiteral("ugc.qpic.cn");
-    QString weishiFileHost = QStringLiteral("vfile.weishi.com");
-    QString weishiVideoHost = QStringLiteral("video.weishi.com");
+struct Services
+{
+    struct Weishi
+    {
+        QString domain = QStringLiteral("weishi.com");
+        QString apiHost = QStringLiteral("wsi.weishi.com");
+        QString pictureHost = QStringLiteral("ugc.qpic.cn");
+        QString fileHost = QStringLiteral("vfile.weishi.com");
+        QString videoHost = QStringLiteral("video.weishi.com");
+    } weishi;
+    struct Meipai
+    {
+        QString host = QStringLiteral("www.meipai.com");
+        QString pictureStem = QStringLiteral("mvimg");
+        QString avatarStem = QStringLiteral("mvavatar");
+    } meipai;
+    struct Kuaishou
+    {
+        QString host = QStringLiteral("www.gifshow.com");
+    } kuaishou;
+    struct Miaopai
+    {
+        QString host = QStringLiteral("www.miaopai.com");
+        QString streamHost = QStringLiteral("gslb.miaopai.com");
+        QString avatarStem = QStringLiteral("dy");
+    } miaopai;
+};
 
-    QString meipaiHost = QStringLiteral("www.meipai.com");
-    QString meipaiPictureStem = QStringLiteral("mvimg");
-    QString meipaiAvatarStem = QStringLiteral("mvavatar");
-
-    QString kuaishouHost = QStringLiteral("www.gifshow.com");
-
-    QString miaopaiHost = QStringLiteral("www.miaopai.com");
-    QString miaopaiStreamHost = QStringLiteral("gslb.miaopai.com");
-    QString miaopaiAvatarStem = QStringLiteral("dy");
-
-    // Empty: follow the system and the http_proxy environment variable.
-    QString proxy;
+// What the network access point applies to every request.
+struct Network
+{
+    QString proxy; // empty: follow the system and the http_proxy environment variable
     int timeoutSeconds = 30;
     qint64 maxBodyBytes = 16 * 1024 * 1024;
-    QString userAgent = QStringLiteral("Mozilla/5.0 (Windows NT 10.0; Win64; x64) ZavlenVideo/1.6.0");
+    QString userAgent = QStringLiteral("Mozilla/5.0 (Windows NT 10.0; Win64; x64) ") + QStringLiteral(ZAVLEN_PROGRAM_NAME);
     // Addresses cut from a page may name this machine or a private network only when this is set.
     bool allowLocalAddresses = false;
+};
 
-    // The services' pages of their time survive in the web archive.
-    ArchiveMode archiveMode = ArchiveMode::Fallback;
-    QString archiveIndexUrl = QStringLiteral("https://web.archive.org/cdx/search/cdx");
-    QString archiveReplayUrl = QStringLiteral("https://web.archive.org/web/");
-    QString archiveAround = QStringLiteral("20160601"); // captures nearest to this date first
-    int archiveTries = 5;            // captures of one page tried at most
-    int archiveIndexPerMinute = 20;  // index queries of the whole process
-    int archiveReplayPerMinute = 60; // every other request to the archive, of the whole process
-    int archiveBudgetSeconds = 60;   // the whole archive road of one address, waits for our own pace aside
+// The services' pages of their time survive in the web archive.
+struct Archive
+{
+    ArchiveMode mode = ArchiveMode::Fallback;
+    QString indexUrl = QStringLiteral("https://web.archive.org/cdx/search/cdx");
+    QString replayUrl = QStringLiteral("https://web.archive.org/web/");
+    QString around = QStringLiteral("20160601"); // captures nearest to this date first
+    int tries = 5;             // captures of one page tried at most
+    int indexPerMinute = 20;   // index queries of the whole process
+    int replayPerMinute = 60;  // every other request to the archive, of the whole process
+    int budgetSeconds = 60;    // the whole archive road of one address, waits for our own pace aside
+};
+
+// Every address and name the program does not own lives here, with its built-in default.
+struct Settings
+{
+    Maker maker;
+    Services services;
+    Network network;
+    Archive archive;
 };
 
 QString archiveModeKey(ArchiveMode mode); // "fallback", "off", "only"
@@ -70,6 +98,9 @@ QString defaultConfigPath();
 // Reads an INI file over the defaults; keys that are absent keep their default.
 // A missing file at the default location is not an error; a missing --config file is.
 LoadResult loadIni(const QString &path, Settings base = {}, bool mustExist = false);
+
+// Sets one INI key ("archive/tries") from its text; the error says what the key takes.
+std::optional<QString> applyValue(Settings &s, const QString &key, const QString &value);
 
 // Options shared by the window and zavlen-get.
 void addOptions(QCommandLineParser &parser);

@@ -25,17 +25,17 @@ QString resourceText(const QString &name, const Config::Settings &s)
         return QString();
     QString text = QString::fromUtf8(f.readAll());
     const QList<QPair<QLatin1String, QString>> values{
-        {QLatin1String("weishiDomain"), s.weishiDomain},
-        {QLatin1String("weishiPictureHost"), s.weishiPictureHost},
-        {QLatin1String("weishiFileHost"), s.weishiFileHost},
-        {QLatin1String("meipaiDomain"), withoutWww(s.meipaiHost)},
-        {QLatin1String("meipaiPictureStem"), s.meipaiPictureStem},
-        {QLatin1String("meipaiAvatarStem"), s.meipaiAvatarStem},
-        {QLatin1String("kuaishouDomain"), withoutWww(s.kuaishouHost)},
-        {QLatin1String("miaopaiHost"), s.miaopaiHost},
-        {QLatin1String("miaopaiDomain"), withoutWww(s.miaopaiHost)},
-        {QLatin1String("miaopaiAvatarStem"), s.miaopaiAvatarStem},
-        {QLatin1String("verifiedAuthor"), s.verifiedAuthor},
+        {QLatin1String("weishiDomain"), s.services.weishi.domain},
+        {QLatin1String("weishiPictureHost"), s.services.weishi.pictureHost},
+        {QLatin1String("weishiFileHost"), s.services.weishi.fileHost},
+        {QLatin1String("meipaiDomain"), withoutWww(s.services.meipai.host)},
+        {QLatin1String("meipaiPictureStem"), s.services.meipai.pictureStem},
+        {QLatin1String("meipaiAvatarStem"), s.services.meipai.avatarStem},
+        {QLatin1String("kuaishouDomain"), withoutWww(s.services.kuaishou.host)},
+        {QLatin1String("miaopaiHost"), s.services.miaopai.host},
+        {QLatin1String("miaopaiDomain"), withoutWww(s.services.miaopai.host)},
+        {QLatin1String("miaopaiAvatarStem"), s.services.miaopai.avatarStem},
+        {QLatin1String("verifiedAuthor"), s.maker.verifiedAuthor},
     };
     for (const auto &[key, value] : values)
         text.replace(QLatin1String("{{") + key + QLatin1String("}}"), value);
@@ -109,21 +109,21 @@ QList<ArchivedSample> archivedSamples(const Config::Settings &s)
 {
     using Extract::Service;
     return {
-        {Service::Weishi, QLatin1String("http://www.") + s.weishiDomain + QLatin1String("/t/2001234567891"),
+        {Service::Weishi, QLatin1String("http://www.") + s.services.weishi.domain + QLatin1String("/t/2001234567891"),
          QStringLiteral("20141108203015"), QStringLiteral("2001234567890"), QStringLiteral("2001234567891"), true},
-        {Service::Meipai, QLatin1String("http://") + s.meipaiHost + QLatin1String("/media/642349877"),
+        {Service::Meipai, QLatin1String("http://") + s.services.meipai.host + QLatin1String("/media/642349877"),
          QStringLiteral("20150312094501"), QStringLiteral("642349876"), QStringLiteral("642349877"), true},
         {Service::Kuaishou,
-         QLatin1String("http://") + s.kuaishouHost + QLatin1String("/i/photo/lwx/12346?userId=88&photoId=12346"),
+         QLatin1String("http://") + s.services.kuaishou.host + QLatin1String("/i/photo/lwx/12346?userId=88&photoId=12346"),
          QStringLiteral("20150619071244"), QStringLiteral("12345"), QStringLiteral("12346"), false},
-        {Service::Miaopai, QLatin1String("http://") + s.miaopaiHost + QLatin1String("/show/abcDEF124~xyz.htm"),
+        {Service::Miaopai, QLatin1String("http://") + s.services.miaopai.host + QLatin1String("/show/abcDEF124~xyz.htm"),
          QStringLiteral("20160422183009"), QString(), QString(), false},
     };
 }
 
 void addArchive(LoopbackSite &site, const Config::Settings &s)
 {
-    auto archive = std::make_shared<LoopbackArchive>(s.archiveIndexUrl, s.archiveReplayUrl);
+    auto archive = std::make_shared<LoopbackArchive>(s.archive.indexUrl, s.archive.replayUrl);
     site.addHandler([archive](const Request &request) { return archive->answer(request); });
 
     const QString answerText = resourceText(QStringLiteral("pages/weishi-answer.txt"), s);
@@ -165,10 +165,10 @@ QList<QPair<Extract::Service, QString>> demoAddresses(const Config::Settings &s)
 {
     using Extract::Service;
     return {
-        {Service::Weishi, QLatin1String("http://www.") + s.weishiDomain + QLatin1String("/t/2001234567890")},
-        {Service::Meipai, QLatin1String("http://") + s.meipaiHost + QLatin1String("/media/642349876")},
-        {Service::Kuaishou, QLatin1String("http://") + s.kuaishouHost + QLatin1String("/i/photo/lwx/12345")},
-        {Service::Miaopai, QLatin1String("http://") + s.miaopaiHost + QLatin1String("/show/abcDEF123~xyz.htm")},
+        {Service::Weishi, QLatin1String("http://www.") + s.services.weishi.domain + QLatin1String("/t/2001234567890")},
+        {Service::Meipai, QLatin1String("http://") + s.services.meipai.host + QLatin1String("/media/642349876")},
+        {Service::Kuaishou, QLatin1String("http://") + s.services.kuaishou.host + QLatin1String("/i/photo/lwx/12345")},
+        {Service::Miaopai, QLatin1String("http://") + s.services.miaopai.host + QLatin1String("/show/abcDEF123~xyz.htm")},
     };
 }
 
@@ -187,8 +187,8 @@ QList<QPair<Extract::Service, QString>> archivedDemoAddresses(const Config::Sett
 
 void useDemoSite(Config::Settings &settings, const QString &proxyUrl)
 {
-    settings.proxy = proxyUrl;
-    for (QString *address : {&settings.archiveIndexUrl, &settings.archiveReplayUrl}) {
+    settings.network.proxy = proxyUrl;
+    for (QString *address : {&settings.archive.indexUrl, &settings.archive.replayUrl}) {
         if (address->startsWith(QLatin1String("https://")))
             address->remove(4, 1);
     }
@@ -197,7 +197,7 @@ void useDemoSite(Config::Settings &settings, const QString &proxyUrl)
 void addDemoSite(LoopbackSite &site, const Config::Settings &s)
 {
     addArchive(site, s);
-    route(site, s.versionRecordUrl, textResponse(QStringLiteral("appsp:V1.6.0|"), "text/plain; charset=utf-8"));
+    route(site, s.maker.versionRecordUrl, textResponse(QStringLiteral("appsp:" ZAVLEN_BUILT_IN_VERSION "|"), "text/plain; charset=utf-8"));
 
     const QString answer = resourceText(QStringLiteral("pages/weishi-answer.txt"), s);
     const auto pages = demoAddresses(s);

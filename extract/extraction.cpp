@@ -84,7 +84,7 @@ bool isCompleteWebAddress(const QString &address)
 bool isSafePageAddress(const QString &address, const Config::Settings &cfg)
 {
     return isCompleteWebAddress(address)
-           && (cfg.allowLocalAddresses || !Web::isLocalHost(QUrl(address, QUrl::TolerantMode).host()));
+           && (cfg.network.allowLocalAddresses || !Web::isLocalHost(QUrl(address, QUrl::TolerantMode).host()));
 }
 
 void Slots::setElement(std::size_t to, std::size_t from, QStringView marker, int k)
@@ -139,7 +139,7 @@ Display commonDisplay(const Slots &s, int authorLimit)
 bool verifiedAuthor(const Slots &s, const QString &pageMark, const QString &shownAuthor,
                     const Config::Settings &cfg)
 {
-    return findText(s[0], pageMark) >= 0 || (!cfg.verifiedAuthor.isEmpty() && shownAuthor.contains(cfg.verifiedAuthor));
+    return findText(s[0], pageMark) >= 0 || (!cfg.maker.verifiedAuthor.isEmpty() && shownAuthor.contains(cfg.maker.verifiedAuthor));
 }
 
 std::optional<QString> checkAddress(Service service, const QString &text, const Config::Settings &cfg)

@@ -20,7 +20,7 @@ std::optional<QString> check(const QString &address, const Config::Settings &cfg
 {
     if (auto m = commonRungs(address, QStringLiteral("请您输入快手网页版地址..")))
         return m;
-    const Base base = baseOf(cfg.kuaishouHost + QLatin1String("/i"));
+    const Base base = baseOf(cfg.services.kuaishou.host + QLatin1String("/i"));
     if (!base.foundIn(address))
         return addressWrong;
     if (base.removedFrom(address).isEmpty())

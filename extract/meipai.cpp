@@ -15,7 +15,7 @@ const QString badgeText = QStringLiteral("vip.png");
 
 Base mediaBase(const Config::Settings &cfg)
 {
-    return baseOf(cfg.meipaiHost + QLatin1String("/media/"));
+    return baseOf(cfg.services.meipai.host + QLatin1String("/media/"));
 }
 
 
@@ -35,8 +35,8 @@ std::optional<QString> check(const QString &address, const Config::Settings &cfg
 
 void cut(Slots &s, const Config::Settings &cfg)
 {
-    const QString coverPrefix = QLatin1String("http://") + cfg.meipaiPictureStem;
-    const QString avatarPrefix = QLatin1String("http://") + cfg.meipaiAvatarStem;
+    const QString coverPrefix = QLatin1String("http://") + cfg.services.meipai.pictureStem;
+    const QString avatarPrefix = QLatin1String("http://") + cfg.services.meipai.avatarStem;
 
     s.setElement(1, 0, videoMarker);
     s[2] = addressPart(textBefore(s[1], u'>').remove(u'"'));

@@ -15,12 +15,12 @@ const QString badgeText = QStringLiteral("v1.png");
 
 Base showBase(const Config::Settings &cfg)
 {
-    return baseOf(cfg.miaopaiHost + QLatin1String("/show/"));
+    return baseOf(cfg.services.miaopai.host + QLatin1String("/show/"));
 }
 
 QString streamBase(const Config::Settings &cfg)
 {
-    return QLatin1String("http://") + cfg.miaopaiStreamHost + QLatin1String("/stream/");
+    return QLatin1String("http://") + cfg.services.miaopai.streamHost + QLatin1String("/stream/");
 }
 
 
@@ -54,7 +54,7 @@ QString identifier(const QString &address, const Config::Settings &cfg)
 
 void cut(Slots &s, const Config::Settings &cfg)
 {
-    const QString avatarPrefix = QLatin1String("http://") + cfg.miaopaiAvatarStem;
+    const QString avatarPrefix = QLatin1String("http://") + cfg.services.miaopai.avatarStem;
 
     s[2] = streamBase(cfg) + s[20] + QLatin1String(".mp4");
     s[4] = streamBase(cfg) + s[20] + QLatin1String("_m.jpg");

@@ -191,7 +191,7 @@ RoadResult runRoad(const QString &text, std::optional<Service> service, const Co
 
     const Service chosen = *road.service;
     LiveOutcome live;
-    if (cfg.archiveMode == Config::ArchiveMode::Only) {
+    if (cfg.archive.mode == Config::ArchiveMode::Only) {
         live.result = extract(chosen, road.address, QString(), {}, cfg);
     } else {
         live = liveRoad(chosen, road.address, cfg, fetch, hooks.cancel);
@@ -199,7 +199,7 @@ RoadResult runRoad(const QString &text, std::optional<Service> service, const Co
             road.result.status = statusCancelled;
             return road;
         }
-        if ((live.result.found() && !live.pageGone) || cfg.archiveMode == Config::ArchiveMode::Off) {
+        if ((live.result.found() && !live.pageGone) || cfg.archive.mode == Config::ArchiveMode::Off) {
             road.result = std::move(live.result);
             return road;
         }
@@ -226,7 +226,7 @@ RoadResult runRoad(const QString &text, std::optional<Service> service, const Co
         road.result.status = statusOf(archived.problem);
     else if (archived.unsafe)
         road.result.status = statusUnsafe;
-    else if (cfg.archiveMode == Config::ArchiveMode::Only && archived.anyPage)
+    else if (cfg.archive.mode == Config::ArchiveMode::Only && archived.anyPage)
         road.result.status = statusNoVideo;
     return road;
 }

@@ -18,7 +18,7 @@ const QString badgeText = QStringLiteral("vip");
 
 QString endpoint(const Config::Settings &cfg)
 {
-    return QLatin1String("http://") + cfg.weishiApiHost + QLatin1String("/weishi/video/downloadVideo.php?v=p&vid=");
+    return QLatin1String("http://") + cfg.services.weishi.apiHost + QLatin1String("/weishi/video/downloadVideo.php?v=p&vid=");
 }
 
 
@@ -28,7 +28,7 @@ std::optional<QString> check(const QString &address, const Config::Settings &cfg
 {
     if (auto m = commonRungs(address, QStringLiteral("请您输入微视网页版地址..")))
         return m;
-    if (cfg.weishiDomain.isEmpty() || !address.contains(cfg.weishiDomain))
+    if (cfg.services.weishi.domain.isEmpty() || !address.contains(cfg.services.weishi.domain))
         return QStringLiteral("请输入正确的微视地址..");
     return std::nullopt;
 }
@@ -45,9 +45,9 @@ void cut(Slots &s, const FetchFn &fetch, const Config::Settings &cfg)
     }
     s.setElement(23, 22, listMarker);
     s[24] = textBefore(s[23], u'"').replace(QLatin1String("\\/"), QLatin1String("/"));
-    if (auto path = elementView(s[24], cfg.weishiFileHost, 1))
-        s[2] = QLatin1String("http://") + cfg.weishiVideoHost + u'/' + cfg.weishiFileHost + *path;
-    s[4] = QLatin1String("http://") + cfg.weishiPictureHost + QLatin1String("/weishi_pic/0/") + s[21]
+    if (auto path = elementView(s[24], cfg.services.weishi.fileHost, 1))
+        s[2] = QLatin1String("http://") + cfg.services.weishi.videoHost + u'/' + cfg.services.weishi.fileHost + *path;
+    s[4] = QLatin1String("http://") + cfg.services.weishi.pictureHost + QLatin1String("/weishi_pic/0/") + s[21]
          + QLatin1String("_1/480");
 
     s.setElement(5, 0, avatarMarker);

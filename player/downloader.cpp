@@ -83,7 +83,7 @@ void Downloader::Private::issue(bool useRange)
     if (useRange)
         request.setRawHeader("Range", "bytes=" + QByteArray::number(offset) + '-');
     // Inactivity limit, not a limit on the whole transfer: big files may take long.
-    request.setTransferTimeout(qMax(1, Web::NetworkAccess::settings().timeoutSeconds) * 1000);
+    request.setTransferTimeout(qMax(1, Web::NetworkAccess::settings().network.timeoutSeconds) * 1000);
 
     headersSeen = false;
     received = 0;

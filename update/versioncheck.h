@@ -1,11 +1,13 @@
 #pragma once
 
+#include "version.h"
+
 #include <QString>
 #include <optional>
 
 namespace Update {
 
-inline const QString builtInVersion = QStringLiteral("V1.6.0");
+inline const QString builtInVersion = QStringLiteral(ZAVLEN_BUILT_IN_VERSION);
 inline const QString messageTitle = QStringLiteral("Zavlen系列软件");
 inline const QString checkingStatus = QStringLiteral("正在检测程序是否有更新..");
 inline const QString welcomeStatus = QStringLiteral("欢迎使用Zavlen系列软件..");

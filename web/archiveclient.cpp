@@ -36,7 +36,7 @@ ArchiveClient::ArchiveClient(const Config::Settings &cfg, FetchFunction fetch, c
 
 milliseconds ArchiveClient::budgetLeft() const
 {
-    return milliseconds(qint64(m_cfg.archiveBudgetSeconds) * 1000 - (m_clock.elapsed() - m_paced.count()));
+    return milliseconds(qint64(m_cfg.archive.budgetSeconds) * 1000 - (m_clock.elapsed() - m_paced.count()));
 }
 
 ArchiveClient::Sent ArchiveClient::send(ArchivePacer::Lane lane, const QString &url, FetchOptions options)
@@ -46,9 +46,9 @@ ArchiveClient::Sent ArchiveClient::send(ArchivePacer::Lane lane, const QString &
         out.problem = ArchiveProblem::Cancelled;
         return out;
     }
-    const int perMinute = lane == ArchivePacer::Lane::Index ? m_cfg.archiveIndexPerMinute : m_cfg.archiveReplayPerMinute;
+    const int perMinute = lane == ArchivePacer::Lane::Index ? m_cfg.archive.indexPerMinute : m_cfg.archive.replayPerMinute;
     // A hold is waited out only when the budget keeps a whole request's time limit after it.
-    const milliseconds canWait = budgetLeft() - milliseconds(qint64(m_cfg.timeoutSeconds) * 1000);
+    const milliseconds canWait = budgetLeft() - milliseconds(qint64(m_cfg.network.timeoutSeconds) * 1000);
     const ArchivePacer::Turn turn =
         ArchivePacer::instance().awaitTurn(lane, perMinute, std::max(canWait, milliseconds(0)), m_cancel);
     m_paced += turn.paced;
@@ -61,7 +61,7 @@ ArchiveClient::Sent ArchiveClient::send(ArchivePacer::Lane lane, const QString &
         out.problem = ArchiveProblem::TooSlow;
         return out;
     }
-    const qint64 limit = qint64(m_cfg.timeoutSeconds) * 1000;
+    const qint64 limit = qint64(m_cfg.network.timeoutSeconds) * 1000;
     // A request cut short by what is left of the budget leaves nothing for the next one.
     const bool lastChance = left.count() <= limit;
     options.timeoutMs = int(std::min(limit, qint64(left.count())));
@@ -83,7 +83,7 @@ ArchiveClient::Sent ArchiveClient::send(ArchivePacer::Lane lane, const QString &
 ArchiveClient::Index ArchiveClient::captures(const QString &address)
 {
     Index out;
-    const Sent sent = send(ArchivePacer::Lane::Index, captureQuery(m_cfg.archiveIndexUrl, address), {});
+    const Sent sent = send(ArchivePacer::Lane::Index, captureQuery(m_cfg.archive.indexUrl, address), {});
     const FetchResult &r = sent.result;
     // An index that cannot answer now is not an index without captures.
     if (sent.problem != ArchiveProblem::None) {
@@ -104,7 +104,7 @@ ArchiveClient::Index ArchiveClient::captures(const QString &address)
         out.problem = ArchiveProblem::Unavailable;
         return out;
     }
-    out.captures = nearestCaptures(*rows, m_cfg.archiveAround, m_cfg.archiveTries);
+    out.captures = nearestCaptures(*rows, m_cfg.archive.around, m_cfg.archive.tries);
     return out;
 }
 
@@ -128,7 +128,7 @@ ArchiveClient::Replay ArchiveClient::replay(const QString &timestamp, const QStr
             // The nearest capture is another moment of the same archive, never another site.
             const QUrl next = at.resolved(QUrl(QString::fromUtf8(r.location), QUrl::TolerantMode));
             if (redirects == maxReplayRedirects || r.location.isEmpty()
-                || !isReplayRedirect(m_cfg.archiveReplayUrl, at, next))
+                || !isReplayRedirect(m_cfg.archive.replayUrl, at, next))
                 return out;
             at = next;
             continue;
@@ -144,7 +144,7 @@ ArchiveClient::Replay ArchiveClient::replay(const QString &timestamp, const QStr
 
 QString ArchiveClient::replayAddress(const QString &timestamp, const QString &original) const
 {
-    return Web::replayAddress(m_cfg.archiveReplayUrl, timestamp, original);
+    return Web::replayAddress(m_cfg.archive.replayUrl, timestamp, original);
 }
 
 } // namespace Web

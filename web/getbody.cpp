@@ -50,9 +50,9 @@ FetchResult fetch(const QString &url, const FetchOptions &options)
     if (options.cancel && options.cancel->isCancelled())
         return failure(FetchError::Cancelled, QStringLiteral("Cancelled"));
 
-    const qint64 cap = NetworkAccess::settings().maxBodyBytes;
+    const qint64 cap = NetworkAccess::settings().network.maxBodyBytes;
     const int limitMs = options.timeoutMs > 0 ? options.timeoutMs
-                                              : qMax(1, NetworkAccess::settings().timeoutSeconds) * 1000;
+                                              : qMax(1, NetworkAccess::settings().network.timeoutSeconds) * 1000;
     QNetworkRequest request(address);
     for (const auto &[name, value] : options.headers)
         request.setRawHeader(name, value);

@@ -16,7 +16,7 @@ QImage fromFile(const QString &path)
 {
     // Only regular files: a device or a pipe named by a page must not block or flood us.
     const QFileInfo info(path);
-    if (!info.isFile() || info.size() > NetworkAccess::settings().maxBodyBytes)
+    if (!info.isFile() || info.size() > NetworkAccess::settings().network.maxBodyBytes)
         return {};
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))

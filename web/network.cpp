@@ -19,7 +19,7 @@ namespace Web {
 namespace {
 
 constexpr int maxRedirects = 10;
-const QString programName = QStringLiteral("ZavlenVideo/1.6.0");
+const QString programName = QStringLiteral(ZAVLEN_PROGRAM_NAME);
 
 QMutex sharedLock;
 Config::Settings sharedSettings;
@@ -35,7 +35,7 @@ struct ThreadState
 QStringList archiveHostsOf(const Config::Settings &s)
 {
     QStringList hosts;
-    for (const QString &address : {s.archiveIndexUrl, s.archiveReplayUrl}) {
+    for (const QString &address : {s.archive.indexUrl, s.archive.replayUrl}) {
         const QString host = QUrl(address, QUrl::TolerantMode).host().toLower();
         if (!host.isEmpty() && !hosts.contains(host))
             hosts.append(host);
@@ -147,7 +147,7 @@ QNetworkReply *NetworkAccess::createRequest(Operation op, const QNetworkRequest 
     const ThreadState &state = currentState();
     if (m_appliedGeneration != state.generation) {
         m_appliedGeneration = state.generation;
-        QString proxyText = state.settings.proxy.trimmed();
+        QString proxyText = state.settings.network.proxy.trimmed();
         if (!proxyText.isEmpty() && !proxyText.contains(QLatin1String("://")))
             proxyText.prepend(QLatin1String("http://"));
         const QUrl proxyUrl(proxyText, QUrl::TolerantMode);
@@ -163,7 +163,7 @@ QNetworkReply *NetworkAccess::createRequest(Operation op, const QNetworkRequest 
     if (!req.hasRawHeader("User-Agent")) {
         const bool archive = state.archiveHosts.contains(req.url().host().toLower());
         req.setHeader(QNetworkRequest::UserAgentHeader,
-                      archive ? namedUserAgent(state.settings.userAgent) : state.settings.userAgent);
+                      archive ? namedUserAgent(state.settings.network.userAgent) : state.settings.network.userAgent);
     }
     // A caller that judges every hop itself follows none; everyone else follows none that is less safe.
     const QVariant policy = req.attribute(QNetworkRequest::RedirectPolicyAttribute);
@@ -171,13 +171,13 @@ QNetworkReply *NetworkAccess::createRequest(Operation op, const QNetworkRequest 
         req.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     req.setMaximumRedirectsAllowed(maxRedirects);
     if (req.transferTimeout() == 0)
-        req.setTransferTimeout(state.settings.timeoutSeconds * 1000);
+        req.setTransferTimeout(state.settings.network.timeoutSeconds * 1000);
     return QNetworkAccessManager::createRequest(op, req, outgoingData);
 }
 
 QString namedUserAgent(const QString &userAgent)
 {
-    if (userAgent.contains(QLatin1String("ZavlenVideo")))
+    if (userAgent.contains(programName.section(u'/', 0, 0)))
         return userAgent;
     return userAgent.isEmpty() ? programName : userAgent + u' ' + programName;
 }

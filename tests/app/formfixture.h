@@ -49,21 +49,21 @@ struct SiteFixture
     {
         if (!site.listen())
             qFatal("loopback site did not start");
-        settings.proxy = site.proxyUrl();
-        settings.timeoutSeconds = 10;
+        settings.network.proxy = site.proxyUrl();
+        settings.network.timeoutSeconds = 10;
         // The archive on the loopback site speaks plain http, and the tests need not wait for
         // the pace the real one asks for.
-        settings.archiveIndexUrl = QStringLiteral("http://web.archive.org/cdx/search/cdx");
-        settings.archiveReplayUrl = QStringLiteral("http://web.archive.org/web/");
-        settings.archiveIndexPerMinute = 6000;
-        settings.archiveReplayPerMinute = 6000;
+        settings.archive.indexUrl = QStringLiteral("http://web.archive.org/cdx/search/cdx");
+        settings.archive.replayUrl = QStringLiteral("http://web.archive.org/web/");
+        settings.archive.indexPerMinute = 6000;
+        settings.archive.replayPerMinute = 6000;
         Web::NetworkAccess::configure(settings);
     }
 
     // Sets a short time limit for the tests that wait for it to pass.
     void useTimeLimit(int seconds)
     {
-        settings.timeoutSeconds = seconds;
+        settings.network.timeoutSeconds = seconds;
         Web::NetworkAccess::configure(settings);
     }
 
@@ -79,7 +79,7 @@ struct SiteFixture
         }
         answer.contentType = "text/plain; charset=utf-8";
         answer.body = body;
-        site.setRoute(hostOf(settings.versionRecordUrl), pathOf(settings.versionRecordUrl), answer);
+        site.setRoute(hostOf(settings.maker.versionRecordUrl), pathOf(settings.maker.versionRecordUrl), answer);
     }
 
     int requestsFor(const QString &address) const

@@ -253,7 +253,7 @@ void TestForm1Chrome::feedbackLink()
     QCOMPARE(textColour(control(*m_form, QStringLiteral("Label10"))), colour);
     QCOMPARE(m_rec.pages.size(), opened);
     for (const QString &page : std::as_const(m_rec.pages))
-        QCOMPARE(page, m_fx->settings.feedbackUrl);
+        QCOMPARE(page, m_fx->settings.maker.feedbackUrl);
     QCOMPARE(m_rec.moves, 0);
 }
 
@@ -274,7 +274,7 @@ void TestForm1Chrome::repaintForgetsHover()
     QTest::mouseRelease(link, Qt::LeftButton, {}, link->rect().center());
     QCOMPARE(textColour(link), QColor(231, 231, 231));
     QCOMPARE(m_rec.moves, 0);
-    QCOMPARE(m_rec.pages, QStringList{m_fx->settings.feedbackUrl});
+    QCOMPARE(m_rec.pages, QStringList{m_fx->settings.maker.feedbackUrl});
     // nor does a press the window passes on from the link
     QTest::mousePress(m_form.get(), Qt::LeftButton, {}, link->geometry().center());
     QCOMPARE(m_rec.moves, 0);

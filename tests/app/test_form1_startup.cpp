@@ -88,7 +88,7 @@ void TestForm1Startup::versionOutcomes()
     auto form = makeForm(fx.settings, rec);
     form->Form_Load();
 
-    QCOMPARE(fx.requestsFor(fx.settings.versionRecordUrl), 1);
+    QCOMPARE(fx.requestsFor(fx.settings.maker.versionRecordUrl), 1);
     if (message.isEmpty()) {
         QVERIFY(rec.messages.isEmpty());
     } else {
@@ -96,7 +96,7 @@ void TestForm1Startup::versionOutcomes()
         QCOMPARE(rec.messages.first().first, message);
         QCOMPARE(rec.messages.first().second, style);
     }
-    QCOMPARE(rec.pages, forumOpened ? QStringList{fx.settings.forumUrl} : QStringList{});
+    QCOMPARE(rec.pages, forumOpened ? QStringList{fx.settings.maker.forumUrl} : QStringList{});
     QCOMPARE(rec.ends, ended ? 1 : 0);
 
     for (const char *name : {"Frame1", "Text1", "Command1"})
@@ -309,7 +309,7 @@ void TestForm1Startup::loadRunsOnce()
     auto form = makeForm(fx.settings, rec);
     form->Form_Load();
     form->Form_Load();
-    QCOMPARE(fx.requestsFor(fx.settings.versionRecordUrl), 1);
+    QCOMPARE(fx.requestsFor(fx.settings.maker.versionRecordUrl), 1);
 }
 
 void TestForm1Startup::missingSkinStillChecks()
@@ -323,7 +323,7 @@ void TestForm1Startup::missingSkinStillChecks()
     auto form = makeForm(fx.settings, rec);
     form->Form_Load();
     QVERIFY(form->isVisible());
-    QCOMPARE(fx.requestsFor(fx.settings.versionRecordUrl), 1);
+    QCOMPARE(fx.requestsFor(fx.settings.maker.versionRecordUrl), 1);
     QVERIFY(control(*form, QStringLiteral("Command1"))->isEnabled());
 }
 
@@ -334,7 +334,7 @@ void TestForm1Startup::buttonsWorkDuringCheck()
     slow.body = QByteArray("appsp:V1.6.0|").leftJustified(4000, ' ');
     slow.behaviour = Behaviour::Slow;
     slow.slowDelayMs = 40;
-    fx.site.setRoute(hostOf(fx.settings.versionRecordUrl), pathOf(fx.settings.versionRecordUrl), slow);
+    fx.site.setRoute(hostOf(fx.settings.maker.versionRecordUrl), pathOf(fx.settings.maker.versionRecordUrl), slow);
     Recorder rec;
     auto form = makeForm(fx.settings, rec);
 
@@ -357,7 +357,7 @@ void TestForm1Startup::buttonsWorkDuringCheck()
     QVERIFY(visibleMeanwhile);
     QVERIFY(lockedMeanwhile);
     QCOMPARE(statusMeanwhile, QStringLiteral("正在检测程序是否有更新.."));
-    QCOMPARE(rec.pages, QStringList{fx.settings.forumUrl});
+    QCOMPARE(rec.pages, QStringList{fx.settings.maker.forumUrl});
     QVERIFY(control(*form, QStringLiteral("Command1"))->isEnabled());
 }
 
@@ -369,7 +369,7 @@ void TestForm1Startup::exitAndForum()
     auto form = makeForm(fx.settings, rec);
     form->Form_Load();
     control<QPushButton>(*form, QStringLiteral("Command5"))->click();
-    QCOMPARE(rec.pages, QStringList{fx.settings.forumUrl});
+    QCOMPARE(rec.pages, QStringList{fx.settings.maker.forumUrl});
     QCOMPARE(rec.ends, 0);
     control<QPushButton>(*form, QStringLiteral("Command4"))->click();
     QCOMPARE(rec.ends, 1);

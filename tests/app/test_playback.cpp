@@ -107,7 +107,7 @@ private slots:
         m_fx = std::make_unique<TestSupport::SiteFixture>();
         // The previews play straight from the loopback site's own address, which a page may only
         // name when the settings allow it.
-        m_fx->settings.allowLocalAddresses = true;
+        m_fx->settings.network.allowLocalAddresses = true;
         Demo::Response cover;
         cover.contentType = "image/png";
         cover.body = pictureBytes(Qt::red);

@@ -84,7 +84,7 @@ protected:
     {
         if (!m_home.isValid() || !m_site.listen())
             return false;
-        m_settings.proxy = m_site.proxyUrl();
+        m_settings.network.proxy = m_site.proxyUrl();
         Demo::addDemoSite(m_site, m_settings);
         Web::NetworkAccess::configure(m_settings);
         m_pages = Demo::demoAddresses(m_settings);

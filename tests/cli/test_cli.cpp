@@ -40,23 +40,23 @@ private Q_SLOTS:
     {
         QVERIFY(startSite());
 
-        const QString meipai = QStringLiteral("http://%1/media/").arg(m_settings.meipaiHost);
+        const QString meipai = QStringLiteral("http://%1/media/").arg(m_settings.services.meipai.host);
         m_bareMeipai = meipai + QStringLiteral("500001");
         m_emptyMeipai = meipai + QStringLiteral("500002");
         m_slowMeipai = meipai + QStringLiteral("500003");
         Demo::Response bare;
         bare.body = "<html><body>这一页没有视频</body></html>";
-        m_site.setRoute(m_settings.meipaiHost, QStringLiteral("/media/500001"), bare);
+        m_site.setRoute(m_settings.services.meipai.host, QStringLiteral("/media/500001"), bare);
         Demo::Response empty;
         empty.body.clear();
-        m_site.setRoute(m_settings.meipaiHost, QStringLiteral("/media/500002"), empty);
+        m_site.setRoute(m_settings.services.meipai.host, QStringLiteral("/media/500002"), empty);
         for (const auto &p : m_pages) {
             if (p.first == Extract::Service::Meipai) {
                 Demo::Response slow;
                 slow.body = Web::fetch(p.second).body;
                 slow.behaviour = Demo::Response::Behaviour::Slow;
                 slow.slowDelayMs = 150;
-                m_site.setRoute(m_settings.meipaiHost, QStringLiteral("/media/500003"), slow);
+                m_site.setRoute(m_settings.services.meipai.host, QStringLiteral("/media/500003"), slow);
             }
         }
         m_site.setHandler([this](const Demo::Request &req) -> std::optional<Demo::Response> {
@@ -389,8 +389,8 @@ private Q_SLOTS:
         drip.behaviour = Demo::Response::Behaviour::Slow;
         drip.slowDelayMs = 500;
         drip.slowChunkBytes = 1;
-        m_site.setRoute(m_settings.meipaiHost, QStringLiteral("/media/500004"), drip);
-        const QString address = QStringLiteral("http://%1/media/500004").arg(m_settings.meipaiHost);
+        m_site.setRoute(m_settings.services.meipai.host, QStringLiteral("/media/500004"), drip);
+        const QString address = QStringLiteral("http://%1/media/500004").arg(m_settings.services.meipai.host);
         const Run r = run({QStringLiteral("--timeout"), QStringLiteral("2"), QStringLiteral("--archive"),
                            QStringLiteral("off"), QStringLiteral("-j"), address},
                           {}, 20000);

@@ -49,8 +49,8 @@ class TestCliArchive final : public TestSupport::CliFixture
     {
         const QStringList archive{
             QStringLiteral("--timeout"), QStringLiteral("5"), QStringLiteral("--set"),
-            QStringLiteral("archive/cdx=") + (ownArchive ? ownIndex : m_settings.archiveIndexUrl), QStringLiteral("--set"),
-            QStringLiteral("archive/replay=") + (ownArchive ? ownReplay : m_settings.archiveReplayUrl),
+            QStringLiteral("archive/cdx=") + (ownArchive ? ownIndex : m_settings.archive.indexUrl), QStringLiteral("--set"),
+            QStringLiteral("archive/replay=") + (ownArchive ? ownReplay : m_settings.archive.replayUrl),
             QStringLiteral("--set"), QStringLiteral("archive/replayPerMinute=6000")};
         return run(archive + args);
     }
@@ -76,8 +76,8 @@ private Q_SLOTS:
             qunsetenv(name);
         // The demonstration's archive answers over plain http, as in the window's demo mode.
         Demo::useDemoSite(m_settings, QString());
-        m_settings.archiveIndexPerMinute = 6000;
-        m_settings.archiveReplayPerMinute = 6000;
+        m_settings.archive.indexPerMinute = 6000;
+        m_settings.archive.replayPerMinute = 6000;
         QVERIFY(startSite());
         m_site.addHandler(m_own.handler());
     }

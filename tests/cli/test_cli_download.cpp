@@ -88,8 +88,8 @@ class TestCliDownload final : public QObject
                                    "<span class=\"date\">2016-05-01</span></body></html>")
                         .arg(videoAddress)
                         .toUtf8();
-        m_site.setRoute(m_settings.meipaiHost, path, page);
-        return QStringLiteral("http://") + m_settings.meipaiHost + path;
+        m_site.setRoute(m_settings.services.meipai.host, path, page);
+        return QStringLiteral("http://") + m_settings.services.meipai.host + path;
     }
 
     static QStringList files(const QString &dir) { return QDir(dir).entryList(QDir::Files, QDir::Name); }
@@ -100,7 +100,7 @@ private Q_SLOTS:
         QVERIFY(QFile::exists(QStringLiteral(ZAVLEN_GET_PATH)));
         QVERIFY(m_home.isValid());
         QVERIFY(m_site.listen());
-        m_settings.proxy = m_site.proxyUrl();
+        m_settings.network.proxy = m_site.proxyUrl();
     }
 
     void redirectedVideo()

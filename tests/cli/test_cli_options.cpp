@@ -152,15 +152,15 @@ private Q_SLOTS:
         ParseOutcome out = Cli::parseArguments({QStringLiteral("zavlen-get"), QStringLiteral("--config"), ini,
                                                 QStringLiteral("x")});
         QCOMPARE(int(out.action), int(ParseOutcome::Action::Run));
-        QCOMPARE(out.settings.meipaiHost, QStringLiteral("meipai.test"));
-        QCOMPARE(out.settings.timeoutSeconds, 9);
-        QCOMPARE(out.settings.proxy, QStringLiteral("http://127.0.0.1:1"));
+        QCOMPARE(out.settings.services.meipai.host, QStringLiteral("meipai.test"));
+        QCOMPARE(out.settings.network.timeoutSeconds, 9);
+        QCOMPARE(out.settings.network.proxy, QStringLiteral("http://127.0.0.1:1"));
 
         out = Cli::parseArguments({QStringLiteral("zavlen-get"), QStringLiteral("--config"), ini,
                                    QStringLiteral("--proxy"), QStringLiteral("http://127.0.0.1:2"),
                                    QStringLiteral("--timeout"), QStringLiteral("3"), QStringLiteral("x")});
-        QCOMPARE(out.settings.proxy, QStringLiteral("http://127.0.0.1:2"));
-        QCOMPARE(out.settings.timeoutSeconds, 3);
+        QCOMPARE(out.settings.network.proxy, QStringLiteral("http://127.0.0.1:2"));
+        QCOMPARE(out.settings.network.timeoutSeconds, 3);
     }
 
     void archiveSettings_data()
@@ -236,15 +236,15 @@ private Q_SLOTS:
         QFETCH(int, tries);
         QFETCH(int, perMinute);
         QFETCH(QString, cdx);
-        QCOMPARE(Config::archiveModeKey(out.settings.archiveMode), mode);
-        QCOMPARE(out.settings.archiveAround, around);
-        QCOMPARE(out.settings.archiveTries, tries);
-        QCOMPARE(out.settings.archiveIndexPerMinute, perMinute);
-        QCOMPARE(out.settings.archiveIndexUrl, cdx);
+        QCOMPARE(Config::archiveModeKey(out.settings.archive.mode), mode);
+        QCOMPARE(out.settings.archive.around, around);
+        QCOMPARE(out.settings.archive.tries, tries);
+        QCOMPARE(out.settings.archive.indexPerMinute, perMinute);
+        QCOMPARE(out.settings.archive.indexUrl, cdx);
         QFETCH(QList<int>, replayBudgetLocal);
-        QCOMPARE(out.settings.archiveReplayPerMinute, replayBudgetLocal.at(0));
-        QCOMPARE(out.settings.archiveBudgetSeconds, replayBudgetLocal.at(1));
-        QCOMPARE(int(out.settings.allowLocalAddresses), replayBudgetLocal.at(2));
+        QCOMPARE(out.settings.archive.replayPerMinute, replayBudgetLocal.at(0));
+        QCOMPARE(out.settings.archive.budgetSeconds, replayBudgetLocal.at(1));
+        QCOMPARE(int(out.settings.network.allowLocalAddresses), replayBudgetLocal.at(2));
     }
 };
 

@@ -153,7 +153,7 @@ private slots:
     void configuredHost()
     {
         Config::Settings s;
-        s.meipaiHost = QStringLiteral("m.example.test");
+        s.services.meipai.host = QStringLiteral("m.example.test");
         const QString addr = QStringLiteral("http://m.example.test/media/5");
         QVERIFY(!Extract::checkAddress(Service::Meipai, addr, s));
         QCOMPARE(Extract::checkAddress(Service::Meipai, addr, Config::Settings{}).value_or(QString()),

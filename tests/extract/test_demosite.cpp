@@ -37,17 +37,17 @@ class TestDemoSite final : public QObject
     static Config::Settings otherHosts()
     {
         Config::Settings s;
-        s.versionRecordUrl = QStringLiteral("http://ver.test/v.txt?x=1");
-        s.weishiDomain = QStringLiteral("ws.test");
-        s.weishiApiHost = QStringLiteral("api.ws.test");
-        s.weishiPictureHost = QStringLiteral("pic.ws.test");
-        s.weishiFileHost = QStringLiteral("file.ws.test");
-        s.weishiVideoHost = QStringLiteral("video.ws.test");
-        s.meipaiHost = QStringLiteral("www.mp.test");
-        s.kuaishouHost = QStringLiteral("www.ks.test");
-        s.miaopaiHost = QStringLiteral("www.mi.test");
-        s.miaopaiStreamHost = QStringLiteral("stream.mi.test");
-        s.verifiedAuthor = QStringLiteral("赵大勇");
+        s.maker.versionRecordUrl = QStringLiteral("http://ver.test/v.txt?x=1");
+        s.services.weishi.domain = QStringLiteral("ws.test");
+        s.services.weishi.apiHost = QStringLiteral("api.ws.test");
+        s.services.weishi.pictureHost = QStringLiteral("pic.ws.test");
+        s.services.weishi.fileHost = QStringLiteral("file.ws.test");
+        s.services.weishi.videoHost = QStringLiteral("video.ws.test");
+        s.services.meipai.host = QStringLiteral("www.mp.test");
+        s.services.kuaishou.host = QStringLiteral("www.ks.test");
+        s.services.miaopai.host = QStringLiteral("www.mi.test");
+        s.services.miaopai.streamHost = QStringLiteral("stream.mi.test");
+        s.maker.verifiedAuthor = QStringLiteral("赵大勇");
         return s;
     }
 
@@ -74,7 +74,7 @@ private slots:
         QNetworkAccessManager nam;
         nam.setProxy(site.proxy());
 
-        const Answer record = get(nam, s.versionRecordUrl);
+        const Answer record = get(nam, s.maker.versionRecordUrl);
         QCOMPARE(record.status, 200);
         QCOMPARE(record.body, QByteArray("appsp:V1.6.0|"));
 
@@ -122,8 +122,8 @@ private slots:
         Demo::LoopbackSite site;
         QVERIFY(site.listen());
         Demo::useDemoSite(s, site.proxyUrl());
-        s.archiveIndexPerMinute = 6000;
-        s.archiveReplayPerMinute = 6000;
+        s.archive.indexPerMinute = 6000;
+        s.archive.replayPerMinute = 6000;
         Demo::addDemoSite(site, s);
         Web::NetworkAccess::configure(s);
         QNetworkAccessManager nam;
@@ -147,7 +147,7 @@ private slots:
                 QCOMPARE(video.type, QByteArray("video/mp4"));
             }
             for (const QString &picture : {r.result.display.coverAddress, r.result.display.avatarAddress}) {
-                QVERIFY2(picture.startsWith(s.archiveReplayUrl), qPrintable(picture));
+                QVERIFY2(picture.startsWith(s.archive.replayUrl), qPrintable(picture));
                 QNetworkRequest request{QUrl(picture)};
                 request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
                 QNetworkReply *reply = nam.get(request);

@@ -117,13 +117,13 @@ private Q_SLOTS:
         m_seenBefore = m_site.requests().size();
         Web::ArchivePacer::instance().reset();
         m_cfg = Config::Settings{};
-        m_cfg.proxy = m_site.proxyUrl();
-        m_cfg.timeoutSeconds = 2;
-        m_cfg.maxBodyBytes = 256 * 1024;
-        m_cfg.archiveIndexUrl = indexUrl;
-        m_cfg.archiveReplayUrl = replayUrl;
-        m_cfg.archiveIndexPerMinute = 6000;
-        m_cfg.archiveReplayPerMinute = 6000;
+        m_cfg.network.proxy = m_site.proxyUrl();
+        m_cfg.network.timeoutSeconds = 2;
+        m_cfg.network.maxBodyBytes = 256 * 1024;
+        m_cfg.archive.indexUrl = indexUrl;
+        m_cfg.archive.replayUrl = replayUrl;
+        m_cfg.archive.indexPerMinute = 6000;
+        m_cfg.archive.replayPerMinute = 6000;
     }
 
     void cleanupTestCase() { Web::ArchivePacer::instance().reset(); }
@@ -213,8 +213,8 @@ private Q_SLOTS:
             capture(stamp, meipaiPage(video));
             m_replays.insert(replayPath, answer("busy", kind.mid(7).toInt()));
         } else if (kind == u"stall") {
-            m_cfg.timeoutSeconds = 1;
-            m_cfg.archiveBudgetSeconds = 2;
+            m_cfg.network.timeoutSeconds = 1;
+            m_cfg.archive.budgetSeconds = 2;
             Response never;
             never.behaviour = Response::Behaviour::Never;
             for (int i = 1; i <= 5; ++i) {
@@ -227,7 +227,7 @@ private Q_SLOTS:
             if (what == u"html")
                 m_index = answer("<html><body>The archive is down for maintenance.</body></html>");
             else if (what == u"large")
-                m_index = answer(indexRows({{stamp, address}}).leftJustified(m_cfg.maxBodyBytes + 10, ' '), 200,
+                m_index = answer(indexRows({{stamp, address}}).leftJustified(m_cfg.network.maxBodyBytes + 10, ' '), 200,
                                  "application/json");
             else
                 m_index = answer("oops", what.toInt());
@@ -237,11 +237,11 @@ private Q_SLOTS:
             for (int i = 0; i < 1200; ++i)
                 rows << QStringList{stamp, QStringLiteral("http://www.meipai.com/media/%1").arg(i)};
             rows << QStringList{stamp, address};
-            m_cfg.maxBodyBytes = 1024 * 1024;
+            m_cfg.network.maxBodyBytes = 1024 * 1024;
             m_index = answer(indexRows(rows), 200, "application/json");
             capture(stamp, meipaiPage(video));
         } else if (kind.startsWith(QLatin1String("local video"))) {
-            m_cfg.allowLocalAddresses = kind.endsWith(QLatin1String("allowed"));
+            m_cfg.network.allowLocalAddresses = kind.endsWith(QLatin1String("allowed"));
             capture(stamp, meipaiPage(QStringLiteral("http://127.0.0.1:%1/internal/admin.mp4").arg(m_site.port())));
         } else if (kind == u"local cover") {
             capture(stamp, meipaiPage(video, QStringLiteral("http://192.168.1.1/c.jpg")));
@@ -310,7 +310,7 @@ private Q_SLOTS:
     // Every request to the archive waits for its turn: pages, the endpoint and the file probe.
     void replaysArePaced()
     {
-        m_cfg.archiveReplayPerMinute = 300;
+        m_cfg.archive.replayPerMinute = 300;
         m_archive.addCapture(address, stamp, answer(meipaiPage(video)));
         m_archive.addCapture(video, stamp, answer(QByteArray(100, 'v'), 200, "video/mp4"));
         const Extract::RoadResult r = road();

@@ -155,11 +155,11 @@ private slots:
     void verifiedNameFromSettings()
     {
         Config::Settings s;
-        s.verifiedAuthor = QStringLiteral("李晓明");
+        s.maker.verifiedAuthor = QStringLiteral("李晓明");
         const QString page = edited(m_page, QStringLiteral("content=\"王建华,"), QStringLiteral("content=\"李晓明,"));
         QCOMPARE(Extract::extract(Service::Miaopai, {}, page, {}, s).display.badge, 1);
         QCOMPARE(Extract::extract(Service::Miaopai, {}, page, {}, {}).display.badge, -1);
-        s.verifiedAuthor.clear();
+        s.maker.verifiedAuthor.clear();
         QCOMPARE(Extract::extract(Service::Miaopai, {}, page, {}, s).display.badge, -1);
     }
 };

@@ -134,12 +134,12 @@ private Q_SLOTS:
         m_archive.clear();
         Web::ArchivePacer::instance().reset();
         m_cfg = Config::Settings{};
-        m_cfg.proxy = m_site.proxyUrl();
-        m_cfg.timeoutSeconds = 2;
-        m_cfg.archiveIndexUrl = indexUrl;
-        m_cfg.archiveReplayUrl = replayUrl;
-        m_cfg.archiveIndexPerMinute = 6000;
-        m_cfg.archiveReplayPerMinute = 6000;
+        m_cfg.network.proxy = m_site.proxyUrl();
+        m_cfg.network.timeoutSeconds = 2;
+        m_cfg.archive.indexUrl = indexUrl;
+        m_cfg.archive.replayUrl = replayUrl;
+        m_cfg.archive.indexPerMinute = 6000;
+        m_cfg.archive.replayPerMinute = 6000;
         configure();
     }
 
@@ -336,7 +336,7 @@ private Q_SLOTS:
         QFETCH(bool, liveAsked);
         QFETCH(bool, archiveAsked);
         QFETCH(bool, ok);
-        m_cfg.archiveMode = mode;
+        m_cfg.archive.mode = mode;
         configure();
         const QString address = QStringLiteral("http://www.meipai.com/media/99");
         m_archive.addCapture(address, older, html(meipaiPage(QStringLiteral("http://v.test/99.mp4"))));
@@ -349,7 +349,7 @@ private Q_SLOTS:
 
     void onlyModeWithoutCapture()
     {
-        m_cfg.archiveMode = Config::ArchiveMode::Only;
+        m_cfg.archive.mode = Config::ArchiveMode::Only;
         configure();
         const Extract::RoadResult r = road(QStringLiteral("http://www.meipai.com/media/100"));
         QVERIFY(!r.ok());

@@ -183,10 +183,10 @@ private slots:
     void configuredHosts()
     {
         Config::Settings s;
-        s.weishiApiHost = QStringLiteral("api.test");
-        s.weishiVideoHost = QStringLiteral("v.test");
-        s.weishiFileHost = QStringLiteral("f.test");
-        s.weishiPictureHost = QStringLiteral("p.test");
+        s.services.weishi.apiHost = QStringLiteral("api.test");
+        s.services.weishi.videoHost = QStringLiteral("v.test");
+        s.services.weishi.fileHost = QStringLiteral("f.test");
+        s.services.weishi.pictureHost = QStringLiteral("p.test");
         QString url;
         const Extract::FetchFn fetch = [&](const QString &u) {
             url = u;

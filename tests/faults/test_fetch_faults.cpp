@@ -57,9 +57,9 @@ class TestFetchFaults final : public QObject
     void useProxy(const QString &proxyUrl, qint64 maxBody = cap)
     {
         Config::Settings s;
-        s.proxy = proxyUrl;
-        s.timeoutSeconds = timeLimitSeconds;
-        s.maxBodyBytes = maxBody;
+        s.network.proxy = proxyUrl;
+        s.network.timeoutSeconds = timeLimitSeconds;
+        s.network.maxBodyBytes = maxBody;
         Web::NetworkAccess::configure(s);
     }
 

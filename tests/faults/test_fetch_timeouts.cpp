@@ -44,8 +44,8 @@ private Q_SLOTS:
     {
         m_site.clearRoutes();
         Config::Settings s;
-        s.proxy = m_site.proxyUrl();
-        s.timeoutSeconds = timeLimitSeconds;
+        s.network.proxy = m_site.proxyUrl();
+        s.network.timeoutSeconds = timeLimitSeconds;
         Web::NetworkAccess::configure(s);
     }
 

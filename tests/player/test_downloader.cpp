@@ -87,8 +87,8 @@ private slots:
             qunsetenv(name);
         qRegisterMetaType<Player::DownloadResult>();
         QVERIFY(m_site.listen());
-        m_settings.proxy = m_site.proxyUrl();
-        m_settings.timeoutSeconds = 5;
+        m_settings.network.proxy = m_site.proxyUrl();
+        m_settings.network.timeoutSeconds = 5;
         Web::NetworkAccess::configure(m_settings);
     }
 
@@ -270,7 +270,7 @@ private slots:
             closedPort = probe.serverPort();
         }
         Config::Settings refused = m_settings;
-        refused.proxy = QStringLiteral("http://127.0.0.1:%1").arg(closedPort);
+        refused.network.proxy = QStringLiteral("http://127.0.0.1:%1").arg(closedPort);
         Web::NetworkAccess::configure(refused);
         Player::Downloader downloader;
         const DownloadResult result = run(downloader, address, target());
@@ -284,7 +284,7 @@ private slots:
     void stalledServerTimesOut()
     {
         Config::Settings quick = m_settings;
-        quick.timeoutSeconds = 1;
+        quick.network.timeoutSeconds = 1;
         Web::NetworkAccess::configure(quick);
         Response r;
         r.behaviour = Response::Behaviour::Never;

@@ -91,8 +91,8 @@ private slots:
             qunsetenv(name);
         qRegisterMetaType<Player::DownloadResult>();
         QVERIFY(m_site.listen());
-        m_settings.proxy = m_site.proxyUrl();
-        m_settings.timeoutSeconds = 5;
+        m_settings.network.proxy = m_site.proxyUrl();
+        m_settings.network.timeoutSeconds = 5;
         Web::NetworkAccess::configure(m_settings);
     }
 

@@ -141,10 +141,10 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("configured");
         QTest::addColumn<QString>("sent");
-        QTest::newRow("default") << Config::Settings{}.userAgent << Config::Settings{}.userAgent;
+        QTest::newRow("default") << Config::Settings{}.network.userAgent << Config::Settings{}.network.userAgent;
         QTest::newRow("a browser's") << QStringLiteral("Mozilla/5.0 (X11)")
-                                     << QStringLiteral("Mozilla/5.0 (X11) ZavlenVideo/1.6.0");
-        QTest::newRow("empty") << QString() << QStringLiteral("ZavlenVideo/1.6.0");
+                                     << QStringLiteral("Mozilla/5.0 (X11) " ZAVLEN_PROGRAM_NAME);
+        QTest::newRow("empty") << QString() << QStringLiteral(ZAVLEN_PROGRAM_NAME);
     }
     void archiveRequestsNameTheProgram()
     {
@@ -153,10 +153,10 @@ private Q_SLOTS:
         Demo::LoopbackSite site;
         QVERIFY(site.listen());
         Config::Settings s;
-        s.proxy = site.proxyUrl();
-        s.userAgent = configured;
-        s.archiveIndexUrl = QStringLiteral("http://web.archive.org/cdx/search/cdx");
-        s.archiveReplayUrl = QStringLiteral("http://Web.Archive.org/web/");
+        s.network.proxy = site.proxyUrl();
+        s.network.userAgent = configured;
+        s.archive.indexUrl = QStringLiteral("http://web.archive.org/cdx/search/cdx");
+        s.archive.replayUrl = QStringLiteral("http://Web.Archive.org/web/");
         Web::NetworkAccess::configure(s);
         // The index, a replay and a file that the downloader or the window fetch from the archive.
         Web::fetch(QStringLiteral("http://web.archive.org/cdx/search/cdx?url=x"));

@@ -97,7 +97,7 @@ private slots:
         QCOMPARE(req.host, QStringLiteral("www.miaopai.com"));
         QCOMPARE(req.path, QStringLiteral("/show/abc.htm"));
         QCOMPARE(req.headers.value("if-modified-since"), QByteArray("0"));
-        QCOMPARE(QString::fromUtf8(req.headers.value("user-agent")), Config::Settings().userAgent);
+        QCOMPARE(QString::fromUtf8(req.headers.value("user-agent")), Config::Settings().network.userAgent);
 
         Web::fetch(QStringLiteral("http://www.miaopai.com/plain"));
         QVERIFY(!m_site->requests().constLast().headers.contains("if-modified-since"));
@@ -117,7 +117,7 @@ private slots:
         QFETCH(bool, fromEnvironment);
         Config::Settings s = siteSettings(*m_site);
         const QString proxy = setting.arg(m_site->port());
-        s.proxy = fromEnvironment ? QString() : proxy;
+        s.network.proxy = fromEnvironment ? QString() : proxy;
         if (fromEnvironment)
             qputenv("http_proxy", proxy.toLatin1());
         Web::NetworkAccess::configure(s);

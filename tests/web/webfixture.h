@@ -12,9 +12,9 @@ inline Config::Settings siteSettings(const Demo::LoopbackSite &site, int timeout
                                      qint64 maxBodyBytes = 1024 * 1024)
 {
     Config::Settings s;
-    s.proxy = site.proxyUrl();
-    s.timeoutSeconds = timeoutSeconds;
-    s.maxBodyBytes = maxBodyBytes;
+    s.network.proxy = site.proxyUrl();
+    s.network.timeoutSeconds = timeoutSeconds;
+    s.network.maxBodyBytes = maxBodyBytes;
     return s;
 }
 
