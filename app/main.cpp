@@ -54,6 +54,9 @@ int takeScreenshot(App::Form1 &window, const QList<QPair<Extract::Service, QStri
             box->setText(address);
         window.Command1_Click();
     }
+    // The extraction and the update check run while the event loop does.
+    while (window.isWaiting())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     QCoreApplication::processEvents();
     if (!window.grab().save(file)) {
         err() << "zavlen-video: cannot write " << file << Qt::endl;

@@ -7,6 +7,7 @@
 #include "update/versioncheck.h"
 #include "web/cancel.h"
 #include "web/getbody.h"
+#include "web/transfer.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -23,7 +24,6 @@
 #include <QSlider>
 #include <QUrl>
 #include <QWindow>
-#include <cstdlib>
 
 namespace App {
 
@@ -59,7 +59,12 @@ Form1::Form1(const Config::Settings &settings, QWidget *parent)
         move(screen->availableGeometry().center() - rect().center());
 }
 
-Form1::~Form1() = default;
+Form1::~Form1()
+{
+    // A road under way ends at its next request or wait; m_roads waits for it as it goes.
+    if (m_extraction)
+        m_extraction->cancel();
+}
 
 QStringList Form1::firstPaintPictures()
 {
@@ -83,8 +88,9 @@ void Form1::setHooks(Hooks hooks)
     if (!hooks.openPage)
         hooks.openPage = [](const QString &address) { QDesktopServices::openUrl(QUrl(address)); };
     if (!hooks.endProgram) {
-        // At once, even from inside a page fetch's wait: no handler may run after this.
-        hooks.endProgram = [] { std::_Exit(0); };
+        // The event loop ends and the window with it: requests are aborted, a road under way is
+        // cancelled and waited for, files are closed.
+        hooks.endProgram = [] { QCoreApplication::quit(); };
     }
     if (!hooks.askSavePath) {
         hooks.askSavePath = [this](const QString &proposed) {
@@ -126,16 +132,25 @@ void Form1::Form_Load()
 
 void Form1::gx()
 {
-    QPointer<Form1> self(this);
-    const Web::BodyResult record = Web::GetBody(m_settings.maker.versionRecordUrl);
-    if (!self)
-        return;
-    const Update::Decision decision = Update::decide(record.text);
+    Web::FetchOptions options;
+    options.headers = Web::pageHeaders();
+    auto *load = new Web::Transfer(m_settings.maker.versionRecordUrl, options, this);
+    m_versionLoad = load;
+    connect(load, &Web::Transfer::finished, this, [this, load] {
+        load->deleteLater();
+        onVersionRecord(Web::bodyText(load->result()));
+    });
+}
+
+void Form1::onVersionRecord(const std::optional<QString> &record)
+{
+    const Update::Decision decision = Update::decide(record);
     switch (decision.outcome) {
     case Update::Outcome::Newer:
         showMessage(Update::newerVersionMessage(decision.version), 64);
         m_hooks.openPage(m_settings.maker.forumUrl);
         m_hooks.endProgram();
+        Q_EMIT updateChecked();
         return;
     case Update::Outcome::Unavailable:
         // No word from the maker is no reason to lock the user out.
@@ -148,6 +163,7 @@ void Form1::gx()
     m_text1->setEnabled(true);
     m_frame1->setEnabled(true);
     setStatus(Update::welcomeStatus);
+    Q_EMIT updateChecked();
 }
 
 void Form1::Command4_Click()
@@ -232,6 +248,8 @@ void Form1::cancelExtraction()
         return;
     m_extraction->cancel();
     m_extraction.reset();
+    delete m_coverLoad;
+    delete m_avatarLoad;
     m_command1->setEnabled(true);
     setStatus(Extract::statusCancelled);
 }
@@ -260,44 +278,56 @@ void Form1::Command1_Click()
     if (chosen < 0 || chosen == int(Extract::Service::Weipai))
         return;
 
-    QPointer<Form1> self(this);
+    // The checks need no network: they run here, and only an address that passes goes on.
+    const Extract::RoadResult checked = Extract::checkRoad(m_text1->text(), Extract::Service(chosen), m_settings);
+    if (!checked.started) {
+        setStatus(checked.result.status);
+        return;
+    }
+    m_command1->setEnabled(false);
+    setStatus(Extract::statusExtracting);
+    m_aicAlphaImage1->setVisible(true);
+    m_aicAlphaImage2->setVisible(false);
+    m_image1->setVisible(true);
+    m_w1->setURL(QString());
+    clearResult();
+
     // Its own token: after a cancel, another extraction may start while this one still unwinds.
     const auto token = std::make_shared<Web::CancelToken>();
     m_extraction = token;
     Extract::RoadHooks hooks;
     hooks.cancel = token.get();
-    hooks.started = [this] {
-        m_command1->setEnabled(false);
-        setStatus(Extract::statusExtracting);
-        m_aicAlphaImage1->setVisible(true);
-        m_aicAlphaImage2->setVisible(false);
-        m_image1->setVisible(true);
-        m_w1->setURL(QString());
+    hooks.status = [this, token](const QString &status) {
+        QMetaObject::invokeMethod(this, [this, token, status] {
+            if (!token->isCancelled())
+                setStatus(status);
+        }, Qt::QueuedConnection);
+    };
+    m_roads.start([this, checked, token, hooks, cfg = m_settings] {
+        const Extract::RoadResult road = Extract::continueRoad(checked, cfg, Web::networkFetch(), hooks);
+        QMetaObject::invokeMethod(this, [this, road, token] {
+            if (!token->isCancelled())
+                endExtraction(road);
+        }, Qt::QueuedConnection);
+    });
+}
+
+void Form1::endExtraction(const Extract::RoadResult &road)
+{
+    // The extraction ends once its pictures are in: only then is the button usable again.
+    const auto end = [this, status = road.result.status] {
+        m_extraction.reset();
+        m_command1->setEnabled(true);
+        m_playing = 0;
+        setStatus(status);
+        Q_EMIT extractionEnded();
+    };
+    if (road.result.slot[0].isEmpty()) {
         clearResult();
-    };
-    // A handler run during one of the road's waits may have closed the window.
-    hooks.status = [self, token](const QString &status) {
-        if (self && !token->isCancelled())
-            self->setStatus(status);
-    };
-    const Extract::RoadResult road = Extract::runRoad(m_text1->text(), Extract::Service(chosen), m_settings,
-                                                      Web::networkFetch(), hooks);
-    if (!self || token->isCancelled())
-        return;
-    m_extraction.reset();
-    if (!road.started) {
-        setStatus(road.result.status);
-        return;
+        end();
+    } else {
+        applyResult(road, end);
     }
-    if (road.result.slot[0].isEmpty())
-        clearResult();
-    else
-        applyResult(road);
-    if (!self)
-        return;
-    m_command1->setEnabled(true);
-    m_playing = 0;
-    setStatus(road.result.status);
 }
 
 } // namespace App

@@ -3,9 +3,11 @@
 #include "app/pictures.h"
 #include "config/settings.h"
 #include "extract/extraction.h"
+#include "extract/videoinfo.h"
 
 #include <QPixmap>
 #include <QPointer>
+#include <QThreadPool>
 #include <QWidget>
 #include <array>
 #include <functional>
@@ -97,6 +99,8 @@ public:
     void tzstop();
 
     int playingFlag() const { return m_playing; }
+    // An extraction, the update check or a picture is being waited for.
+    bool isWaiting() const { return m_extraction || m_versionLoad || m_coverLoad || m_avatarLoad; }
     const Extract::Slots &resultSlots() const { return m_slots; }
 
     // Looks of the caption buttons as last drawn: 0 normal, 1 hover, 2 pressed.
@@ -105,6 +109,12 @@ public:
 
     static inline const QString addressHint = QStringLiteral("请在此粘贴您要获取的微视视频页面地址");
     static inline const QString noVideoMessage = QStringLiteral("请先获取视频!");
+
+Q_SIGNALS:
+    // The version record's answer has been acted on (also when it ends the program).
+    void updateChecked();
+    // An extraction has ended and its result is shown (not for a cancelled one).
+    void extractionEnded();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -120,10 +130,13 @@ private:
     void showMessage(const QString &text, int style);
     // The extracted video address; when there is none, says so and returns the empty text.
     QString videoOrMessage();
-    void applyResult(const Extract::RoadResult &road);
+    void onVersionRecord(const std::optional<QString> &record);
+    void endExtraction(const Extract::RoadResult &road);
+    void applyResult(const Extract::RoadResult &road, const std::function<void()> &then);
     void clearResult();
-    void showAvatarFile(const QString &avatarAddress);
-    void startDownload(const QString &address);
+    void loadCover(const QString &address, const std::function<void()> &then = {});
+    void loadAvatar(const QString &address, bool intoFile, const std::function<void()> &then);
+    void startDownload();
     void onDownloadProgress(qint64 received, qint64 total, double bytesPerSecond);
     void onDownloadFinished(const Player::DownloadResult &result);
     void drawCaptionButtons(int minimiseLook, int closeLook);
@@ -133,7 +146,7 @@ private:
     PictureLoader m_pictures; // first: it reads while the controls are built
     Hooks m_hooks;
     Extract::Slots m_slots;
-    QString m_video; // what play, download and copy act on: the archived file when there is one
+    Extract::VideoInfo m_info; // of the last extraction that found a video; play, download and copy act on it
     QString m_cover; // the cover as the window loads it (from the archive for an archived page)
     qint16 m_playing = 0;
     int m_minimiseLook = 0;
@@ -180,6 +193,11 @@ private:
     QPushButton *m_cancelDownload = nullptr;
     Player::Downloader *m_downloader = nullptr;
     std::shared_ptr<Web::CancelToken> m_extraction; // the extraction under way, if any
+    QPointer<QObject> m_versionLoad;
+    QPointer<QObject> m_coverLoad;
+    QPointer<QObject> m_avatarLoad;
+    // Last: its destructor waits for the roads under way, which the destructor has cancelled.
+    QThreadPool m_roads;
 
     bool m_loaded = false;
     bool m_looksFromMouse = false; // the next paint keeps the looks a mouse handler chose

@@ -3,7 +3,7 @@
 #include "app/alphapicture.h"
 #include "player/downloader.h"
 #include "player/mediaplayer.h"
-#include "web/loadpicture.h"
+#include "player/targetname.h"
 #include "web/network.h"
 
 #include <QClipboard>
@@ -53,9 +53,10 @@ void Form1::aicAlphaImage2_MouseLeave()
 
 QString Form1::videoOrMessage()
 {
-    if (m_video.isEmpty())
+    const QString video = m_info.videoToFetch();
+    if (video.isEmpty())
         showMessage(noVideoMessage, 64);
-    return m_video;
+    return video;
 }
 
 void Form1::aicAlphaImage2_MouseUp()
@@ -101,11 +102,7 @@ void Form1::tzstop()
     }
     m_w1->setVisible(false);
     m_w1->setGeometry(m_image1->geometry().adjusted(0, 0, 0, playerBarHeight));
-    QPointer<Form1> self(this);
-    const QImage cover = Web::LoadPicture(m_cover, Web::PictureSource::WebOnly);
-    if (!self)
-        return;
-    m_image1->setPixmap(QPixmap::fromImage(cover));
+    loadCover(m_cover);
     m_image1->setVisible(true);
     m_aicAlphaImage1->setVisible(true);
     m_aicAlphaImage2->setVisible(false);
@@ -132,14 +129,14 @@ void Form1::Command3_Click()
 
 void Form1::Command2_Click()
 {
-    const QString video = videoOrMessage();
-    if (video.isEmpty())
+    if (videoOrMessage().isEmpty())
         return;
-    startDownload(video);
+    startDownload();
 }
 
-void Form1::startDownload(const QString &address)
+void Form1::startDownload()
 {
+    const QString address = m_info.videoToFetch();
     if (!m_downloader)
         m_downloader = new Player::Downloader(this);
     connect(m_downloader, &Player::Downloader::progress, this, &Form1::onDownloadProgress, Qt::UniqueConnection);
@@ -156,19 +153,20 @@ void Form1::startDownload(const QString &address)
     QString folder = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
     if (folder.isEmpty())
         folder = QDir::homePath();
-    const QString proposed = QDir(folder).filePath(Player::safeFileName(address));
-    QPointer<Form1> self(this);
-    QString path = m_hooks.askSavePath ? m_hooks.askSavePath(proposed) : proposed;
-    if (!self || path.isEmpty())
+    const QString proposed = QDir(folder).filePath(Player::downloadName(m_info));
+    const QString answer = m_hooks.askSavePath ? m_hooks.askSavePath(proposed) : proposed;
+    if (answer.isEmpty())
         return;
-    const QFileInfo chosen(path);
+    const QFileInfo chosen(answer);
+    const QDir dir = chosen.dir();
     // Whatever the dialog allowed: a name ending in ".part" would pass for another download's
-    // unfinished file, and an existing file is never replaced.
+    // unfinished file, and an existing file is never replaced (its ".part" is resumed).
     const QString name = Player::finalFileName(chosen.fileName());
-    if (name != chosen.fileName())
-        path = chosen.dir().filePath(name);
-    if (QFileInfo::exists(path))
-        path = Player::uniquePath(chosen.absolutePath(), name);
+    const QString path = dir.filePath(Player::freeName(name, [&](const QString &candidate) {
+        return candidate == name ? !QFileInfo::exists(dir.filePath(candidate))
+                                 : !QFileInfo::exists(dir.filePath(candidate))
+                                       && !QFileInfo::exists(dir.filePath(candidate + Player::partSuffix));
+    }));
 
     if (!m_downloader->start(QUrl(address), path)) {
         setStatus(QStringLiteral("该视频正在下载中.."));

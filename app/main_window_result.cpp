@@ -1,15 +1,16 @@
 #include "app/main_window.h"
 
 #include "app/alphapicture.h"
+#include "app/loadpicture.h"
 #include "extract/road.h"
 #include "web/archive.h"
 #include "web/fetchfile.h"
-#include "web/loadpicture.h"
+#include "web/transfer.h"
 
 #include <QDir>
 #include <QFile>
 #include <QLabel>
-#include <QPointer>
+#include <QSaveFile>
 #include <QStandardPaths>
 
 // What an extraction leaves in the window.
@@ -17,8 +18,11 @@ namespace App {
 
 void Form1::clearResult()
 {
+    // The pictures of an earlier result must not arrive into this one.
+    delete m_coverLoad;
+    delete m_avatarLoad;
     m_slots = {};
-    m_video.clear();
+    m_info = {};
     m_cover.clear();
     m_archiveLabel->setVisible(false);
     m_label1->setText(QStringLiteral("用户名"));
@@ -35,11 +39,12 @@ void Form1::clearResult()
     m_aicAlphaImage5->setVisible(true);
 }
 
-void Form1::applyResult(const Extract::RoadResult &road)
+void Form1::applyResult(const Extract::RoadResult &road, const std::function<void()> &then)
 {
     const Extract::Result &result = road.result;
     m_slots = result.slot;
-    m_video = road.videoAddress();
+    if (road.ok())
+        m_info = road.info();
     const Extract::Display &shown = result.display;
     m_cover = shown.coverAddress;
 
@@ -64,36 +69,59 @@ void Form1::applyResult(const Extract::RoadResult &road)
         m_archiveLabel->setVisible(true);
     }
 
-    // The cover comes first, then the avatar; a handler run during a picture's wait may close us.
-    QPointer<Form1> self(this);
-    const QImage cover = Web::LoadPicture(shown.coverAddress, Web::PictureSource::WebOnly);
-    if (!self)
-        return;
-    m_image1->setPixmap(QPixmap::fromImage(cover));
-    if (!cover.isNull())
-        m_aicAlphaImage5->setVisible(false);
-
+    // The cover comes first, then the avatar.
     m_image2->setVisible(true);
     m_aicAlphaImage3->setVisible(shown.avatarInAlpha);
-    if (shown.avatarInAlpha) {
-        showAvatarFile(shown.avatarAddress);
-    } else {
-        const QImage avatar = Web::LoadPicture(shown.avatarAddress, Web::PictureSource::WebOnly);
-        if (self)
-            m_image2->setPixmap(QPixmap::fromImage(avatar));
-    }
+    loadCover(shown.coverAddress, [this, avatar = shown.avatarAddress, intoFile = shown.avatarInAlpha, then] {
+        loadAvatar(avatar, intoFile, then);
+    });
 }
 
-void Form1::showAvatarFile(const QString &avatarAddress)
+void Form1::loadCover(const QString &address, const std::function<void()> &then)
 {
+    delete m_coverLoad;
+    m_coverLoad = LoadPicture(address, PictureSource::WebOnly, this, [this, then](const QImage &cover) {
+        m_image1->setPixmap(QPixmap::fromImage(cover));
+        if (!cover.isNull())
+            m_aicAlphaImage5->setVisible(false);
+        if (then)
+            then();
+    });
+}
+
+void Form1::loadAvatar(const QString &address, bool intoFile, const std::function<void()> &then)
+{
+    delete m_avatarLoad;
+    if (!intoFile) {
+        m_avatarLoad = LoadPicture(address, PictureSource::WebOnly, this, [this, then](const QImage &avatar) {
+            m_image2->setPixmap(QPixmap::fromImage(avatar));
+            then();
+        });
+        return;
+    }
+    // The alpha picture control shows a file: the avatar goes to "face" first.
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
     QDir().mkpath(folder);
     const QString path = folder + QStringLiteral("/face");
     QFile::remove(path); // an old face must never stand in for a failed download
-    if (Web::fetchToFile(avatarAddress, path).ok)
-        m_aicAlphaImage3->LoadImage(path);
-    else
+    auto file = std::make_shared<QSaveFile>(path);
+    if (address.isEmpty() || !file->open(QIODevice::WriteOnly)) {
         m_aicAlphaImage3->clear();
+        then();
+        return;
+    }
+    Web::FetchOptions options;
+    options.sink = file.get();
+    auto *transfer = new Web::Transfer(address, options, this);
+    m_avatarLoad = transfer;
+    connect(transfer, &Web::Transfer::finished, this, [this, transfer, file, path, then] {
+        transfer->deleteLater();
+        if (Web::commitFile(*file, transfer->result(), path).ok)
+            m_aicAlphaImage3->LoadImage(path);
+        else
+            m_aicAlphaImage3->clear();
+        then();
+    });
 }
 
 } // namespace App

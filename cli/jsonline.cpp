@@ -72,24 +72,25 @@ QByteArray jsonLine(const Record &r)
 {
     const auto boolean = [](bool b) { return b ? QByteArray("true") : QByteArray("false"); };
     QByteArray line;
-    line.reserve(256 + r.address.size() + r.video.size() + r.description.size());
+    const Extract::VideoInfo &v = r.info;
+    line.reserve(256 + r.address.size() + v.video.size() + v.description.size());
     line += "{\"address\":" + jsonString(r.address);
     line += ",\"site\":" + (r.service ? jsonString(Extract::serviceKey(*r.service)) : QByteArray("null"));
-    line += ",\"ok\":" + boolean(r.ok);
-    line += ",\"video\":" + jsonString(r.video);
+    line += ",\"ok\":" + boolean(r.ok());
+    line += ",\"video\":" + jsonString(v.video);
     const auto orNull = [](const QString &text) { return text.isEmpty() ? QByteArray("null") : jsonString(text); };
-    line += ",\"cover\":" + orNull(r.cover);
-    line += ",\"avatar\":" + orNull(r.avatar);
-    line += ",\"author\":" + jsonString(r.author);
-    line += ",\"description\":" + jsonString(r.description);
-    line += ",\"date\":" + jsonString(r.date);
-    line += ",\"verified\":" + boolean(r.verified);
+    line += ",\"cover\":" + orNull(v.cover);
+    line += ",\"avatar\":" + orNull(v.avatar);
+    line += ",\"author\":" + jsonString(v.author);
+    line += ",\"description\":" + jsonString(v.description);
+    line += ",\"date\":" + jsonString(v.date);
+    line += ",\"verified\":" + boolean(v.verified);
     line += ",\"error\":" + (r.error ? jsonString(*r.error) : QByteArray("null"));
     line += ",\"archived\":";
-    if (r.archived) {
-        line += "{\"timestamp\":" + jsonString(r.archived->timestamp);
-        line += ",\"page\":" + jsonString(r.archived->page);
-        line += ",\"video\":" + (r.archived->video.isEmpty() ? QByteArray("null") : jsonString(r.archived->video));
+    if (v.archived) {
+        line += "{\"timestamp\":" + jsonString(v.archived->timestamp);
+        line += ",\"page\":" + jsonString(v.archived->page);
+        line += ",\"video\":" + (v.archived->video.isEmpty() ? QByteArray("null") : jsonString(v.archived->video));
         line += '}';
     } else {
         line += "null";

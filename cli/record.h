@@ -2,40 +2,36 @@
 
 #include "extract/extraction.h"
 #include "extract/road.h"
+#include "extract/videoinfo.h"
 
 #include <QString>
 #include <optional>
 
 namespace Cli {
 
-// What zavlen-get reports for one address: the fields as cut, before any shortening for display.
+// What zavlen-get reports for one address.
 struct Record
 {
-    QString address;
+    QString address;                         // the text as given
     std::optional<Extract::Service> service; // nullopt when no service could be told
-    bool ok = false;
-    QString video;
-    QString cover;  // empty (null in JSON) when it is no address worth loading
-    QString avatar;
-    QString author;
-    QString description;
-    QString date;
-    bool verified = false;
-    std::optional<QString> error; // the status-line message the window would show, or our own
-    std::optional<Extract::Archived> archived; // set when the result came from the web archive
+    Extract::Outcome outcome = Extract::Outcome::NoVideo;
+    std::optional<QString> error;            // the status-line message the window would show, or our own
+    Extract::VideoInfo info;                 // the fields as cut, before any shortening for display
 
-    // What plain output prints and --download fetches: the archived file when there is one.
-    QString videoToFetch() const { return archived && !archived->video.isEmpty() ? archived->video : video; }
+    bool ok() const { return outcome == Extract::Outcome::Done; }
 };
 
-inline const QString errorUnknownService = Extract::statusUnknownService;
+// The command line's own words for an address no service's checks take.
+inline const QString errorUnknownService = QStringLiteral(
+    "cannot tell the service of this address; it matches none of weishi, meipai, kuaishou, miaopai");
 
-// The fields of a finished extraction, from the slots each service leaves them in.
-Record recordFromResult(const QString &address, Extract::Service service, const Extract::Result &result);
+// A failed record for a line that was never an address.
+Record refusedRecord(const QString &address, const QString &error);
 
 // The whole road of one address, the window's own. Blocking; runs on any thread (the fetches use
 // that thread's network access point). The record keeps the text as given as its address.
-Record extractAddress(const QString &address, std::optional<Extract::Service> site, const Config::Settings &cfg);
+Record extractAddress(const QString &address, std::optional<Extract::Service> site, const Config::Settings &cfg,
+                      const Web::CancelToken *cancel = nullptr);
 Record recordFromRoad(const QString &text, const Extract::RoadResult &road);
 
 } // namespace Cli

@@ -2,6 +2,7 @@
 
 #include "cli/jsonline.h"
 #include "player/downloader.h"
+#include "player/targetname.h"
 #include "web/archive.h"
 
 #include <QDir>
@@ -17,9 +18,9 @@ namespace {
 // An address on one line of plain output: a control character would split or garble the line.
 QByteArray plainLine(const Record &r)
 {
-    if (!r.ok)
+    if (!r.ok())
         return QByteArray("\n");
-    QByteArray line = r.videoToFetch().toUtf8();
+    QByteArray line = r.info.videoToFetch().toUtf8();
     QByteArray safe;
     safe.reserve(line.size() + 1);
     for (const char c : line) {
@@ -75,9 +76,7 @@ void Runner::start()
     showProgress(true);
     for (int i = 0; i < m_addresses.size(); ++i) {
         if (const auto refused = m_refused.constFind(i); refused != m_refused.cend()) {
-            Record record;
-            record.address = m_addresses.at(i);
-            record.error = *refused;
+            const Record record = refusedRecord(m_addresses.at(i), *refused);
             QMetaObject::invokeMethod(this, [this, i, record] { onExtracted(i, record); }, Qt::QueuedConnection);
             continue;
         }
@@ -103,11 +102,10 @@ void Runner::emitReady()
         const int index = m_nextToPrint++;
         const Record record = *std::exchange(m_results[size_t(index)], std::nullopt);
         m_progress.writeAbove(m_out, m_options.json ? jsonLine(record) : plainLine(record));
-        if (record.ok && record.archived)
+        if (const auto &archived = record.info.archived; record.ok() && archived)
             info(QStringLiteral("%1: from the web archive, captured %2: %3")
-                     .arg(printable(record.address), Web::captureDate(record.archived->timestamp),
-                          printable(record.archived->page)));
-        if (!record.ok) {
+                     .arg(printable(record.address), Web::captureDate(archived->timestamp), printable(archived->page)));
+        if (!record.ok()) {
             m_failed = true;
             error(record.address, record.error.value_or(Extract::statusNoVideo));
         } else if (m_options.download) {
@@ -119,13 +117,9 @@ void Runner::emitReady()
 QString Runner::reserveTarget(const QString &fileName)
 {
     // A target occupies its name and its ".part": either one would mix two videos' bytes.
-    const QString name = Player::finalFileName(fileName);
-    const auto taken = [this](const QString &candidate) {
-        return m_reservedTargets.contains(candidate) || m_reservedTargets.contains(candidate + Player::partSuffix);
-    };
-    QString candidate = name;
-    for (int k = 2; taken(candidate); ++k)
-        candidate = Player::numberedName(name, k);
+    const QString candidate = Player::freeName(Player::finalFileName(fileName), [this](const QString &name) {
+        return !m_reservedTargets.contains(name) && !m_reservedTargets.contains(name + Player::partSuffix);
+    });
     m_reservedTargets.insert(candidate);
     m_reservedTargets.insert(candidate + Player::partSuffix);
     return QDir(m_folder).filePath(candidate);
@@ -134,14 +128,13 @@ QString Runner::reserveTarget(const QString &fileName)
 void Runner::queueDownload(int index, const Record &record)
 {
     const QString &address = record.address;
-    const QString video = record.videoToFetch();
+    const QString video = record.info.videoToFetch();
     if (m_targetOfVideo.contains(video)) {
         info(QStringLiteral("%1: same video as an earlier address, downloaded once to %2")
                  .arg(printable(address), QDir::toNativeSeparators(m_targetOfVideo.value(video))));
         return;
     }
-    // The file is named after the video as the page names it, not after the archive's address.
-    const QString target = reserveTarget(Player::safeFileName(record.video));
+    const QString target = reserveTarget(Player::downloadName(record.info));
     m_targetOfVideo.insert(video, target);
     // A file under the final name is only ever written complete, so an earlier run finished it.
     if (QFileInfo(target).isFile()) {

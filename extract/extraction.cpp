@@ -1,7 +1,7 @@
 #include "extract/extraction.h"
 
 #include "config/settings.h"
-#include "extract/sites.h"
+#include "extract/service.h"
 #include "extract/textops.h"
 #include "web/network.h"
 
@@ -15,19 +15,11 @@ namespace Extract {
 
 namespace {
 
-struct ServiceName
-{
-    Service service;
-    QLatin1String key;
-};
+// The hidden option button: specified, never shown, with no extractor.
+const ServiceRow weipaiRow{Service::Weipai, QLatin1String("weipai"), nullptr, nullptr, nullptr, nullptr, {6, 8, 10, 12}};
 
-const std::array<ServiceName, 5> serviceNames{{
-    {Service::Weishi, QLatin1String("weishi")},
-    {Service::Meipai, QLatin1String("meipai")},
-    {Service::Kuaishou, QLatin1String("kuaishou")},
-    {Service::Weipai, QLatin1String("weipai")},
-    {Service::Miaopai, QLatin1String("miaopai")},
-}};
+// In the order of the option buttons' indices.
+const ServiceRow *const rows[] = {&Weishi::row, &Meipai::row, &Kuaishou::row, &weipaiRow, &Miaopai::row};
 
 } // namespace
 
@@ -142,87 +134,75 @@ bool verifiedAuthor(const Slots &s, const QString &pageMark, const QString &show
     return findText(s[0], pageMark) >= 0 || (!cfg.maker.verifiedAuthor.isEmpty() && shownAuthor.contains(cfg.maker.verifiedAuthor));
 }
 
+const ServiceRow &serviceRow(Service service)
+{
+    return *rows[std::size_t(service)];
+}
+
+QString outcomeStatus(Outcome outcome)
+{
+    switch (outcome) {
+    case Outcome::Done: return statusDone;
+    case Outcome::NoVideo: return statusNoVideo;
+    case Outcome::FetchFailed: return statusFetchFailed;
+    case Outcome::Unsafe: return statusUnsafe;
+    case Outcome::ArchiveBusy: return statusArchiveBusy;
+    case Outcome::ArchiveUnavailable: return statusArchiveUnavailable;
+    case Outcome::ArchiveTooSlow: return statusArchiveTooSlow;
+    case Outcome::Cancelled: return statusCancelled;
+    case Outcome::Refused:
+    case Outcome::UnknownService: break;
+    }
+    return QString();
+}
+
 std::optional<QString> checkAddress(Service service, const QString &text, const Config::Settings &cfg)
 {
-    const QString address = addressIn(text);
-    switch (service) {
-    case Service::Weishi:
-        return Weishi::check(address, cfg);
-    case Service::Meipai:
-        return Meipai::check(address, cfg);
-    case Service::Kuaishou:
-        return Kuaishou::check(address, cfg);
-    case Service::Miaopai:
-        return Miaopai::check(address, cfg);
-    case Service::Weipai:
-        break;
-    }
-    return std::nullopt;
+    const ServiceRow &row = serviceRow(service);
+    return row.check ? row.check(addressIn(text), cfg) : std::nullopt;
 }
 
 Result extract(Service service, const QString &address, const QString &page, const FetchFn &fetch,
                const Config::Settings &cfg)
 {
+    const ServiceRow &row = serviceRow(service);
     Result r;
-    r.status = statusNoVideo;
-    if (service == Service::Weipai)
+    r.end(Outcome::NoVideo);
+    if (!row.extracts())
         return r;
-    if (service == Service::Miaopai)
-        r.slot[20] = Miaopai::identifier(address, cfg);
+    if (row.fromAddress)
+        row.fromAddress(r.slot, address, cfg);
     if (page.isEmpty()) {
-        r.status = statusFetchFailed;
+        r.end(Outcome::FetchFailed);
         return r;
     }
     r.slot[0] = page;
-
-    switch (service) {
-    case Service::Weishi:
-        Weishi::cut(r.slot, fetch, cfg);
-        r.display = Weishi::display(r.slot, cfg);
-        break;
-    case Service::Meipai:
-        Meipai::cut(r.slot, cfg);
-        r.display = Meipai::display(r.slot, cfg);
-        break;
-    case Service::Kuaishou:
-        Kuaishou::cut(r.slot);
-        r.display = Kuaishou::display(r.slot);
-        break;
-    case Service::Miaopai:
-        Miaopai::cut(r.slot, cfg);
-        r.display = Miaopai::display(r.slot, cfg);
-        break;
-    case Service::Weipai:
-        return r;
-    }
+    row.cut(r.slot, fetch, cfg);
+    r.display = row.display(r.slot, cfg);
     if (r.found())
-        r.status = statusDone;
+        r.end(Outcome::Done);
     return r;
 }
 
 std::optional<Service> detectService(const QString &address, const Config::Settings &cfg)
 {
-    for (const Service s : {Service::Weishi, Service::Meipai, Service::Kuaishou, Service::Miaopai}) {
-        if (!checkAddress(s, address, cfg))
-            return s;
+    for (const ServiceRow *row : rows) {
+        if (row->extracts() && !checkAddress(row->service, address, cfg))
+            return row->service;
     }
     return std::nullopt;
 }
 
 QString serviceKey(Service service)
 {
-    for (const ServiceName &n : serviceNames) {
-        if (n.service == service)
-            return n.key;
-    }
-    return QString();
+    return serviceRow(service).key;
 }
 
 std::optional<Service> serviceFromKey(const QString &key)
 {
-    for (const ServiceName &n : serviceNames) {
-        if (key == n.key)
-            return n.service;
+    for (const ServiceRow *row : rows) {
+        if (key == row->key)
+            return row->service;
     }
     return std::nullopt;
 }

@@ -59,17 +59,23 @@ struct Display
     bool avatarInAlpha = false; // avatar downloaded to a file and shown by aicAlphaImage3
 };
 
-struct Result
-{
-    // Not "slots": Qt defines that as a keyword macro.
-    Slots slot;        // every working text and result; [2] video, [4] cover
-    Display display;
-    QString status;    // status line at the end of the extraction
-
-    const QString &video() const { return slot[2]; }
-    // Only a web address counts: a page must not hand us a local file or another scheme.
-    bool found() const;
+// How an extraction, or the whole road of an address, ended; its status line is outcomeStatus().
+enum class Outcome {
+    Done,               // a video address was found
+    NoVideo,            // the page gave none
+    FetchFailed,        // no page to cut
+    Refused,            // an address check failed: its own message is the status line
+    UnknownService,     // no service's checks pass (zavlen-get without --site)
+    Unsafe,             // the video is on this machine or a private network
+    ArchiveBusy,        // the archive asked us to hold off
+    ArchiveUnavailable, // the archive could not answer
+    ArchiveTooSlow,     // the address's time with the archive ran out
+    Cancelled,
 };
+
+// The status line the window shows for `outcome`; empty for Refused and UnknownService, whose
+// texts are the check's own and the command line's.
+QString outcomeStatus(Outcome outcome);
 
 inline const QString statusExtracting = QStringLiteral("正在提取视频,请稍等...");
 inline const QString statusDone = QStringLiteral("视频提取完毕..");
@@ -77,6 +83,24 @@ inline const QString statusFetchFailed = QStringLiteral("页面获取失败,请�
 inline const QString statusNoVideo = QStringLiteral("未能找到视频地址,请检查地址..");
 inline const QString statusUnsafe = QStringLiteral("视频地址不安全,已拒绝..");
 inline const QString statusCancelled = QStringLiteral("已取消..");
+inline const QString statusArchiveSearch = QStringLiteral("正在从网页存档中查找..");
+inline const QString statusArchiveBusy = QStringLiteral("网页存档繁忙,请稍后再试..");
+inline const QString statusArchiveUnavailable = QStringLiteral("网页存档暂时无法访问,请稍后再试..");
+inline const QString statusArchiveTooSlow = QStringLiteral("网页存档响应太慢,请稍后再试..");
+
+struct Result
+{
+    // Not "slots": Qt defines that as a keyword macro.
+    Slots slot;        // every working text and result; [2] video, [4] cover
+    Display display;
+    Outcome outcome = Outcome::NoVideo;
+    QString status;    // status line at the end of the extraction
+
+    void end(Outcome how) { outcome = how; status = outcomeStatus(how); }
+    const QString &video() const { return slot[2]; }
+    // Only a web address counts: a page must not hand us a local file or another scheme.
+    bool found() const;
+};
 
 // The address a pasted text means: when it holds an http:// or https:// address among other text
 // (a share text), that address alone, from its scheme up to the first white space or character

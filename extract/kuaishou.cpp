@@ -1,5 +1,5 @@
 #include "config/settings.h"
-#include "extract/sites.h"
+#include "extract/service.h"
 #include "extract/textops.h"
 
 namespace Extract::Kuaishou {
@@ -28,7 +28,7 @@ std::optional<QString> check(const QString &address, const Config::Settings &cfg
     return std::nullopt;
 }
 
-void cut(Slots &s)
+void cut(Slots &s, const FetchFn &, const Config::Settings &)
 {
     s.setElement(1, 0, ellipsisMarker);
     s[12] = textBefore(s[1], u':').remove(QLatin1String("<span>")).remove(QLatin1String("\r\n"));
@@ -49,7 +49,7 @@ void cut(Slots &s)
     s[2] = textBefore(s[11], u'"');
 }
 
-Display display(const Slots &s)
+Display display(const Slots &s, const Config::Settings &)
 {
     Display d;
     d.date = s[6];
@@ -60,5 +60,7 @@ Display display(const Slots &s)
     d.avatarInAlpha = true;
     return d;
 }
+
+const ServiceRow row{Service::Kuaishou, QLatin1String("kuaishou"), check, nullptr, cut, display, {8, 12, 10, 6}};
 
 } // namespace Extract::Kuaishou

@@ -1,5 +1,5 @@
 #include "config/settings.h"
-#include "extract/sites.h"
+#include "extract/service.h"
 #include "extract/textops.h"
 
 namespace Extract::Meipai {
@@ -33,7 +33,7 @@ std::optional<QString> check(const QString &address, const Config::Settings &cfg
     return std::nullopt;
 }
 
-void cut(Slots &s, const Config::Settings &cfg)
+void cut(Slots &s, const FetchFn &, const Config::Settings &cfg)
 {
     const QString coverPrefix = QLatin1String("http://") + cfg.services.meipai.pictureStem;
     const QString avatarPrefix = QLatin1String("http://") + cfg.services.meipai.avatarStem;
@@ -70,5 +70,7 @@ Display display(const Slots &s, const Config::Settings &)
         d.description = QString(text).remove(QLatin1String("??"));
     return d;
 }
+
+const ServiceRow row{Service::Meipai, QLatin1String("meipai"), check, nullptr, cut, display, {6, 8, 10, 12}};
 
 } // namespace Extract::Meipai

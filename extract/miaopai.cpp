@@ -1,5 +1,5 @@
 #include "config/settings.h"
-#include "extract/sites.h"
+#include "extract/service.h"
 #include "extract/textops.h"
 #include "web/preg.h"
 
@@ -52,7 +52,12 @@ QString identifier(const QString &address, const Config::Settings &cfg)
     return id;
 }
 
-void cut(Slots &s, const Config::Settings &cfg)
+void fromAddress(Slots &s, const QString &address, const Config::Settings &cfg)
+{
+    s[20] = identifier(address, cfg);
+}
+
+void cut(Slots &s, const FetchFn &, const Config::Settings &cfg)
 {
     const QString avatarPrefix = QLatin1String("http://") + cfg.services.miaopai.avatarStem;
 
@@ -82,5 +87,7 @@ Display display(const Slots &s, const Config::Settings &cfg)
     d.badgeGap = 5;
     return d;
 }
+
+const ServiceRow row{Service::Miaopai, QLatin1String("miaopai"), check, fromAddress, cut, display, {6, 8, 10, 12}};
 
 } // namespace Extract::Miaopai

@@ -1,6 +1,7 @@
 #include "extract/road.h"
 
 #include "config/settings.h"
+#include "extract/service.h"
 #include "web/archive.h"
 #include "web/cancel.h"
 #include "web/decode.h"
@@ -12,21 +13,21 @@ namespace {
 
 using Web::ArchiveProblem;
 
-QString statusOf(ArchiveProblem problem)
+Outcome outcomeOf(ArchiveProblem problem)
 {
     switch (problem) {
     case ArchiveProblem::Busy:
-        return statusArchiveBusy;
+        return Outcome::ArchiveBusy;
     case ArchiveProblem::Unavailable:
-        return statusArchiveUnavailable;
+        return Outcome::ArchiveUnavailable;
     case ArchiveProblem::TooSlow:
-        return statusArchiveTooSlow;
+        return Outcome::ArchiveTooSlow;
     case ArchiveProblem::Cancelled:
-        return statusCancelled;
+        return Outcome::Cancelled;
     case ArchiveProblem::None:
         break;
     }
-    return QString();
+    return Outcome::NoVideo;
 }
 
 // The page fetch: "If-Modified-Since: 0", the body whatever its status, decoded to text.
@@ -40,14 +41,13 @@ struct Page
 Page fetchPage(const Web::FetchFunction &fetch, const QString &url, const Web::CancelToken *cancel)
 {
     Web::FetchOptions options;
-    options.headers.append({QByteArrayLiteral("If-Modified-Since"), QByteArrayLiteral("0")});
+    options.headers = Web::pageHeaders();
     options.cancel = cancel;
     const Web::FetchResult r = fetch(url, options);
     Page page;
     page.status = r.httpStatus;
     page.cancelled = r.error == Web::FetchError::Cancelled;
-    if (r.ok())
-        page.text = Web::decodeBody(r.body, r.contentType);
+    page.text = Web::bodyText(r);
     return page;
 }
 
@@ -56,8 +56,8 @@ Page fetchPage(const Web::FetchFunction &fetch, const QString &url, const Web::C
 void judgeAddresses(Result &result, const Config::Settings &cfg)
 {
     if (result.found() && !isSafePageAddress(result.video(), cfg))
-        result.status = statusUnsafe;
-    const bool done = result.found() && result.status == statusDone;
+        result.end(Outcome::Unsafe);
+    const bool done = result.outcome == Outcome::Done;
     for (QString *picture : {&result.display.coverAddress, &result.display.avatarAddress}) {
         if (!done || !isSafePageAddress(*picture, cfg))
             picture->clear();
@@ -154,41 +154,40 @@ ArchiveOutcome archiveRoad(Service service, const QString &address, const Config
 
 } // namespace
 
-QString RoadResult::videoAddress() const
+VideoInfo RoadResult::info() const
 {
-    if (!ok())
-        return QString();
-    if (archived && !archived->video.isEmpty())
-        return archived->video;
-    return result.video();
+    if (!started || !service)
+        return {};
+    return videoInfo(*service, address, result, archived);
 }
 
-RoadResult runRoad(const QString &text, std::optional<Service> service, const Config::Settings &cfg,
-                   const Web::FetchFunction &fetch, const RoadHooks &hooks)
+RoadResult checkRoad(const QString &text, std::optional<Service> service, const Config::Settings &cfg)
 {
     RoadResult road;
     road.address = addressIn(text);
+    road.service = service ? service : detectService(road.address, cfg);
+    if (!road.service) {
+        road.result.end(Outcome::UnknownService);
+        return road;
+    }
     if (service) {
-        road.service = service;
         if (const std::optional<QString> refused = checkAddress(*service, road.address, cfg)) {
+            road.result.outcome = Outcome::Refused;
             road.result.status = *refused;
             return road;
         }
-    } else {
-        road.service = detectService(road.address, cfg);
-        if (!road.service) {
-            road.result.status = statusUnknownService;
-            return road;
-        }
     }
-    if (*road.service == Service::Weipai) {
-        road.result.status = statusNoVideo;
-        return road;
-    }
-    road.started = true;
-    if (hooks.started)
-        hooks.started();
+    road.started = serviceRow(*road.service).extracts();
+    if (!road.started)
+        road.result.end(Outcome::NoVideo);
+    return road;
+}
 
+RoadResult continueRoad(RoadResult road, const Config::Settings &cfg, const Web::FetchFunction &fetch,
+                        const RoadHooks &hooks)
+{
+    if (!road.started)
+        return road;
     const Service chosen = *road.service;
     LiveOutcome live;
     if (cfg.archive.mode == Config::ArchiveMode::Only) {
@@ -196,7 +195,7 @@ RoadResult runRoad(const QString &text, std::optional<Service> service, const Co
     } else {
         live = liveRoad(chosen, road.address, cfg, fetch, hooks.cancel);
         if (live.cancelled) {
-            road.result.status = statusCancelled;
+            road.result.end(Outcome::Cancelled);
             return road;
         }
         if ((live.result.found() && !live.pageGone) || cfg.archive.mode == Config::ArchiveMode::Off) {
@@ -214,7 +213,7 @@ RoadResult runRoad(const QString &text, std::optional<Service> service, const Co
         return road;
     }
     if (archived.problem == ArchiveProblem::Cancelled) {
-        road.result.status = statusCancelled;
+        road.result.end(Outcome::Cancelled);
         return road;
     }
     // Nothing in the archive counts: the live road's own outcome stands, unless the archive could
@@ -223,12 +222,18 @@ RoadResult runRoad(const QString &text, std::optional<Service> service, const Co
     if (road.result.found())
         return road;
     if (archived.problem != ArchiveProblem::None)
-        road.result.status = statusOf(archived.problem);
+        road.result.end(outcomeOf(archived.problem));
     else if (archived.unsafe)
-        road.result.status = statusUnsafe;
+        road.result.end(Outcome::Unsafe);
     else if (cfg.archive.mode == Config::ArchiveMode::Only && archived.anyPage)
-        road.result.status = statusNoVideo;
+        road.result.end(Outcome::NoVideo);
     return road;
+}
+
+RoadResult runRoad(const QString &text, std::optional<Service> service, const Config::Settings &cfg,
+                   const Web::FetchFunction &fetch, const RoadHooks &hooks)
+{
+    return continueRoad(checkRoad(text, service, cfg), cfg, fetch, hooks);
 }
 
 } // namespace Extract

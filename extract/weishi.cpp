@@ -1,5 +1,5 @@
 #include "config/settings.h"
-#include "extract/sites.h"
+#include "extract/service.h"
 #include "extract/textops.h"
 
 namespace Extract::Weishi {
@@ -74,5 +74,7 @@ Display display(const Slots &s, const Config::Settings &cfg)
         d.badge = 0;
     return d;
 }
+
+const ServiceRow row{Service::Weishi, QLatin1String("weishi"), check, nullptr, cut, display, {6, 8, 10, 12}};
 
 } // namespace Extract::Weishi

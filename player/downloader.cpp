@@ -82,14 +82,15 @@ void Downloader::Private::issue(bool useRange)
     request.setRawHeader("Accept-Encoding", "identity");
     if (useRange)
         request.setRawHeader("Range", "bytes=" + QByteArray::number(offset) + '-');
+    Web::NetworkAccess &access = Web::NetworkAccess::forThread();
     // Inactivity limit, not a limit on the whole transfer: big files may take long.
-    request.setTransferTimeout(qMax(1, Web::NetworkAccess::settings().network.timeoutSeconds) * 1000);
+    request.setTransferTimeout(qMax(1, access.network().timeoutSeconds) * 1000);
 
     headersSeen = false;
     received = 0;
     total = -1;
     resumed = useRange;
-    reply = Web::NetworkAccess::forThread().get(request);
+    reply = access.get(request);
     // The network can run ahead of the disk: a bounded buffer keeps memory flat for any file size.
     reply->setReadBufferSize(1 << 20);
     QNetworkReply *r = reply;

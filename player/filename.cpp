@@ -164,12 +164,17 @@ QString uniquePath(const QString &folder, const QString &fileName)
     const auto isFree = [&dir](const QString &name) {
         return !occupied(dir.filePath(name)) && !occupied(dir.filePath(name + partSuffix));
     };
+    return dir.filePath(freeName(fileName, isFree));
+}
+
+QString freeName(const QString &fileName, const std::function<bool(const QString &name)> &isFree)
+{
     if (isFree(fileName))
-        return dir.filePath(fileName);
+        return fileName;
     for (int n = 2;; ++n) {
         const QString candidate = numberedName(fileName, n);
         if (isFree(candidate))
-            return dir.filePath(candidate);
+            return candidate;
     }
 }
 

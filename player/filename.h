@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 
 namespace Player {
 
@@ -23,6 +24,11 @@ QString finalFileName(const QString &fileName);
 // "name (n).ext"; the name is shortened, between characters, where the number would push it
 // with ".part" past maxFileNameBytes.
 QString numberedName(const QString &fileName, int n);
+
+// fileName itself when `isFree` takes it, otherwise the first of "name (2).ext", "name (3).ext", ...
+// that it takes. The caller's rule decides what holds a name: files on the disk, names reserved by
+// a run.
+QString freeName(const QString &fileName, const std::function<bool(const QString &name)> &isFree);
 
 // TARGET itself when free, otherwise "name (2).ext", "name (3).ext", ...; a name is taken when
 // it or its ".part" exists.

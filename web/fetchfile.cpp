@@ -16,7 +16,12 @@ FileFetchResult fetchToFile(const QString &url, const QString &path)
     }
     FetchOptions options;
     options.sink = &file;
-    const FetchResult r = fetch(url, options);
+    return commitFile(file, fetch(url, options), path);
+}
+
+FileFetchResult commitFile(QSaveFile &file, const FetchResult &r, const QString &path)
+{
+    FileFetchResult out;
     out.httpStatus = r.httpStatus;
     if (!r.ok()) {
         out.error = r.errorString;

@@ -34,8 +34,8 @@ struct FetchResult
     bool ok() const { return error == FetchError::None; }
 };
 
-// Blocking GET through the shared access point that keeps the calling thread's event loop
-// running meanwhile, so a window stays responsive and its other handlers can run.
+// Blocking GET through the calling thread's access point (a Transfer waited for), for threads that
+// have nothing else to do meanwhile: zavlen-get's jobs, the window's road on its worker.
 FetchResult fetch(const QString &url);
 
 struct FetchOptions
@@ -53,6 +53,11 @@ struct FetchOptions
     const CancelToken *cancel = nullptr;
 };
 FetchResult fetch(const QString &url, const FetchOptions &options);
+
+// What every page fetch sends: "If-Modified-Since: 0".
+QList<QPair<QByteArray, QByteArray>> pageHeaders();
+// The body of an answer decoded to text, whatever its status; nullopt when no answer arrived.
+std::optional<QString> bodyText(const FetchResult &r);
 
 // The page fetch: "If-Modified-Since: 0", the body whatever the status, decoded to text.
 // A transport failure is std::nullopt, never a body.

@@ -125,9 +125,9 @@ void NetworkAccess::configure(const Config::Settings &settings)
     currentState();
 }
 
-const Config::Settings &NetworkAccess::settings()
+const Config::Network &NetworkAccess::network()
 {
-    return currentState().settings;
+    return currentState().settings.network;
 }
 
 bool NetworkAccess::isFetchable(const QUrl &url)

@@ -3,6 +3,7 @@
 #include <QNetworkAccessManager>
 
 namespace Config {
+struct Network;
 struct Settings;
 }
 
@@ -18,10 +19,11 @@ public:
 
     // The calling thread's instance, created on first use with the current settings.
     static NetworkAccess &forThread();
-    // Settings used by every instance created from now on, and applied to this thread's.
+    // The one way settings reach the access point: every instance takes them up before its next
+    // request.
     static void configure(const Config::Settings &settings);
-    // The calling thread's copy of the settings last given to configure().
-    static const Config::Settings &settings();
+    // The limits this instance applies (time limit, size cap, user agent), as of now.
+    const Config::Network &network();
 
     static bool isFetchable(const QUrl &url);
 

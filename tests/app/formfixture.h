@@ -106,6 +106,12 @@ inline std::unique_ptr<App::Form1> makeForm(const Config::Settings &settings, Re
     return form;
 }
 
+// Until the window waits for nothing: the update check, an extraction and its pictures.
+inline bool waitIdle(const App::Form1 &form, int timeoutMs = 60000)
+{
+    return QTest::qWaitFor([&form] { return !form.isWaiting(); }, timeoutMs);
+}
+
 template<typename T = QWidget>
 T *control(const QWidget &form, const QString &name)
 {

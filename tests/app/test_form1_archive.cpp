@@ -55,7 +55,11 @@ class TestForm1Archive : public QObject
             unlocked |= control(*m_form, QStringLiteral("Command1"))->isEnabled();
         });
         watch.start();
+        // What the window shows after the extraction is no longer "meanwhile".
+        connect(m_form.get(), &App::Form1::extractionEnded, &watch, &QTimer::stop);
         m_form->Command1_Click();
+        if (!TestSupport::waitIdle(*m_form))
+            qWarning("the extraction never ended");
         watch.stop();
         if (unlockedMeanwhile)
             *unlockedMeanwhile = unlocked;
@@ -76,6 +80,7 @@ private Q_SLOTS:
         m_rec = {};
         m_form = makeForm(m_fx->settings, m_rec);
         m_form->Form_Load();
+        QVERIFY(TestSupport::waitIdle(*m_form));
     }
 
     void cleanup()
@@ -152,6 +157,7 @@ private Q_SLOTS:
         QCOMPARE(m_form->playingFlag(), 1);
         QCOMPARE(control<Player::MediaPlayer>(*m_form, QStringLiteral("W1"))->URL(), video);
         m_form->tzstop();
+        QVERIFY(TestSupport::waitIdle(*m_form));
         QVERIFY(!control<QLabel>(*m_form, QStringLiteral("Image1"))->pixmap().isNull());
         QVERIFY(m_rec.messages.isEmpty());
     }

@@ -47,6 +47,7 @@ void TestForm1Chrome::init()
     m_rec = {};
     m_form = makeForm(m_fx->settings, m_rec);
     m_form->Form_Load();
+    QVERIFY(TestSupport::waitIdle(*m_form));
     QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
 }
 

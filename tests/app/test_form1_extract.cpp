@@ -63,6 +63,7 @@ void TestForm1Extract::init()
     m_rec = {};
     m_form = makeForm(m_fx->settings, m_rec);
     m_form->Form_Load();
+    QVERIFY(TestSupport::waitIdle(*m_form));
     QVERIFY(control(*m_form, QStringLiteral("Command1"))->isEnabled());
 }
 
@@ -221,6 +222,7 @@ void TestForm1Extract::addressChecks()
     const int before = m_fx->site.requestCount();
     choose(service, address);
     m_form->Command1_Click();
+    QVERIFY(TestSupport::waitIdle(*m_form));
     QCOMPARE(label("Label5"), status);
     QCOMPARE(m_fx->site.requestCount(), before);
     QVERIFY(control(*m_form, QStringLiteral("Command1"))->isEnabled());
@@ -234,6 +236,7 @@ void TestForm1Extract::noServiceChosen()
     control<QLineEdit>(*m_form, QStringLiteral("Text1"))->setText(demoAddress(Service::Meipai));
     const int before = m_fx->site.requestCount();
     control<QPushButton>(*m_form, QStringLiteral("Command1"))->click();
+    QVERIFY(TestSupport::waitIdle(*m_form));
     QCOMPARE(label("Label5"), QStringLiteral("欢迎使用Zavlen系列软件.."));
     QCOMPARE(m_fx->site.requestCount(), before);
     QVERIFY(!control(*m_form, QStringLiteral("v(0)"))->isVisible());
@@ -260,6 +263,7 @@ void TestForm1Extract::demoExtraction()
 
     choose(service, address);
     control<QPushButton>(*m_form, QStringLiteral("Command1"))->click();
+    QVERIFY(TestSupport::waitIdle(*m_form));
 
     QCOMPARE(label("Label5"), Extract::statusDone);
     QCOMPARE(label("Label1"), expected.display.author);
@@ -325,6 +329,7 @@ void TestForm1Extract::badgeFollowsAuthor()
         serve(address, QStringLiteral("<!-- vip vip.png v1.png -->") + QString(*page).replace(original, author));
         choose(service, address);
         m_form->Command1_Click();
+        QVERIFY(TestSupport::waitIdle(*m_form));
         const QWidget *name = control(*m_form, QStringLiteral("Label1"));
         QVERIFY(label("Label1").startsWith(author.left(8)));
         QVERIFY(name->width() > previousWidth);
@@ -370,6 +375,7 @@ void TestForm1Extract::pageTextShownLiterally()
 
     choose(service, address);
     m_form->Command1_Click();
+    QVERIFY(TestSupport::waitIdle(*m_form));
     QCOMPARE(label("Label1"), marked.display.author);
     QCOMPARE(label("Label2"), marked.display.description);
     for (const char *name : {"Label1", "Label2"}) {
@@ -394,8 +400,11 @@ void TestForm1Extract::extractButtonLockedWhileFetching()
         statusMeanwhile.append(label("Label5"));
     });
     sampler.start(15);
+    // What the window shows after the extraction is no longer "meanwhile".
+    connect(m_form.get(), &App::Form1::extractionEnded, &sampler, &QTimer::stop);
     choose(Service::Meipai, address);
     m_form->Command1_Click();
+    QVERIFY(TestSupport::waitIdle(*m_form));
     sampler.stop();
 
     QVERIFY(!enabledMeanwhile.isEmpty());
@@ -424,12 +433,14 @@ void TestForm1Extract::failedFetchLeavesNothingBehind()
     serve(address, QStringLiteral("<!-- vip.png -->") + page);
     choose(Service::Meipai, address);
     m_form->Command1_Click();
+    QVERIFY(TestSupport::waitIdle(*m_form));
     QCOMPARE(label("Label5"), Extract::statusDone);
     QVERIFY(control(*m_form, QStringLiteral("v(2)"))->isVisible());
     const QString firstAuthor = label("Label1");
 
     serve(address, emptyBody ? QString() : page, Behaviour(behaviour));
     m_form->Command1_Click();
+    QVERIFY(TestSupport::waitIdle(*m_form));
 
     QCOMPARE(label("Label5"), Extract::statusFetchFailed);
     QVERIFY(label("Label1") != firstAuthor);
@@ -452,12 +463,14 @@ void TestForm1Extract::pageWithoutVideo()
     const QString address = demoAddress(Service::Meipai);
     choose(Service::Meipai, address);
     m_form->Command1_Click();
+    QVERIFY(TestSupport::waitIdle(*m_form));
     QCOMPARE(label("Label5"), Extract::statusDone);
     const QString firstAuthor = label("Label1");
     QVERIFY(!m_form->resultSlots()[2].isEmpty());
 
     serve(address, QStringLiteral("<html><body>removed</body></html>"));
     m_form->Command1_Click();
+    QVERIFY(TestSupport::waitIdle(*m_form));
     QCOMPARE(label("Label5"), Extract::statusNoVideo);
     QVERIFY(m_form->resultSlots()[2].isEmpty());
     QVERIFY(label("Label1") != firstAuthor);

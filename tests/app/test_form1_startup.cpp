@@ -87,6 +87,7 @@ void TestForm1Startup::versionOutcomes()
     Recorder rec;
     auto form = makeForm(fx.settings, rec);
     form->Form_Load();
+    QVERIFY(TestSupport::waitIdle(*form));
 
     QCOMPARE(fx.requestsFor(fx.settings.maker.versionRecordUrl), 1);
     if (message.isEmpty()) {
@@ -175,6 +176,7 @@ void TestForm1Startup::inventory()
     Recorder rec;
     auto form = makeForm(fx.settings, rec);
     form->Form_Load();
+    QVERIFY(TestSupport::waitIdle(*form));
 
     QWidget *w = control(*form, name);
     QVERIFY(w);
@@ -200,6 +202,7 @@ void TestForm1Startup::loadSteps()
     QCOMPARE(control(*form, QStringLiteral("Picture1"))->geometry(), QRect(16, 520, 785, 49));
     QVERIFY(!form->isVisible());
     form->Form_Load();
+    QVERIFY(TestSupport::waitIdle(*form));
 
     QCOMPARE(form->size(), QSize(777, 571));
     QVERIFY(form->windowFlags().testFlag(Qt::FramelessWindowHint));
@@ -276,6 +279,7 @@ void TestForm1Startup::tabOrderAndFocus()
     Recorder rec;
     auto form = makeForm(fx.settings, rec);
     form->Form_Load();
+    QVERIFY(TestSupport::waitIdle(*form));
 
     const QStringList order = {QStringLiteral("Command5"),   QStringLiteral("Command3"),   QStringLiteral("Command2"),
                                QStringLiteral("Slider1"),    QStringLiteral("Command1"),   QStringLiteral("Text1"),
@@ -308,7 +312,9 @@ void TestForm1Startup::loadRunsOnce()
     Recorder rec;
     auto form = makeForm(fx.settings, rec);
     form->Form_Load();
+    QVERIFY(TestSupport::waitIdle(*form));
     form->Form_Load();
+    QVERIFY(TestSupport::waitIdle(*form));
     QCOMPARE(fx.requestsFor(fx.settings.maker.versionRecordUrl), 1);
 }
 
@@ -322,6 +328,7 @@ void TestForm1Startup::missingSkinStillChecks()
     Recorder rec;
     auto form = makeForm(fx.settings, rec);
     form->Form_Load();
+    QVERIFY(TestSupport::waitIdle(*form));
     QVERIFY(form->isVisible());
     QCOMPARE(fx.requestsFor(fx.settings.maker.versionRecordUrl), 1);
     QVERIFY(control(*form, QStringLiteral("Command1"))->isEnabled());
@@ -352,6 +359,7 @@ void TestForm1Startup::buttonsWorkDuringCheck()
         control<QPushButton>(*form, QStringLiteral("Command5"))->click();
     });
     form->Form_Load();
+    QVERIFY(TestSupport::waitIdle(*form));
 
     QVERIFY(sampled);
     QVERIFY(visibleMeanwhile);
@@ -368,6 +376,7 @@ void TestForm1Startup::exitAndForum()
     Recorder rec;
     auto form = makeForm(fx.settings, rec);
     form->Form_Load();
+    QVERIFY(TestSupport::waitIdle(*form));
     control<QPushButton>(*form, QStringLiteral("Command5"))->click();
     QCOMPARE(rec.pages, QStringList{fx.settings.maker.forumUrl});
     QCOMPARE(rec.ends, 0);

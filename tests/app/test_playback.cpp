@@ -90,6 +90,7 @@ class TestPlayback : public QObject
         control<QRadioButton>(*m_form, QStringLiteral("Option1(1)"))->setChecked(true);
         control<QLineEdit>(*m_form, QStringLiteral("Text1"))->setText(pageAddress);
         m_form->Command1_Click();
+        QVERIFY(TestSupport::waitIdle(*m_form));
         QCOMPARE(m_form->resultSlots()[2], video);
         QCOMPARE(m_form->playingFlag(), 0);
     }
@@ -204,6 +205,7 @@ private slots:
         QVERIFY(!shown(QStringLiteral("aicAlphaImage1")));
         QVERIFY(!shown(QStringLiteral("aicAlphaImage2")));
         m_form->tzstop();
+        QVERIFY(TestSupport::waitIdle(*m_form));
     }
 
     void playStateNotifications_data()
@@ -237,6 +239,7 @@ private slots:
             QVERIFY(shown(QStringLiteral("Image1")));
             QVERIFY(shown(QStringLiteral("aicAlphaImage1")));
             QVERIFY(!shown(QStringLiteral("aicAlphaImage2")));
+            QVERIFY(TestSupport::waitIdle(*m_form)); // the cover comes back asynchronously
             QCOMPARE(coverRequests(), coversBefore + 1);
             QVERIFY(!control<QLabel>(*m_form, QStringLiteral("Image1"))->pixmap().isNull());
             // Hover works again.
@@ -249,6 +252,7 @@ private slots:
             QVERIFY(!w1()->URL().isEmpty());
             QCOMPARE(coverRequests(), coversBefore);
             m_form->tzstop();
+            QVERIFY(TestSupport::waitIdle(*m_form));
         }
     }
 
@@ -268,8 +272,10 @@ private slots:
             m_form->W1_PlayStateChange(1);
         else
             m_form->tzstop();
+            QVERIFY(TestSupport::waitIdle(*m_form));
         QCOMPARE(status(), QStringLiteral("视频已停止.."));
         QCOMPARE(m_form->playingFlag(), 0);
+        QVERIFY(TestSupport::waitIdle(*m_form)); // the cover comes back asynchronously
         QCOMPARE(coverRequests(), coversBefore + 1);
         QVERIFY(shown(QStringLiteral("Image1")));
         QVERIFY(shown(QStringLiteral("aicAlphaImage1")));
@@ -289,6 +295,7 @@ private slots:
         for (const auto &args : states)
             stopped += args.at(0).toInt() == 1 ? 1 : 0;
         QCOMPARE(stopped, 1);
+        QVERIFY(TestSupport::waitIdle(*m_form)); // the cover comes back asynchronously
         QCOMPARE(coverRequests(), coversBefore + 1);
         QTest::qWait(200);
         stopped = 0;

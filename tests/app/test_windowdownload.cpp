@@ -61,6 +61,7 @@ class TestWindowDownload : public QObject
         control<QRadioButton>(*m_form, QStringLiteral("Option1(1)"))->setChecked(true);
         control<QLineEdit>(*m_form, QStringLiteral("Text1"))->setText(pageAddress);
         m_form->Command1_Click();
+        QVERIFY(TestSupport::waitIdle(*m_form));
         QCOMPARE(m_form->resultSlots()[2], video);
     }
 

@@ -125,12 +125,12 @@ private Q_SLOTS:
         QFETCH(QString, key);
         QFETCH(QString, site);
         const Cli::Record want = expected(address, Extract::serviceFromKey(key));
-        QVERIFY(want.ok);
-        QVERIFY(want.video.startsWith(QLatin1String("http")));
+        QVERIFY(want.ok());
+        QVERIFY(want.info.video.startsWith(QLatin1String("http")));
 
         Run r = run({QStringLiteral("-s"), site, address});
         QCOMPARE(r.code, 0);
-        QCOMPARE(r.out, want.video.toUtf8() + '\n');
+        QCOMPARE(r.out, want.info.video.toUtf8() + '\n');
         QVERIFY2(r.err.isEmpty(), r.err.constData());
 
         r = run({QStringLiteral("--site"), site, QStringLiteral("--json"), address});
@@ -141,16 +141,16 @@ private Q_SLOTS:
         QCOMPARE(o.value(QStringLiteral("address")).toString(), address);
         QCOMPARE(o.value(QStringLiteral("site")).toString(), key);
         QCOMPARE(o.value(QStringLiteral("ok")).toBool(), true);
-        QCOMPARE(o.value(QStringLiteral("video")).toString(), want.video);
-        QCOMPARE(o.value(QStringLiteral("cover")).toString(), want.cover);
-        QCOMPARE(o.value(QStringLiteral("avatar")).toString(), want.avatar);
-        QCOMPARE(o.value(QStringLiteral("author")).toString(), want.author);
-        QCOMPARE(o.value(QStringLiteral("description")).toString(), want.description);
-        QCOMPARE(o.value(QStringLiteral("date")).toString(), want.date);
-        QCOMPARE(o.value(QStringLiteral("verified")).toBool(), want.verified);
+        QCOMPARE(o.value(QStringLiteral("video")).toString(), want.info.video);
+        QCOMPARE(o.value(QStringLiteral("cover")).toString(), want.info.cover);
+        QCOMPARE(o.value(QStringLiteral("avatar")).toString(), want.info.avatar);
+        QCOMPARE(o.value(QStringLiteral("author")).toString(), want.info.author);
+        QCOMPARE(o.value(QStringLiteral("description")).toString(), want.info.description);
+        QCOMPARE(o.value(QStringLiteral("date")).toString(), want.info.date);
+        QCOMPARE(o.value(QStringLiteral("verified")).toBool(), want.info.verified);
         QVERIFY(o.value(QStringLiteral("error")).isNull());
-        QVERIFY(!want.author.isEmpty());
-        QVERIFY(r.out.contains(want.author.toUtf8()));
+        QVERIFY(!want.info.author.isEmpty());
+        QVERIFY(r.out.contains(want.info.author.toUtf8()));
     }
 
     void failures_data()
@@ -248,15 +248,15 @@ private Q_SLOTS:
         for (int i = 0; i < order.size(); ++i) {
             const Cli::Record want = expected(order[i]);
             if (!json) {
-                QCOMPARE(lines[i], want.ok ? want.video.toUtf8() : QByteArray());
+                QCOMPARE(lines[i], want.ok() ? want.info.video.toUtf8() : QByteArray());
                 continue;
             }
             const QJsonObject o = parseLine(lines[i]);
             QCOMPARE(o.value(QStringLiteral("address")).toString(), order[i]);
-            QCOMPARE(o.value(QStringLiteral("ok")).toBool(), want.ok);
-            QCOMPARE(o.value(QStringLiteral("video")).toString(), want.video);
-            QCOMPARE(o.value(QStringLiteral("author")).toString(), want.author);
-            QCOMPARE(o.value(QStringLiteral("cover")).toString(), want.cover);
+            QCOMPARE(o.value(QStringLiteral("ok")).toBool(), want.ok());
+            QCOMPARE(o.value(QStringLiteral("video")).toString(), want.info.video);
+            QCOMPARE(o.value(QStringLiteral("author")).toString(), want.info.author);
+            QCOMPARE(o.value(QStringLiteral("cover")).toString(), want.info.cover);
         }
         if (json) {
             const QJsonObject bare = parseLine(lines[3]);
@@ -273,8 +273,8 @@ private Q_SLOTS:
         const QStringList pages = pageAddresses();
         const Run r = run({QStringLiteral("-a"), QStringLiteral("-"), pages[3], pages[2]}, pages[0].toUtf8());
         QCOMPARE(r.code, 0);
-        QCOMPARE(r.lines(), (QList<QByteArray>{expected(pages[3]).video.toUtf8(), expected(pages[2]).video.toUtf8(),
-                                               expected(pages[0]).video.toUtf8()}));
+        QCOMPARE(r.lines(), (QList<QByteArray>{expected(pages[3]).info.video.toUtf8(), expected(pages[2]).info.video.toUtf8(),
+                                               expected(pages[0]).info.video.toUtf8()}));
     }
 
     void jobsKeepOrder_data()
@@ -309,7 +309,7 @@ private Q_SLOTS:
             const Cli::Record want = expected(order[i]);
             const QByteArray video = json ? parseLine(four.lines()[i]).value(QStringLiteral("video")).toString().toUtf8()
                                           : four.lines()[i];
-            QCOMPARE(video, want.video.toUtf8());
+            QCOMPARE(video, want.info.video.toUtf8());
         }
     }
 
@@ -318,16 +318,16 @@ private Q_SLOTS:
         QTemporaryDir out;
         QVERIFY(out.isValid());
         const Cli::Record want = expected(m_pages.at(1).second);
-        QVERIFY(want.ok);
-        const Web::FetchResult served = Web::fetch(want.video);
+        QVERIFY(want.ok());
+        const Web::FetchResult served = Web::fetch(want.info.video);
         QVERIFY(served.ok());
         QVERIFY(!served.body.isEmpty());
 
         const QStringList args{QStringLiteral("-d"), QStringLiteral("-o"), out.path(), m_pages.at(1).second};
         Run r = run(args);
         QCOMPARE(r.code, 0);
-        QCOMPARE(r.out, want.video.toUtf8() + '\n');
-        const QString target = QDir(out.path()).filePath(Player::safeFileName(want.video));
+        QCOMPARE(r.out, want.info.video.toUtf8() + '\n');
+        const QString target = QDir(out.path()).filePath(Player::safeFileName(want.info.video));
         QFile file(target);
         QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(target));
         QCOMPARE(file.readAll(), served.body);
@@ -347,22 +347,22 @@ private Q_SLOTS:
         QVERIFY(out.isValid());
         const QString page = m_pages.at(0).second;
         const Cli::Record want = expected(page);
-        QVERIFY(want.ok);
-        const QByteArray full = Web::fetch(want.video).body;
+        QVERIFY(want.ok());
+        const QByteArray full = Web::fetch(want.info.video).body;
         QVERIFY(full.size() > 2);
         m_videoBytes = full;
-        const QUrl url(want.video);
+        const QUrl url(want.info.video);
         m_videoPath = url.path(QUrl::FullyEncoded);
         if (url.hasQuery())
             m_videoPath += u'?' + url.query(QUrl::FullyEncoded);
-        const QString target = QDir(out.path()).filePath(Player::safeFileName(want.video));
+        const QString target = QDir(out.path()).filePath(Player::safeFileName(want.info.video));
         const QStringList args{QStringLiteral("--download"), QStringLiteral("--output"), out.path(), page};
 
         m_shortVideo = true;
         Run r = run(args);
         m_shortVideo = false;
         QCOMPARE(r.code, 1);
-        QCOMPARE(r.out, want.video.toUtf8() + '\n');
+        QCOMPARE(r.out, want.info.video.toUtf8() + '\n');
         QVERIFY(!QFile::exists(target));
         const qint64 kept = QFileInfo(target + QStringLiteral(".part")).size();
         QVERIFY2(kept > 0 && kept < full.size(), qPrintable(QString::number(kept)));

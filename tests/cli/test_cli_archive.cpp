@@ -129,7 +129,7 @@ private Q_SLOTS:
         // Plain output gives what a script should fetch: the archived file when there is one.
         r = runWith({QStringLiteral("--quiet"), text});
         QCOMPARE(r.code, 0);
-        QCOMPARE(r.out, want.videoAddress().toUtf8() + '\n');
+        QCOMPARE(r.out, want.info().videoToFetch().toUtf8() + '\n');
         QVERIFY2(r.err.isEmpty(), r.err.constData());
     }
 

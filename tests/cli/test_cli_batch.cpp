@@ -190,7 +190,7 @@ private Q_SLOTS:
         ::close(master);
         QVERIFY(r.finished);
         QCOMPARE(r.code, 0);
-        QCOMPARE(r.out, expected(page).video.toUtf8() + '\n');
+        QCOMPARE(r.out, expected(page).info.video.toUtf8() + '\n');
     }
 
     void batchLineErrors_data()
@@ -247,10 +247,10 @@ private Q_SLOTS:
             if (!refused[i]) {
                 const Cli::Record want = expected(address);
                 if (json)
-                    QCOMPARE(parseLine(lines[i]).value(QStringLiteral("video")).toString(), want.video);
+                    QCOMPARE(parseLine(lines[i]).value(QStringLiteral("video")).toString(), want.info.video);
                 else
-                    QCOMPARE(lines[i], want.ok ? want.video.toUtf8() : QByteArray());
-                if (!want.ok)
+                    QCOMPARE(lines[i], want.ok() ? want.info.video.toUtf8() : QByteArray());
+                if (!want.ok())
                     QVERIFY2(r.err.contains(want.error.value_or(QString()).toUtf8()), r.err.constData());
                 continue;
             }

@@ -78,7 +78,7 @@ private Q_SLOTS:
         QFETCH(bool, archivedVideo);
         Cli::Record r;
         if (archived) {
-            r.archived = Extract::Archived{QStringLiteral("20150312094501"),
+            r.info.archived = Extract::Archived{QStringLiteral("20150312094501"),
                                            QStringLiteral("http://web.archive.test/web/20150312094501id_/http://p/1"),
                                            archivedVideo ? QStringLiteral("http://web.archive.test/web/20150312094501id_/http://v/1.mp4")
                                                          : QString()};
@@ -86,14 +86,14 @@ private Q_SLOTS:
         r.address = QStringLiteral("http://www.meipai.com/media/1?a=\"b\"");
         if (found) {
             r.service = Service::Meipai;
-            r.ok = true;
-            r.video = QStringLiteral("http://v/1.mp4");
-            r.cover = QStringLiteral("http://c/1.jpg");
-            r.avatar = QStringLiteral("http://a/1.png");
-            r.author = QStringLiteral("作者名字很长很长很长很长");
-            r.description = QStringLiteral("第一行\r\n第二行 \"引号\"");
-            r.date = QStringLiteral("2016-05-01");
-            r.verified = true;
+            r.outcome = Extract::Outcome::Done;
+            r.info.video = QStringLiteral("http://v/1.mp4");
+            r.info.cover = QStringLiteral("http://c/1.jpg");
+            r.info.avatar = QStringLiteral("http://a/1.png");
+            r.info.author = QStringLiteral("作者名字很长很长很长很长");
+            r.info.description = QStringLiteral("第一行\r\n第二行 \"引号\"");
+            r.info.date = QStringLiteral("2016-05-01");
+            r.info.verified = true;
         } else {
             r.error = Cli::errorUnknownService;
         }
@@ -117,14 +117,14 @@ private Q_SLOTS:
             last = at;
         }
         QCOMPARE(o.value(QStringLiteral("address")).toString(), r.address);
-        QCOMPARE(o.value(QStringLiteral("ok")).toBool(), r.ok);
-        QCOMPARE(o.value(QStringLiteral("author")).toString(), r.author);
-        QCOMPARE(o.value(QStringLiteral("description")).toString(), r.description);
-        QCOMPARE(o.value(QStringLiteral("verified")).toBool(), r.verified);
+        QCOMPARE(o.value(QStringLiteral("ok")).toBool(), r.ok());
+        QCOMPARE(o.value(QStringLiteral("author")).toString(), r.info.author);
+        QCOMPARE(o.value(QStringLiteral("description")).toString(), r.info.description);
+        QCOMPARE(o.value(QStringLiteral("verified")).toBool(), r.info.verified);
         if (found) {
             QCOMPARE(o.value(QStringLiteral("site")).toString(), QStringLiteral("meipai"));
             QVERIFY(o.value(QStringLiteral("error")).isNull());
-            QVERIFY(line.contains(r.author.toUtf8()));
+            QVERIFY(line.contains(r.info.author.toUtf8()));
         } else {
             QVERIFY(o.value(QStringLiteral("site")).isNull());
             QCOMPARE(o.value(QStringLiteral("error")).toString(), Cli::errorUnknownService);
@@ -136,14 +136,14 @@ private Q_SLOTS:
         const QJsonObject a = o.value(QStringLiteral("archived")).toObject();
         QCOMPARE(a.keys(), (QStringList{QStringLiteral("page"), QStringLiteral("timestamp"), QStringLiteral("video")}));
         QVERIFY(line.indexOf("\"timestamp\"") < line.indexOf("\"page\"") && line.indexOf("\"page\"") < line.lastIndexOf("\"video\""));
-        QCOMPARE(a.value(QStringLiteral("timestamp")).toString(), r.archived->timestamp);
-        QCOMPARE(a.value(QStringLiteral("page")).toString(), r.archived->page);
+        QCOMPARE(a.value(QStringLiteral("timestamp")).toString(), r.info.archived->timestamp);
+        QCOMPARE(a.value(QStringLiteral("page")).toString(), r.info.archived->page);
         if (archivedVideo)
-            QCOMPARE(a.value(QStringLiteral("video")).toString(), r.archived->video);
+            QCOMPARE(a.value(QStringLiteral("video")).toString(), r.info.archived->video);
         else
             QVERIFY(a.value(QStringLiteral("video")).isNull());
         // "video" keeps the address cut from the page.
-        QCOMPARE(o.value(QStringLiteral("video")).toString(), r.video);
+        QCOMPARE(o.value(QStringLiteral("video")).toString(), r.info.video);
     }
 
     void jsonLineLoneSurrogate()
@@ -186,33 +186,42 @@ private Q_SLOTS:
         // The road judged both pictures worth loading.
         res.display.coverAddress = QStringLiteral("http://shown.test/cover");
         res.display.avatarAddress = QStringLiteral("http://shown.test/avatar");
-        res.status = Extract::statusDone;
+        res.end(Extract::Outcome::Done);
         const QString address = QStringLiteral("http://x/");
-        Cli::Record r = Cli::recordFromResult(address, Service(service), res);
+        // The record of a road that ended with `result`: the mapping of its service's slots.
+        const auto record = [&](const Extract::Result &result) {
+            Extract::RoadResult road;
+            road.address = address;
+            road.service = Service(service);
+            road.started = true;
+            road.result = result;
+            return Cli::recordFromRoad(address, road);
+        };
+        Cli::Record r = record(res);
         QCOMPARE(r.address, address);
         QVERIFY(r.service && int(*r.service) == service);
-        QVERIFY(r.ok);
+        QVERIFY(r.ok());
         QVERIFY(!r.error);
-        QCOMPARE(r.video, QStringLiteral("http://v.test/s2.mp4"));
-        QCOMPARE(r.cover, QStringLiteral("s4"));
-        QCOMPARE(r.avatar, QStringLiteral("s%1").arg(avatar));
-        QCOMPARE(r.author, QStringLiteral("s%1").arg(author));
-        QCOMPARE(r.description, QStringLiteral("s%1").arg(description));
-        QCOMPARE(r.date, QStringLiteral("s%1").arg(date));
-        QVERIFY(r.verified);
+        QCOMPARE(r.info.video, QStringLiteral("http://v.test/s2.mp4"));
+        QCOMPARE(r.info.cover, QStringLiteral("s4"));
+        QCOMPARE(r.info.avatar, QStringLiteral("s%1").arg(avatar));
+        QCOMPARE(r.info.author, QStringLiteral("s%1").arg(author));
+        QCOMPARE(r.info.description, QStringLiteral("s%1").arg(description));
+        QCOMPARE(r.info.date, QStringLiteral("s%1").arg(date));
+        QVERIFY(r.info.verified);
 
         // A local file named by the page is no found video, though the record shows what was cut.
         res.slot[2] = QStringLiteral("file:///etc/passwd");
         res.display.badge = -1;
-        res.status = Extract::statusNoVideo;
+        res.end(Extract::Outcome::NoVideo);
         res.display.coverAddress.clear();
         res.display.avatarAddress.clear();
-        r = Cli::recordFromResult(address, Service(service), res);
-        QVERIFY(!r.ok);
-        QCOMPARE(r.video, QStringLiteral("file:///etc/passwd"));
-        QVERIFY(!r.verified);
+        r = record(res);
+        QVERIFY(!r.ok());
+        QCOMPARE(r.info.video, QStringLiteral("file:///etc/passwd"));
+        QVERIFY(!r.info.verified);
         // Nothing a failed extraction cut is offered as a picture.
-        QVERIFY(r.cover.isEmpty() && r.avatar.isEmpty());
+        QVERIFY(r.info.cover.isEmpty() && r.info.avatar.isEmpty());
         QVERIFY(Cli::jsonLine(r).contains("\"cover\":null,\"avatar\":null"));
         QCOMPARE(r.error.value_or(QString()), Extract::statusNoVideo);
     }

@@ -167,7 +167,7 @@ private Q_SLOTS:
         QVERIFY2(r.ok(), qPrintable(r.result.status));
         QCOMPARE(r.service, std::optional<Service>(service));
         QVERIFY(!r.archived);
-        QCOMPARE(r.videoAddress(), r.result.video());
+        QCOMPARE(r.info().videoToFetch(), r.result.video());
         QVERIFY(m_archive.indexQueries().isEmpty());
         QVERIFY(m_archive.replays().isEmpty());
         QVERIFY(statuses.isEmpty());
@@ -214,7 +214,7 @@ private Q_SLOTS:
         QCOMPARE(r.result.video(), video);
         // The file was captured half a minute later: the replay's redirect leads there.
         QCOMPARE(r.archived->video, replayUrl + older + QStringLiteral("id_/") + video);
-        QCOMPARE(r.videoAddress(), r.archived->video);
+        QCOMPARE(r.info().videoToFetch(), r.archived->video);
         QVERIFY(r.result.display.coverAddress.startsWith(replayUrl + older + QStringLiteral("id_/http://")));
 
         QCOMPARE(m_archive.indexQueries().size(), 1);
@@ -261,7 +261,7 @@ private Q_SLOTS:
                      qPrintable(req.path));
         QVERIFY(r.archived);
         QVERIFY(r.archived->video.isEmpty());
-        QCOMPARE(r.videoAddress(), r.result.video());
+        QCOMPARE(r.info().videoToFetch(), r.result.video());
     }
 
     // Nothing in the archive counts: the failure is the live road's own.
@@ -317,7 +317,7 @@ private Q_SLOTS:
         QVERIFY(!r.ok());
         QVERIFY(!r.archived);
         QCOMPARE(r.result.status, status);
-        QVERIFY(r.videoAddress().isEmpty());
+        QVERIFY(r.info().videoToFetch().isEmpty());
     }
 
     void modes_data()

@@ -2,6 +2,8 @@
 
 #include "extract/extraction.h"
 
+#include <QLatin1String>
+
 #include <optional>
 
 namespace Extract {
@@ -35,29 +37,47 @@ inline const QString noDescription = QStringLiteral("该视频暂无描述");
 inline const QString schemeMissing = QStringLiteral("请在网之前加入http://");
 inline const QString addressWrong = QStringLiteral("您输入的地址有误,请检查!");
 
+// Where a service leaves the fields every front end shows, in its slots.
+struct FieldSlots
+{
+    int avatar;
+    int author;
+    int description;
+    int date;
+};
+
+// One service: everything the rest of the program knows of it. Adding a service is adding a row
+// and the file that defines it.
+struct ServiceRow
+{
+    Service service;  // also the index of its option button
+    QLatin1String key; // "weishi", as zavlen-get and the settings name it
+    // The address-check ladder: the status line of the first rung that applies.
+    std::optional<QString> (*check)(const QString &address, const Config::Settings &cfg);
+    // Slots the service fills from the address before the page is looked at; may be null.
+    void (*fromAddress)(Slots &s, const QString &address, const Config::Settings &cfg);
+    void (*cut)(Slots &s, const FetchFn &fetch, const Config::Settings &cfg);
+    Display (*display)(const Slots &s, const Config::Settings &cfg);
+    FieldSlots fields;
+
+    bool extracts() const { return cut != nullptr; }
+};
+
+// The row of `service`; every Service has one, the hidden option's with no extractor.
+const ServiceRow &serviceRow(Service service);
+
 namespace Weishi {
-std::optional<QString> check(const QString &address, const Config::Settings &cfg);
-void cut(Slots &s, const FetchFn &fetch, const Config::Settings &cfg);
-Display display(const Slots &s, const Config::Settings &cfg);
-} // namespace Weishi
-
+extern const ServiceRow row;
+}
 namespace Meipai {
-std::optional<QString> check(const QString &address, const Config::Settings &cfg);
-void cut(Slots &s, const Config::Settings &cfg);
-Display display(const Slots &s, const Config::Settings &cfg);
-} // namespace Meipai
-
+extern const ServiceRow row;
+}
 namespace Kuaishou {
-std::optional<QString> check(const QString &address, const Config::Settings &cfg);
-void cut(Slots &s);
-Display display(const Slots &s);
-} // namespace Kuaishou
-
+extern const ServiceRow row;
+}
 namespace Miaopai {
-std::optional<QString> check(const QString &address, const Config::Settings &cfg);
+extern const ServiceRow row;
 QString identifier(const QString &address, const Config::Settings &cfg);
-void cut(Slots &s, const Config::Settings &cfg);
-Display display(const Slots &s, const Config::Settings &cfg);
 } // namespace Miaopai
 
 } // namespace Extract

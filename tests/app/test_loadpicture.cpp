@@ -1,4 +1,4 @@
-#include "web/loadpicture.h"
+#include "app/loadpicture.h"
 #include "webfixture.h"
 
 #include <QBuffer>
@@ -8,11 +8,24 @@
 #include <QTemporaryDir>
 #include <QUrl>
 #include <memory>
+#include <optional>
+
+using App::PictureSource;
 
 class TestLoadPicture final : public QObject
 {
     Q_OBJECT
 private:
+    // The picture once the load has ended.
+    QImage load(const QString &source, PictureSource allowed = PictureSource::WebOrFile)
+    {
+        std::optional<QImage> got;
+        App::LoadPicture(source, allowed, this, [&got](const QImage &picture) { got = picture; });
+        if (!QTest::qWaitFor([&got] { return got.has_value(); }, 10000))
+            qWarning("the load never ended");
+        return got.value_or(QImage());
+    }
+
     std::unique_ptr<Demo::LoopbackSite> m_site;
     QTemporaryDir m_dir;
     QByteArray m_png;
@@ -80,7 +93,7 @@ private slots:
     {
         QFETCH(QString, source);
         QFETCH(bool, picture);
-        const QImage image = Web::LoadPicture(source);
+        const QImage image = load(source);
         QCOMPARE(!image.isNull(), picture);
         if (picture) {
             QCOMPARE(image.size(), QSize(7, 5));
@@ -92,18 +105,28 @@ private slots:
     void pageAddressesNeverReadLocalFiles()
     {
         const QString file = writeFile(QStringLiteral("local.png"), m_png);
-        QVERIFY(!Web::LoadPicture(file).isNull());
-        QVERIFY(Web::LoadPicture(file, Web::PictureSource::WebOnly).isNull());
-        QVERIFY(Web::LoadPicture(QUrl::fromLocalFile(file).toString(), Web::PictureSource::WebOnly).isNull());
-        QVERIFY(!Web::LoadPicture(QStringLiteral("http://ugc.qpic.cn/cover.png"), Web::PictureSource::WebOnly)
+        QVERIFY(!load(file).isNull());
+        QVERIFY(load(file, PictureSource::WebOnly).isNull());
+        QVERIFY(load(QUrl::fromLocalFile(file).toString(), PictureSource::WebOnly).isNull());
+        QVERIFY(!load(QStringLiteral("http://ugc.qpic.cn/cover.png"), PictureSource::WebOnly)
                      .isNull());
+    }
+
+    // A load ended by its owner calls back nobody.
+    void deletedLoadEndsSilently()
+    {
+        bool called = false;
+        delete App::LoadPicture(QStringLiteral("http://ugc.qpic.cn/cover.png"), PictureSource::WebOnly, this,
+                                [&called](const QImage &) { called = true; });
+        QTest::qWait(300);
+        QVERIFY(!called);
     }
 
     void otherSchemesNeverReachTheSite()
     {
         const int before = m_site->requestCount();
-        QVERIFY(Web::LoadPicture(QStringLiteral("ftp://ugc.qpic.cn/cover.png")).isNull());
-        QVERIFY(Web::LoadPicture(QStringLiteral("gopher://ugc.qpic.cn/cover.png")).isNull());
+        QVERIFY(load(QStringLiteral("ftp://ugc.qpic.cn/cover.png")).isNull());
+        QVERIFY(load(QStringLiteral("gopher://ugc.qpic.cn/cover.png")).isNull());
         QCOMPARE(m_site->requestCount(), before);
     }
 };
