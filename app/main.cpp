@@ -42,27 +42,31 @@ void offerDemoAddresses(App::Form1 &window, const QList<QPair<Extract::Service, 
     }
 }
 
-// Runs one extraction of the first sample address and saves the window's picture.
-int takeScreenshot(App::Form1 &window, const QList<QPair<Extract::Service, QString>> &addresses,
-                   const QString &file)
+// Once the update check has let the window be used: one extraction of the first sample address,
+// then the window's picture is saved and the program ends.
+void takeScreenshot(App::Form1 &window, const QList<QPair<Extract::Service, QString>> &addresses,
+                    const QString &file)
 {
-    if (!addresses.isEmpty()) {
+    const auto save = [&window, file] {
+        if (window.isWaiting())
+            return;
+        const bool saved = window.grab().save(file);
+        if (!saved)
+            err() << "zavlen-video: cannot write " << file << Qt::endl;
+        QCoreApplication::exit(saved ? 0 : 1);
+    };
+    QObject::connect(&window, &App::Form1::updateChecked, &window, [&window, addresses, save] {
+        if (addresses.isEmpty())
+            return save();
         const auto &[service, address] = addresses.constFirst();
         if (auto *option = window.findChild<QRadioButton *>(QStringLiteral("Option1(%1)").arg(int(service))))
             option->click();
         if (auto *box = window.findChild<QLineEdit *>(QStringLiteral("Text1")))
             box->setText(address);
+        QObject::connect(&window, &App::Form1::extractionEnded, &window, save, Qt::QueuedConnection);
         window.Command1_Click();
-    }
-    // The extraction and the update check run while the event loop does.
-    while (window.isWaiting())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    QCoreApplication::processEvents();
-    if (!window.grab().save(file)) {
-        err() << "zavlen-video: cannot write " << file << Qt::endl;
-        return 1;
-    }
-    return 0;
+        save(); // an address that fails its checks starts no extraction
+    });
 }
 
 // Hidden option for the start-up benchmark: end the process right after the first paint, the
@@ -150,10 +154,10 @@ int main(int argc, char *argv[])
         App::Form1::Hooks hooks;
         hooks.messageBox = [](const QString &text, int) { err() << text << Qt::endl; };
         window.setHooks(hooks);
-        window.Form_Load();
         // The Meipai page the archive keeps, with its video: the road most pages take today.
-        const QList<QPair<Extract::Service, QString>> shown{archivedSamples.value(1)};
-        return takeScreenshot(window, shown, parser.value(screenshotOption));
+        takeScreenshot(window, {archivedSamples.value(1)}, parser.value(screenshotOption));
+        window.Form_Load();
+        return app.exec();
     }
     ExitAfterFirstPaint exitAfterPaint;
     if (parser.isSet(quitAfterPaintOption))

@@ -32,9 +32,12 @@ class CancelToken;
 
 namespace Player {
 class MediaPlayer;
+}
+
+namespace Download {
 class Downloader;
 struct DownloadResult;
-} // namespace Player
+} // namespace Download
 
 namespace App {
 
@@ -138,7 +141,7 @@ private:
     void loadAvatar(const QString &address, bool intoFile, const std::function<void()> &then);
     void startDownload();
     void onDownloadProgress(qint64 received, qint64 total, double bytesPerSecond);
-    void onDownloadFinished(const Player::DownloadResult &result);
+    void onDownloadFinished(const Download::DownloadResult &result);
     void drawCaptionButtons(int minimiseLook, int closeLook);
     bool isOwnSurface(QPointF pos) const;
 
@@ -191,7 +194,7 @@ private:
     QFrame *m_line3 = nullptr;
     QProgressBar *m_downloadBar = nullptr;
     QPushButton *m_cancelDownload = nullptr;
-    Player::Downloader *m_downloader = nullptr;
+    Download::Downloader *m_downloader = nullptr;
     std::shared_ptr<Web::CancelToken> m_extraction; // the extraction under way, if any
     QPointer<QObject> m_versionLoad;
     QPointer<QObject> m_coverLoad;

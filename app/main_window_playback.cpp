@@ -1,9 +1,9 @@
 #include "app/main_window.h"
 
 #include "app/alphapicture.h"
-#include "player/downloader.h"
+#include "download/downloader.h"
 #include "player/mediaplayer.h"
-#include "player/targetname.h"
+#include "download/targetname.h"
 #include "web/network.h"
 
 #include <QClipboard>
@@ -138,11 +138,11 @@ void Form1::startDownload()
 {
     const QString address = m_info.videoToFetch();
     if (!m_downloader)
-        m_downloader = new Player::Downloader(this);
-    connect(m_downloader, &Player::Downloader::progress, this, &Form1::onDownloadProgress, Qt::UniqueConnection);
-    connect(m_downloader, &Player::Downloader::finished, this, &Form1::onDownloadFinished, Qt::UniqueConnection);
+        m_downloader = new Download::Downloader(this);
+    connect(m_downloader, &Download::Downloader::progress, this, &Form1::onDownloadProgress, Qt::UniqueConnection);
+    connect(m_downloader, &Download::Downloader::finished, this, &Form1::onDownloadFinished, Qt::UniqueConnection);
     if (m_cancelDownload)
-        connect(m_cancelDownload, &QPushButton::clicked, m_downloader, &Player::Downloader::cancel,
+        connect(m_cancelDownload, &QPushButton::clicked, m_downloader, &Download::Downloader::cancel,
                 Qt::UniqueConnection);
 
     if (m_downloader->isRunning()) {
@@ -153,7 +153,7 @@ void Form1::startDownload()
     QString folder = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
     if (folder.isEmpty())
         folder = QDir::homePath();
-    const QString proposed = QDir(folder).filePath(Player::downloadName(m_info));
+    const QString proposed = QDir(folder).filePath(Download::downloadName(m_info));
     const QString answer = m_hooks.askSavePath ? m_hooks.askSavePath(proposed) : proposed;
     if (answer.isEmpty())
         return;
@@ -161,11 +161,11 @@ void Form1::startDownload()
     const QDir dir = chosen.dir();
     // Whatever the dialog allowed: a name ending in ".part" would pass for another download's
     // unfinished file, and an existing file is never replaced (its ".part" is resumed).
-    const QString name = Player::finalFileName(chosen.fileName());
-    const QString path = dir.filePath(Player::freeName(name, [&](const QString &candidate) {
+    const QString name = Download::finalFileName(chosen.fileName());
+    const QString path = dir.filePath(Download::freeName(name, [&](const QString &candidate) {
         return candidate == name ? !QFileInfo::exists(dir.filePath(candidate))
                                  : !QFileInfo::exists(dir.filePath(candidate))
-                                       && !QFileInfo::exists(dir.filePath(candidate + Player::partSuffix));
+                                       && !QFileInfo::exists(dir.filePath(candidate + Download::partSuffix));
     }));
 
     if (!m_downloader->start(QUrl(address), path)) {
@@ -199,7 +199,7 @@ void Form1::onDownloadProgress(qint64 received, qint64 total, double bytesPerSec
     m_downloadBar->setToolTip(m_downloadBar->format());
 }
 
-void Form1::onDownloadFinished(const Player::DownloadResult &result)
+void Form1::onDownloadFinished(const Download::DownloadResult &result)
 {
     if (m_cancelDownload)
         m_cancelDownload->setVisible(false);

@@ -1,8 +1,8 @@
 #include "cli/runner.h"
 
 #include "cli/jsonline.h"
-#include "player/downloader.h"
-#include "player/targetname.h"
+#include "download/downloader.h"
+#include "download/targetname.h"
 #include "web/archive.h"
 
 #include <QDir>
@@ -117,11 +117,11 @@ void Runner::emitReady()
 QString Runner::reserveTarget(const QString &fileName)
 {
     // A target occupies its name and its ".part": either one would mix two videos' bytes.
-    const QString candidate = Player::freeName(Player::finalFileName(fileName), [this](const QString &name) {
-        return !m_reservedTargets.contains(name) && !m_reservedTargets.contains(name + Player::partSuffix);
+    const QString candidate = Download::freeName(Download::finalFileName(fileName), [this](const QString &name) {
+        return !m_reservedTargets.contains(name) && !m_reservedTargets.contains(name + Download::partSuffix);
     });
     m_reservedTargets.insert(candidate);
-    m_reservedTargets.insert(candidate + Player::partSuffix);
+    m_reservedTargets.insert(candidate + Download::partSuffix);
     return QDir(m_folder).filePath(candidate);
 }
 
@@ -134,7 +134,7 @@ void Runner::queueDownload(int index, const Record &record)
                  .arg(printable(address), QDir::toNativeSeparators(m_targetOfVideo.value(video))));
         return;
     }
-    const QString target = reserveTarget(Player::downloadName(record.info));
+    const QString target = reserveTarget(Download::downloadName(record.info));
     m_targetOfVideo.insert(video, target);
     // A file under the final name is only ever written complete, so an earlier run finished it.
     if (QFileInfo(target).isFile()) {
@@ -152,13 +152,13 @@ void Runner::startDownloads()
     while (!m_waiting.empty() && m_running.size() < m_options.jobs) {
         const Job job = m_waiting.front();
         m_waiting.pop_front();
-        auto *downloader = new Player::Downloader(this);
-        connect(downloader, &Player::Downloader::progress, this,
+        auto *downloader = new Download::Downloader(this);
+        connect(downloader, &Download::Downloader::progress, this,
                 [this, downloader](qint64 received, qint64 total, double speed) {
                     onDownloadProgress(downloader, received, total, speed);
                 });
-        connect(downloader, &Player::Downloader::finished, this,
-                [this, downloader, job](const Player::DownloadResult &result) {
+        connect(downloader, &Download::Downloader::finished, this,
+                [this, downloader, job](const Download::DownloadResult &result) {
                     onDownloadFinished(downloader, job, result);
                 });
         m_running.insert(downloader, {});
@@ -174,7 +174,7 @@ void Runner::startDownloads()
     showProgress(true);
 }
 
-void Runner::onDownloadProgress(Player::Downloader *downloader, qint64 received, qint64 total, double speed)
+void Runner::onDownloadProgress(Download::Downloader *downloader, qint64 received, qint64 total, double speed)
 {
     auto it = m_running.find(downloader);
     if (it == m_running.end())
@@ -183,7 +183,7 @@ void Runner::onDownloadProgress(Player::Downloader *downloader, qint64 received,
     showProgress();
 }
 
-void Runner::onDownloadFinished(Player::Downloader *downloader, const Job &job, const Player::DownloadResult &result)
+void Runner::onDownloadFinished(Download::Downloader *downloader, const Job &job, const Download::DownloadResult &result)
 {
     if (!m_running.remove(downloader))
         return;

@@ -15,7 +15,7 @@
 #include <optional>
 #include <vector>
 
-namespace Player {
+namespace Download {
 class Downloader;
 struct DownloadResult;
 }
@@ -58,8 +58,8 @@ private:
     void emitReady();
     void queueDownload(int index, const Record &record);
     void startDownloads();
-    void onDownloadProgress(Player::Downloader *downloader, qint64 received, qint64 total, double speed);
-    void onDownloadFinished(Player::Downloader *downloader, const Job &job, const Player::DownloadResult &result);
+    void onDownloadProgress(Download::Downloader *downloader, qint64 received, qint64 total, double speed);
+    void onDownloadFinished(Download::Downloader *downloader, const Job &job, const Download::DownloadResult &result);
     void showProgress(bool force = false);
     void checkDone();
     void error(const QString &address, const QString &message);
@@ -78,7 +78,7 @@ private:
     bool m_done = false;
 
     std::deque<Job> m_waiting;
-    QHash<Player::Downloader *, Transfer> m_running;
+    QHash<Download::Downloader *, Transfer> m_running;
     QHash<QString, QString> m_targetOfVideo;
     QSet<QString> m_reservedTargets;
     int m_downloadsTotal = 0;

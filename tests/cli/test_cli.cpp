@@ -7,7 +7,7 @@
 #include "config/settings.h"
 #include "demo/demosite.h"
 #include "demo/loopbacksite.h"
-#include "player/downloader.h"
+#include "download/downloader.h"
 #include "web/getbody.h"
 #include "web/network.h"
 
@@ -327,7 +327,7 @@ private Q_SLOTS:
         Run r = run(args);
         QCOMPARE(r.code, 0);
         QCOMPARE(r.out, want.info.video.toUtf8() + '\n');
-        const QString target = QDir(out.path()).filePath(Player::safeFileName(want.info.video));
+        const QString target = QDir(out.path()).filePath(Download::safeFileName(want.info.video));
         QFile file(target);
         QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(target));
         QCOMPARE(file.readAll(), served.body);
@@ -355,7 +355,7 @@ private Q_SLOTS:
         m_videoPath = url.path(QUrl::FullyEncoded);
         if (url.hasQuery())
             m_videoPath += u'?' + url.query(QUrl::FullyEncoded);
-        const QString target = QDir(out.path()).filePath(Player::safeFileName(want.info.video));
+        const QString target = QDir(out.path()).filePath(Download::safeFileName(want.info.video));
         const QStringList args{QStringLiteral("--download"), QStringLiteral("--output"), out.path(), page};
 
         m_shortVideo = true;

@@ -4,7 +4,7 @@
 #include "demo/loopbackarchive.h"
 #include "demo/loopbacksite.h"
 #include "extract/road.h"
-#include "player/downloader.h"
+#include "download/downloader.h"
 #include "web/archive.h"
 #include "web/network.h"
 
@@ -141,7 +141,7 @@ private Q_SLOTS:
         QVERIFY(!want.archived->video.isEmpty());
         const TestSupport::Run r = runWith({QStringLiteral("-d"), QStringLiteral("-o"), out.path(), archived(Service::Meipai)});
         QCOMPARE(r.code, 0);
-        QFile file(QDir(out.path()).filePath(Player::safeFileName(want.result.video())));
+        QFile file(QDir(out.path()).filePath(Download::safeFileName(want.result.video())));
         QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(file.fileName() + u' ' + QString::fromUtf8(r.err)));
         QFile sample(QStringLiteral(ZAVLEN_SAMPLE_VIDEO));
         QVERIFY(sample.open(QIODevice::ReadOnly));

@@ -1,6 +1,6 @@
 #include "config/settings.h"
 #include "demo/loopbacksite.h"
-#include "player/downloader.h"
+#include "download/downloader.h"
 
 #include <QDir>
 #include <QFile>
@@ -178,14 +178,14 @@ private Q_SLOTS:
         QVERIFY2(r.code == 0, qPrintable(r.err));
         const QStringList names = files(out.path());
         QCOMPARE(names.size(), 2);
-        const QString first = Player::safeFileName(QStringLiteral("http://h/") + encoded);
-        QCOMPARE(names, (QStringList{Player::numberedName(first, 2), first}));
+        const QString first = Download::safeFileName(QStringLiteral("http://h/") + encoded);
+        QCOMPARE(names, (QStringList{Download::numberedName(first, 2), first}));
         for (const QString &name : names) {
             QVERIFY(name.startsWith(QString(40, QChar(0x89C6))));
-            QVERIFY(QFile::encodeName(name + Player::partSuffix).size() <= Player::maxFileNameBytes);
+            QVERIFY(QFile::encodeName(name + Download::partSuffix).size() <= Download::maxFileNameBytes);
         }
         QCOMPARE(readAll(out.filePath(first)), Demo::LoopbackSite::generatedBytes(1, 40000));
-        QCOMPARE(readAll(out.filePath(Player::numberedName(first, 2))), Demo::LoopbackSite::generatedBytes(2, 30000));
+        QCOMPARE(readAll(out.filePath(Download::numberedName(first, 2))), Demo::LoopbackSite::generatedBytes(2, 30000));
     }
 };
 

@@ -1,5 +1,5 @@
 #include "demo/loopbacksite.h"
-#include "player/downloader.h"
+#include "download/downloader.h"
 
 #include <QDir>
 #include <QFile>
@@ -112,7 +112,7 @@ private Q_SLOTS:
         p.body = page();
         m_site.setRoute(QStringLiteral("www.meipai.com"), QStringLiteral("/media/4242"), p);
         m_source = source(96 * 1024);
-        m_fileName = Player::safeFileName(videoAddress);
+        m_fileName = Download::safeFileName(videoAddress);
         QVERIFY(!m_fileName.isEmpty());
     }
 

@@ -1,4 +1,4 @@
-#include "player/filename.h"
+#include "download/filename.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,7 +15,7 @@
 #include <unistd.h>
 #endif
 
-namespace Player {
+namespace Download {
 
 namespace {
 
@@ -192,4 +192,4 @@ QString renameToFreeName(const QString &from, const QString &to, int &error)
     return QString();
 }
 
-} // namespace Player
+} // namespace Download

@@ -1,6 +1,6 @@
 #include "config/settings.h"
 #include "demo/loopbacksite.h"
-#include "player/downloader.h"
+#include "download/downloader.h"
 #include "web/network.h"
 
 #include <QDir>
@@ -13,10 +13,10 @@
 #include <QTimer>
 
 using Demo::Response;
-using Player::DownloadResult;
-using Status = Player::DownloadResult::Status;
+using Download::DownloadResult;
+using Status = Download::DownloadResult::Status;
 
-Q_DECLARE_METATYPE(Player::DownloadResult)
+Q_DECLARE_METATYPE(Download::DownloadResult)
 
 namespace {
 
@@ -58,9 +58,9 @@ class TestDownloadFiles : public QObject
     std::unique_ptr<QTemporaryDir> m_dir;
     qsizetype m_seenBefore = 0;
 
-    DownloadResult run(Player::Downloader &downloader, const QString &file)
+    DownloadResult run(Download::Downloader &downloader, const QString &file)
     {
-        QSignalSpy done(&downloader, &Player::Downloader::finished);
+        QSignalSpy done(&downloader, &Download::Downloader::finished);
         if (!downloader.start(QUrl(address), file))
             return {Status::Busy, QStringLiteral("start refused"), {}, 0, false};
         if (!done.wait(10000))
@@ -81,7 +81,7 @@ private slots:
     {
         for (const char *name : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "no_proxy"})
             qunsetenv(name);
-        qRegisterMetaType<Player::DownloadResult>();
+        qRegisterMetaType<Download::DownloadResult>();
         QVERIFY(m_site.listen());
         m_settings.network.proxy = m_site.proxyUrl();
         m_settings.network.timeoutSeconds = 5;
@@ -114,9 +114,9 @@ private slots:
         QFETCH(QString, expected);
         const qint64 size = 60000;
         m_site.setRoute(host, path, generated(size, Response::Behaviour::Slow));
-        Player::Downloader downloader;
+        Download::Downloader downloader;
         bool placed = false;
-        connect(&downloader, &Player::Downloader::progress, this, [&](qint64 received) {
+        connect(&downloader, &Download::Downloader::progress, this, [&](qint64 received) {
             if (placed || received == 0)
                 return;
             placed = true;
@@ -166,7 +166,7 @@ private slots:
         QVERIFY(QDir(m_dir->path()).mkpath(QStringLiteral("taken/abc.mp4.part")));
         m_site.setRoute(host, path, generated(1000));
         const QStringList before = QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
-        Player::Downloader downloader;
+        Download::Downloader downloader;
         const DownloadResult result = run(downloader, m_dir->filePath(relative));
         QCOMPARE(result.status, Status::FileError);
         QCOMPARE(result.error, QDir::toNativeSeparators(expected.replace(QStringLiteral("{dir}"), m_dir->path())));
@@ -187,7 +187,7 @@ private slots:
         if (QFile(QDir(folder).filePath(QStringLiteral("probe"))).open(QIODevice::WriteOnly))
             QSKIP("permission bits do not stop this user from writing");
         m_site.setRoute(host, path, generated(1000));
-        Player::Downloader downloader;
+        Download::Downloader downloader;
         const DownloadResult result = run(downloader, QDir(folder).filePath(QStringLiteral("abc.mp4")));
         QCOMPARE(result.status, Status::FileError);
         QCOMPARE(result.error, QStringLiteral("下载失败: 无法在文件夹 %1 中创建文件 (没有写入权限)")
@@ -200,11 +200,11 @@ private slots:
         const QString wide = QString(120, QChar(0x89C6));
         const QString video = QStringLiteral("http://video.weishi.com/clips/")
                               + QString::fromLatin1(QUrl::toPercentEncoding(wide)) + QStringLiteral(".mp4");
-        const QString name = Player::safeFileName(video);
+        const QString name = Download::safeFileName(video);
         QVERIFY(name.startsWith(QString(80, QChar(0x89C6))));
         m_site.setRoute(host, QUrl(video).path(QUrl::FullyEncoded), generated(5000));
-        Player::Downloader downloader;
-        QSignalSpy done(&downloader, &Player::Downloader::finished);
+        Download::Downloader downloader;
+        QSignalSpy done(&downloader, &Download::Downloader::finished);
         QVERIFY(downloader.start(QUrl(video), m_dir->filePath(name)));
         QVERIFY(done.wait(10000));
         const DownloadResult result = done.at(0).at(0).value<DownloadResult>();
@@ -239,13 +239,13 @@ private slots:
         m_site.setRoute(host, path, kind == u"huge" ? generated(1000LL * 1000 * 1000 * 1000 * 1000)
                                     : kind == u"cancel at once" ? never
                                                                 : generated(600000, Response::Behaviour::Slow));
-        Player::Downloader downloader;
-        connect(&downloader, &Player::Downloader::progress, this, [&](qint64 received) {
+        Download::Downloader downloader;
+        connect(&downloader, &Download::Downloader::progress, this, [&](qint64 received) {
             if (received > 0 && kind == u"cancel later")
                 downloader.cancel();
         });
         if (kind == u"cancel at once")
-            QTimer::singleShot(200, &downloader, &Player::Downloader::cancel);
+            QTimer::singleShot(200, &downloader, &Download::Downloader::cancel);
         const DownloadResult result = run(downloader, target);
         QCOMPARE(int(result.status), status);
         QVERIFY2(result.error.startsWith(text), qPrintable(result.error));

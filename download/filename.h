@@ -3,7 +3,7 @@
 #include <QString>
 #include <functional>
 
-namespace Player {
+namespace Download {
 
 // A download writes to NAME + partSuffix until it is complete.
 inline const QString partSuffix = QStringLiteral(".part");
@@ -39,4 +39,4 @@ QString uniquePath(const QString &folder, const QString &fileName);
 // an empty string with `error` set to the errno value of the failure.
 QString renameToFreeName(const QString &from, const QString &to, int &error);
 
-} // namespace Player
+} // namespace Download

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "player/filename.h"
+#include "download/filename.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -11,7 +11,7 @@
 
 class QNetworkReply;
 
-namespace Player {
+namespace Download {
 
 struct DownloadResult
 {
@@ -56,11 +56,11 @@ public:
 signals:
     // total is -1 while unknown; bytesPerSecond averaged over the transfer
     void progress(qint64 received, qint64 total, double bytesPerSecond);
-    void finished(const Player::DownloadResult &result);
+    void finished(const Download::DownloadResult &result);
 
 private:
     struct Private;
     Private *d;
 };
 
-} // namespace Player
+} // namespace Download

@@ -1,9 +1,9 @@
-#include "player/downloader.h"
+#include "download/downloader.h"
 
 #include "config/settings.h"
-#include "player/downloadtext.h"
-#include "player/httpanswer.h"
-#include "player/targets.h"
+#include "download/downloadtext.h"
+#include "download/httpanswer.h"
+#include "download/targets.h"
 #include "web/network.h"
 
 #include <QDir>
@@ -15,7 +15,7 @@
 #include <cerrno>
 #include <optional>
 
-namespace Player {
+namespace Download {
 
 namespace {
 
@@ -424,4 +424,4 @@ QString Downloader::target() const
     return d->target;
 }
 
-} // namespace Player
+} // namespace Download

@@ -1,9 +1,9 @@
-#include "player/targets.h"
+#include "download/targets.h"
 
 #include <QMutex>
 #include <QSet>
 
-namespace Player {
+namespace Download {
 
 namespace {
 
@@ -27,4 +27,4 @@ void releaseTarget(const QString &key)
     runningTargets.remove(key);
 }
 
-} // namespace Player
+} // namespace Download

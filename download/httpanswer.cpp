@@ -1,8 +1,8 @@
-#include "player/httpanswer.h"
+#include "download/httpanswer.h"
 
 #include <QRegularExpression>
 
-namespace Player {
+namespace Download {
 
 ContentRange parseContentRange(const QByteArray &value)
 {
@@ -26,4 +26,4 @@ bool isRefusedRedirect(QNetworkReply::NetworkError error)
            || error == QNetworkReply::ProtocolUnknownError;
 }
 
-} // namespace Player
+} // namespace Download

@@ -1,4 +1,4 @@
-#include "player/filename.h"
+#include "download/filename.h"
 
 #include <QDir>
 #include <QFile>
@@ -75,7 +75,7 @@ private slots:
     {
         QFETCH(QString, input);
         QFETCH(QString, expected);
-        QCOMPARE(Player::safeFileName(input), expected);
+        QCOMPARE(Download::safeFileName(input), expected);
     }
 
     // File systems count bytes, not characters: 255 of them, with ".part" and " (N)" added.
@@ -105,7 +105,7 @@ private slots:
     {
         QFETCH(QString, input);
         QFETCH(QString, whole);
-        const QString name = Player::safeFileName(input);
+        const QString name = Download::safeFileName(input);
         QVERIFY(!name.isEmpty());
         const qsizetype dot = name.lastIndexOf(u'.');
         const QString base = name.left(dot);
@@ -114,17 +114,17 @@ private slots:
         QCOMPARE(QString::fromUtf8(name.toUtf8()), name); // no broken surrogate pair
         QVERIFY2(whole.startsWith(base), qPrintable(name)); // cut between characters, nothing changed
         const qsizetype bytes = QFile::encodeName(name).size();
-        QVERIFY2(bytes + 6 + 5 <= Player::maxFileNameBytes, qPrintable(QString::number(bytes)));
+        QVERIFY2(bytes + 6 + 5 <= Download::maxFileNameBytes, qPrintable(QString::number(bytes)));
         // Nothing more would have fitted: the next character takes at most 4 bytes.
-        QVERIFY2(bytes + 6 + 5 + 4 > Player::maxFileNameBytes, qPrintable(QString::number(bytes)));
+        QVERIFY2(bytes + 6 + 5 + 4 > Download::maxFileNameBytes, qPrintable(QString::number(bytes)));
         for (const int n : {2, 999, 1000, 2147483647}) {
-            const QString numbered = Player::numberedName(name, n);
-            QVERIFY(QFile::encodeName(numbered + Player::partSuffix).size() <= Player::maxFileNameBytes);
+            const QString numbered = Download::numberedName(name, n);
+            QVERIFY(QFile::encodeName(numbered + Download::partSuffix).size() <= Download::maxFileNameBytes);
             QCOMPARE(QString::fromUtf8(numbered.toUtf8()), numbered);
             QVERIFY(numbered.endsWith(QStringLiteral(" (%1)").arg(n) + name.mid(dot)));
         }
         // And the file system here takes them.
-        QFile file(m_dir->filePath(Player::numberedName(name, 999) + Player::partSuffix));
+        QFile file(m_dir->filePath(Download::numberedName(name, 999) + Download::partSuffix));
         QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(file.errorString()));
     }
 
@@ -144,7 +144,7 @@ private slots:
     {
         QFETCH(QString, input);
         QFETCH(QString, expected);
-        QCOMPARE(Player::finalFileName(input), expected);
+        QCOMPARE(Download::finalFileName(input), expected);
     }
 
     void numberedName_data()
@@ -166,24 +166,24 @@ private slots:
         QFETCH(QString, input);
         QFETCH(int, n);
         QFETCH(QString, expected);
-        QCOMPARE(Player::numberedName(input, n), expected);
+        QCOMPARE(Download::numberedName(input, n), expected);
     }
 
     void uniquePath()
     {
         const QString folder = m_dir->path();
-        QCOMPARE(Player::uniquePath(folder, QStringLiteral("a.mp4")), QDir(folder).filePath(QStringLiteral("a.mp4")));
+        QCOMPARE(Download::uniquePath(folder, QStringLiteral("a.mp4")), QDir(folder).filePath(QStringLiteral("a.mp4")));
         QVERIFY(writeFile(QDir(folder).filePath(QStringLiteral("a.mp4")), "1"));
-        QCOMPARE(Player::uniquePath(folder, QStringLiteral("a.mp4")), QDir(folder).filePath(QStringLiteral("a (2).mp4")));
+        QCOMPARE(Download::uniquePath(folder, QStringLiteral("a.mp4")), QDir(folder).filePath(QStringLiteral("a (2).mp4")));
         QVERIFY(writeFile(QDir(folder).filePath(QStringLiteral("a (2).mp4")), "2"));
-        QCOMPARE(Player::uniquePath(folder, QStringLiteral("a.mp4")), QDir(folder).filePath(QStringLiteral("a (3).mp4")));
+        QCOMPARE(Download::uniquePath(folder, QStringLiteral("a.mp4")), QDir(folder).filePath(QStringLiteral("a (3).mp4")));
         QVERIFY(writeFile(QDir(folder).filePath(QStringLiteral("noext")), "3"));
-        QCOMPARE(Player::uniquePath(folder, QStringLiteral("noext")), QDir(folder).filePath(QStringLiteral("noext (2)")));
+        QCOMPARE(Download::uniquePath(folder, QStringLiteral("noext")), QDir(folder).filePath(QStringLiteral("noext (2)")));
         // Another download's unfinished file takes its final name too.
         QVERIFY(writeFile(QDir(folder).filePath(QStringLiteral("a (3).mp4.part")), "4"));
-        QCOMPARE(Player::uniquePath(folder, QStringLiteral("a.mp4")), QDir(folder).filePath(QStringLiteral("a (4).mp4")));
+        QCOMPARE(Download::uniquePath(folder, QStringLiteral("a.mp4")), QDir(folder).filePath(QStringLiteral("a (4).mp4")));
         QVERIFY(writeFile(QDir(folder).filePath(QStringLiteral("b.mp4.part")), "5"));
-        QCOMPARE(Player::uniquePath(folder, QStringLiteral("b.mp4")), QDir(folder).filePath(QStringLiteral("b (2).mp4")));
+        QCOMPARE(Download::uniquePath(folder, QStringLiteral("b.mp4")), QDir(folder).filePath(QStringLiteral("b (2).mp4")));
     }
 
     void renameToFreeName_data()
@@ -213,7 +213,7 @@ private slots:
         const QString source = dir.filePath(QStringLiteral("clip.mp4.part"));
         QVERIFY(writeFile(source, "the new download"));
         int error = -1;
-        const QString written = Player::renameToFreeName(source, dir.filePath(QStringLiteral("clip.mp4")), error);
+        const QString written = Download::renameToFreeName(source, dir.filePath(QStringLiteral("clip.mp4")), error);
         QCOMPARE(error, 0);
         QCOMPARE(written, dir.filePath(expected));
         QCOMPARE(readAll(written), QByteArray("the new download"));
@@ -227,7 +227,7 @@ private slots:
     void renameFailureIsReported()
     {
         int error = 0;
-        const QString written = Player::renameToFreeName(m_dir->filePath(QStringLiteral("absent.part")),
+        const QString written = Download::renameToFreeName(m_dir->filePath(QStringLiteral("absent.part")),
                                                          m_dir->filePath(QStringLiteral("absent")), error);
         QVERIFY(written.isEmpty());
         QVERIFY(error != 0);

@@ -4,7 +4,7 @@
 #include <QNetworkReply>
 
 // What an HTTP answer means to a download, beyond its status.
-namespace Player {
+namespace Download {
 
 // "bytes 100-199/200" or "bytes */200"; -1 for a part that is absent or unreadable.
 struct ContentRange
@@ -18,4 +18,4 @@ ContentRange parseContentRange(const QByteArray &value);
 // Redirects the access point's policy refuses to follow: the server's answer is not the file.
 bool isRefusedRedirect(QNetworkReply::NetworkError error);
 
-} // namespace Player
+} // namespace Download

@@ -1,6 +1,6 @@
 #include "config/settings.h"
 #include "demo/loopbacksite.h"
-#include "player/downloader.h"
+#include "download/downloader.h"
 #include "web/network.h"
 
 #include <QFile>
@@ -10,10 +10,10 @@
 #include <QTest>
 
 using Demo::Response;
-using Player::DownloadResult;
-using Status = Player::DownloadResult::Status;
+using Download::DownloadResult;
+using Status = Download::DownloadResult::Status;
 
-Q_DECLARE_METATYPE(Player::DownloadResult)
+Q_DECLARE_METATYPE(Download::DownloadResult)
 
 namespace {
 
@@ -62,8 +62,8 @@ class TestDownloadRedirects : public QObject
 
     DownloadResult run(const QString &url)
     {
-        Player::Downloader downloader;
-        QSignalSpy done(&downloader, &Player::Downloader::finished);
+        Download::Downloader downloader;
+        QSignalSpy done(&downloader, &Download::Downloader::finished);
         if (!downloader.start(QUrl(url), target()))
             return {Status::Busy, QStringLiteral("start refused"), {}, 0, false};
         if (!done.wait(10000))
@@ -89,7 +89,7 @@ private slots:
     {
         for (const char *name : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "no_proxy"})
             qunsetenv(name);
-        qRegisterMetaType<Player::DownloadResult>();
+        qRegisterMetaType<Download::DownloadResult>();
         QVERIFY(m_site.listen());
         m_settings.network.proxy = m_site.proxyUrl();
         m_settings.network.timeoutSeconds = 5;

@@ -4,10 +4,10 @@
 
 // Targets being written anywhere in this process: two transfers into one ".part" would
 // interleave their bytes.
-namespace Player {
+namespace Download {
 
 // false when `key` (a cleaned absolute path) is already being written
 bool claimTarget(const QString &key);
 void releaseTarget(const QString &key);
 
-} // namespace Player
+} // namespace Download

@@ -1,11 +1,11 @@
-#include "player/downloadtext.h"
+#include "download/downloadtext.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
 #include <cerrno>
 
-namespace Player {
+namespace Download {
 
 QString networkErrorText(QNetworkReply::NetworkError error, const QString &detail)
 {
@@ -99,4 +99,4 @@ QString saveErrorText(const QString &target)
     return QStringLiteral("下载失败: 无法保存为 %1").arg(QDir::toNativeSeparators(target));
 }
 
-} // namespace Player
+} // namespace Download

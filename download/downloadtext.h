@@ -4,7 +4,7 @@
 #include <QString>
 
 // What the status line says when a download does not end well: each text names what failed.
-namespace Player {
+namespace Download {
 
 QString networkErrorText(QNetworkReply::NetworkError error, const QString &detail);
 QString httpErrorText(int status);
@@ -18,4 +18,4 @@ QString writeErrorText(const QString &file);
 QString createErrorText(const QString &part, int error);
 QString saveErrorText(const QString &target);
 
-} // namespace Player
+} // namespace Download

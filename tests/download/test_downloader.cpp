@@ -1,6 +1,6 @@
 #include "config/settings.h"
 #include "demo/loopbacksite.h"
-#include "player/downloader.h"
+#include "download/downloader.h"
 #include "web/network.h"
 
 #include <QDir>
@@ -13,10 +13,10 @@
 #include <QTest>
 
 using Demo::Response;
-using Player::DownloadResult;
-using Status = Player::DownloadResult::Status;
+using Download::DownloadResult;
+using Status = Download::DownloadResult::Status;
 
-Q_DECLARE_METATYPE(Player::DownloadResult)
+Q_DECLARE_METATYPE(Download::DownloadResult)
 Q_DECLARE_METATYPE(Demo::Response::Behaviour)
 
 namespace {
@@ -60,9 +60,9 @@ class TestDownloader : public QObject
 
     QString target(const QString &name = QStringLiteral("abc.mp4")) const { return m_dir->filePath(name); }
 
-    DownloadResult run(Player::Downloader &downloader, const QString &url, const QString &file)
+    DownloadResult run(Download::Downloader &downloader, const QString &url, const QString &file)
     {
-        QSignalSpy done(&downloader, &Player::Downloader::finished);
+        QSignalSpy done(&downloader, &Download::Downloader::finished);
         if (!downloader.start(QUrl(url), file))
             return {Status::Busy, QStringLiteral("start refused"), {}, 0, false};
         if (!done.wait(20000))
@@ -85,7 +85,7 @@ private slots:
     {
         for (const char *name : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "no_proxy"})
             qunsetenv(name);
-        qRegisterMetaType<Player::DownloadResult>();
+        qRegisterMetaType<Download::DownloadResult>();
         QVERIFY(m_site.listen());
         m_settings.network.proxy = m_site.proxyUrl();
         m_settings.network.timeoutSeconds = 5;
@@ -118,8 +118,8 @@ private slots:
         QFETCH(Response::Behaviour, behaviour);
         m_site.setRoute(host, path, generated(size, behaviour));
 
-        Player::Downloader downloader;
-        QSignalSpy progress(&downloader, &Player::Downloader::progress);
+        Download::Downloader downloader;
+        QSignalSpy progress(&downloader, &Download::Downloader::progress);
         const DownloadResult result = run(downloader, address, target());
         QVERIFY2(result.ok(), qPrintable(result.error));
         QCOMPARE(result.path, QFileInfo(target()).absoluteFilePath());
@@ -141,7 +141,7 @@ private slots:
     {
         const qint64 size = 300000;
         m_site.setRoute(host, path, generated(size, Response::Behaviour::ShortBody));
-        Player::Downloader downloader;
+        Download::Downloader downloader;
         const DownloadResult first = run(downloader, address, target());
         QCOMPARE(first.status, Status::Incomplete);
         QVERIFY(!first.error.isEmpty());
@@ -193,7 +193,7 @@ private slots:
         Response r = generated(size);
         r.acceptRanges = acceptRanges;
         m_site.setRoute(host, path, r);
-        Player::Downloader downloader;
+        Download::Downloader downloader;
         const DownloadResult result = run(downloader, address, target());
         QVERIFY2(result.ok(), qPrintable(result.error));
         QCOMPARE(result.resumed, resumed);
@@ -229,7 +229,7 @@ private slots:
         r.body = "<html>error page that must not land in the file</html>";
         m_site.setRoute(host, path, r);
 
-        Player::Downloader downloader;
+        Download::Downloader downloader;
         const DownloadResult result = run(downloader, address, target());
         QCOMPARE(result.status, Status::HttpError);
         QVERIFY2(result.error.contains(QString::number(status)), qPrintable(result.error));
@@ -251,7 +251,7 @@ private slots:
     {
         QFETCH(Response::Behaviour, behaviour);
         m_site.setRoute(host, path, generated(200000, behaviour));
-        Player::Downloader downloader;
+        Download::Downloader downloader;
         const DownloadResult result = run(downloader, address, target());
         QVERIFY(!result.ok());
         QVERIFY(result.status == Status::Incomplete || result.status == Status::NetworkError);
@@ -272,7 +272,7 @@ private slots:
         Config::Settings refused = m_settings;
         refused.network.proxy = QStringLiteral("http://127.0.0.1:%1").arg(closedPort);
         Web::NetworkAccess::configure(refused);
-        Player::Downloader downloader;
+        Download::Downloader downloader;
         const DownloadResult result = run(downloader, address, target());
         Web::NetworkAccess::configure(m_settings);
         QCOMPARE(result.status, Status::NetworkError);
@@ -289,7 +289,7 @@ private slots:
         Response r;
         r.behaviour = Response::Behaviour::Never;
         m_site.setRoute(host, path, r);
-        Player::Downloader downloader;
+        Download::Downloader downloader;
         const DownloadResult result = run(downloader, address, target());
         Web::NetworkAccess::configure(m_settings);
         QCOMPARE(result.status, Status::NetworkError);
@@ -301,9 +301,9 @@ private slots:
         Response r = generated(2000000, Response::Behaviour::Slow);
         r.slowDelayMs = 20;
         m_site.setRoute(host, path, r);
-        Player::Downloader downloader;
-        QSignalSpy done(&downloader, &Player::Downloader::finished);
-        connect(&downloader, &Player::Downloader::progress, &downloader, [&downloader](qint64 received) {
+        Download::Downloader downloader;
+        QSignalSpy done(&downloader, &Download::Downloader::finished);
+        connect(&downloader, &Download::Downloader::progress, &downloader, [&downloader](qint64 received) {
             if (received > 0)
                 downloader.cancel();
         });
@@ -325,10 +325,10 @@ private slots:
     {
         Response r = generated(100000, Response::Behaviour::Slow);
         m_site.setRoute(host, path, r);
-        Player::Downloader first;
-        Player::Downloader second;
-        QSignalSpy firstDone(&first, &Player::Downloader::finished);
-        QSignalSpy secondDone(&second, &Player::Downloader::finished);
+        Download::Downloader first;
+        Download::Downloader second;
+        QSignalSpy firstDone(&first, &Download::Downloader::finished);
+        QSignalSpy secondDone(&second, &Download::Downloader::finished);
         QVERIFY(first.start(QUrl(address), target()));
         QVERIFY(first.isRunning());
         QVERIFY(!first.start(QUrl(address), target()));
@@ -360,7 +360,7 @@ private slots:
     void badAddress()
     {
         QFETCH(QString, url);
-        Player::Downloader downloader;
+        Download::Downloader downloader;
         const DownloadResult result = run(downloader, url, target());
         QCOMPARE(result.status, Status::BadAddress);
         QVERIFY(!result.error.isEmpty());
@@ -374,8 +374,8 @@ private slots:
         Response r = generated(400000, Response::Behaviour::Slow);
         r.slowDelayMs = 2;
         m_site.setRoute(host, path, r);
-        Player::Downloader downloader;
-        QSignalSpy progress(&downloader, &Player::Downloader::progress);
+        Download::Downloader downloader;
+        QSignalSpy progress(&downloader, &Download::Downloader::progress);
         QElapsedTimer clock;
         clock.start();
         const DownloadResult result = run(downloader, address, target());

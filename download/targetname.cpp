@@ -1,13 +1,13 @@
-#include "player/targetname.h"
+#include "download/targetname.h"
 
 #include "extract/videoinfo.h"
-#include "player/filename.h"
+#include "download/filename.h"
 
-namespace Player {
+namespace Download {
 
 QString downloadName(const Extract::VideoInfo &info)
 {
     return finalFileName(safeFileName(info.video));
 }
 
-} // namespace Player
+} // namespace Download
