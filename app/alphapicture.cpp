@@ -1,6 +1,6 @@
 #include "app/alphapicture.h"
 
-#include "app/pictures.h"
+#include "app/startup/pictures.h"
 
 #include <QImageReader>
 #include <QMouseEvent>

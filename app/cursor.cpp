@@ -1,6 +1,6 @@
 #include "app/cursor.h"
 
-#include "app/pictures.h"
+#include "app/startup/pictures.h"
 
 #include <QPixmap>
 

@@ -1,10 +1,8 @@
-#include "app/fontsetup.h"
+#include "app/startup/fontsetup.h"
 #include "app/main_window.h"
-#include "app/startupheap.h"
 #include "config/settings.h"
 #include "demo/demosite.h"
 #include "demo/loopbacksite.h"
-#include "extract/memory.h"
 #include "player/mediaplayer.h"
 #include "web/network.h"
 
@@ -89,8 +87,6 @@ protected:
 
 int main(int argc, char *argv[])
 {
-    Extract::keepFreedMemory();
-    App::prepareStartupHeap(std::size_t(8) << 20);
     App::FontSetup fonts;
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("zavlen-video"));

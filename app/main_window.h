@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/pictures.h"
+#include "app/startup/pictures.h"
 #include "config/settings.h"
 #include "extract/extraction.h"
 #include "extract/videoinfo.h"

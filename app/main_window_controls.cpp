@@ -2,7 +2,7 @@
 
 #include "app/alphapicture.h"
 #include "app/cursor.h"
-#include "app/fontsetup.h"
+#include "app/startup/fontsetup.h"
 #include "player/mediaplayer.h"
 #include "update/versioncheck.h"
 

@@ -27,7 +27,7 @@ std::optional<Cost> lookup(const Bench::Server &s, const Bench::ArchiveIndex &in
     const Run r = Bench::run(
         QStringLiteral("/usr/bin/time"),
         {QStringLiteral("-f"), QStringLiteral("cost %e %U %S %M"), zavlenGet, QStringLiteral("--quiet"),
-         QStringLiteral("--json"), QStringLiteral("--proxy"), s.network.proxy, QStringLiteral("--set"),
+         QStringLiteral("--json"), QStringLiteral("--proxy"), s.proxy, QStringLiteral("--set"),
          QStringLiteral("archive/cdx=") + index.indexUrl, QStringLiteral("--set"),
          QStringLiteral("archive/replay=") + index.replayUrl, QStringLiteral("--set"),
          QStringLiteral("archive/indexPerMinute=6000"), QStringLiteral("--set"),

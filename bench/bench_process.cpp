@@ -75,9 +75,9 @@ void onePage(benchmark::State &state)
     double work = 0;
     double base = 0;
     for (auto _ : state) {
-        const Run z = run(zavlenGet, {QStringLiteral("--proxy"), s->network.proxy, address});
+        const Run z = run(zavlenGet, {QStringLiteral("--proxy"), s->proxy, address});
         const Run c = run(curl, {QStringLiteral("-s"), QStringLiteral("-o"), QStringLiteral("/dev/null"),
-                                 QStringLiteral("-x"), s->network.proxy, address});
+                                 QStringLiteral("-x"), s->proxy, address});
         if (!z.ok || z.exitCode != 0 || !c.ok || c.exitCode != 0) {
             state.SkipWithError(QByteArray("one page failed: " + z.err).constData());
             return;
@@ -115,7 +115,7 @@ std::optional<AddressList> writeAddressList(const Server &s, int count)
 QStringList batchArguments(const Server &s, const QString &list)
 {
     return {QStringLiteral("--jobs"), QStringLiteral("8"), QStringLiteral("--quiet"),
-            QStringLiteral("--proxy"), s.network.proxy,             QStringLiteral("-a"), list};
+            QStringLiteral("--proxy"), s.proxy,             QStringLiteral("-a"), list};
 }
 
 void batch(benchmark::State &state)
@@ -140,7 +140,7 @@ void batch(benchmark::State &state)
     const QStringList zavlenArgs = batchArguments(*s, list->lines);
     // One process, 8 transfers at once, connections reused where the server allows it.
     const QStringList curlArgs{QStringLiteral("--parallel"), QStringLiteral("--parallel-max"), QStringLiteral("8"),
-                               QStringLiteral("-s"),         QStringLiteral("-x"),             s->network.proxy,
+                               QStringLiteral("-s"),         QStringLiteral("-x"),             s->proxy,
                                QStringLiteral("-K"),         list->curlConfig};
     // The server stands in for hosts elsewhere, which a client's threads never take CPU from: both
     // clients once more, below the server's priority.
@@ -150,12 +150,12 @@ void batch(benchmark::State &state)
     for (auto _ : state) {
         const Run z = run(zavlenGet, zavlenArgs);
         const Run c = run(curl, curlArgs);
-        const Run q = run(qtFetch, {s->network.proxy, list->lines});
+        const Run q = run(qtFetch, {s->proxy, list->lines});
         const Run zn = belowServer(zavlenGet, zavlenArgs);
         const Run cn = belowServer(curl, curlArgs);
         const Run x = run(xargs, {QStringLiteral("-P"), QStringLiteral("8"), QStringLiteral("-n"), QStringLiteral("1"),
                                   curl, QStringLiteral("-s"), QStringLiteral("-o"), QStringLiteral("/dev/null"),
-                                  QStringLiteral("-x"), s->network.proxy},
+                                  QStringLiteral("-x"), s->proxy},
                           list->lines);
         if (!z.ok || z.exitCode != 0 || !c.ok || c.exitCode != 0 || !q.ok || q.exitCode != 0 || !x.ok
             || x.exitCode != 0 || !zn.ok || zn.exitCode != 0 || !cn.ok || cn.exitCode != 0) {
@@ -233,7 +233,7 @@ std::optional<long> downloadRss(Server *s, int mb, const QString &dir)
 {
     const Run r = run(QStringLiteral("/usr/bin/time"),
                       {QStringLiteral("-f"), QStringLiteral("maxrss %M"), zavlenGet, QStringLiteral("--download"),
-                       QStringLiteral("--quiet"), QStringLiteral("-o"), dir, QStringLiteral("--proxy"), s->network.proxy,
+                       QStringLiteral("--quiet"), QStringLiteral("-o"), dir, QStringLiteral("--proxy"), s->proxy,
                        s->bigPages.value(mb).first});
     QDir(dir).removeRecursively();
     const qsizetype at = r.err.lastIndexOf("maxrss ");
@@ -259,11 +259,11 @@ void download(benchmark::State &state)
         QDir(dir).removeRecursively();
         QDir().mkpath(dir);
         const Run z = run(zavlenGet, {QStringLiteral("--download"), QStringLiteral("--quiet"), QStringLiteral("-o"),
-                                      dir, QStringLiteral("--proxy"), s->network.proxy, page});
+                                      dir, QStringLiteral("--proxy"), s->proxy, page});
         const qint64 got = QDir(dir).entryInfoList(QDir::Files).value(0).size();
         QDir(dir).removeRecursively();
         const Run c = run(curl, {QStringLiteral("-s"), QStringLiteral("-o"), curlFile, QStringLiteral("-x"),
-                                 s->network.proxy, video});
+                                 s->proxy, video});
         QFile::remove(curlFile);
         if (!z.ok || z.exitCode != 0 || !c.ok || c.exitCode != 0 || got != 256LL * 1024 * 1024) {
             state.SkipWithError(QByteArray("download failed: " + z.err.left(500)).constData());

@@ -3,7 +3,7 @@
 // are the window's own functions, so a baked copy is exactly what it would make at start-up.
 // Usage: zavlen-bake-pictures SOURCE_DIR OUT_DIR NAME[.WIDTHxHEIGHT]...
 
-#include "app/pictures.h"
+#include "app/startup/pictures.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "formfixture.h"
 
 #include "app/cursor.h"
-#include "app/fontsetup.h"
+#include "app/startup/fontsetup.h"
 
 #include <QFile>
 #include <QFontInfo>

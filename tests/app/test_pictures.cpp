@@ -1,5 +1,5 @@
 #include "app/main_window.h"
-#include "app/pictures.h"
+#include "app/startup/pictures.h"
 
 #include <QApplication>
 #include <QFile>
@@ -234,6 +234,8 @@ void TestPictures::brokenBakedForm_data()
     QTest::newRow("unknown format") << field(2, 9999);
     QTest::newRow("indexed format") << field(2, quint32(QImage::Format_Indexed8));
     QTest::newRow("rows narrower than their pixels") << field(3, 8);
+    QTest::newRow("baked on a machine of the other byte order") << field(4, 0x04030201);
+    QTest::newRow("of no byte order") << field(4, 0);
 }
 
 void TestPictures::brokenBakedForm()

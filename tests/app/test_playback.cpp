@@ -272,7 +272,6 @@ private slots:
             m_form->W1_PlayStateChange(1);
         else
             m_form->tzstop();
-            QVERIFY(TestSupport::waitIdle(*m_form));
         QCOMPARE(status(), QStringLiteral("视频已停止.."));
         QCOMPARE(m_form->playingFlag(), 0);
         QVERIFY(TestSupport::waitIdle(*m_form)); // the cover comes back asynchronously

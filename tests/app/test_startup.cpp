@@ -1,7 +1,6 @@
 #include "formfixture.h"
 
-#include "app/fontsetup.h"
-#include "app/startupheap.h"
+#include "app/startup/fontsetup.h"
 #include "web/getbody.h"
 
 #include <QFontDatabase>
@@ -20,14 +19,12 @@
 
 using namespace TestSupport;
 
-// What the window's start-up leaves to later or arranges ahead: the heap it grows into, the fonts
-// set up while the application is made, and the sample site filled only when someone first asks it.
+// What the window's start-up leaves to later or arranges ahead: the fonts set up while the
+// application is made, and the sample site filled only when someone first asks it.
 class TestStartup : public QObject
 {
     Q_OBJECT
 private slots:
-    void heapStillServes_data();
-    void heapStillServes();
     void siteFilledOnFirstRequest_data();
     void siteFilledOnFirstRequest();
     void fontsSetUpAhead_data();
@@ -38,53 +35,6 @@ private slots:
     void installedFamiliesOnly_data();
     void installedFamiliesOnly();
 };
-
-void TestStartup::heapStillServes_data()
-{
-    QTest::addColumn<QList<qsizetype>>("prepared"); // MB, one call each
-    QTest::addColumn<QList<qsizetype>>("blocks");   // bytes allocated afterwards, on both threads
-
-    const QList<qsizetype> mixed{16, 4096, 100 * 1024, 3 * 1024 * 1024};
-    QTest::newRow("nothing prepared") << QList<qsizetype>{} << mixed;
-    QTest::newRow("no bytes") << QList<qsizetype>{0} << mixed;
-    QTest::newRow("less than a large page") << QList<qsizetype>{1} << mixed;
-    QTest::newRow("as the window does") << QList<qsizetype>{8} << mixed;
-    QTest::newRow("twice") << QList<qsizetype>{8, 8} << mixed;
-    QTest::newRow("more than prepared") << QList<qsizetype>{4} << QList<qsizetype>{6 * 1024 * 1024, 16};
-}
-
-void TestStartup::heapStillServes()
-{
-    QFETCH(QList<qsizetype>, prepared);
-    QFETCH(QList<qsizetype>, blocks);
-    for (qsizetype mb : prepared)
-        App::prepareStartupHeap(std::size_t(mb) << 20);
-
-    const auto fillAndCheck = [&blocks](int seed) {
-        std::vector<unsigned char *> held;
-        for (qsizetype size : blocks) {
-            auto *block = static_cast<unsigned char *>(std::malloc(std::size_t(size)));
-            if (!block)
-                return false;
-            std::memset(block, seed + int(held.size()), std::size_t(size));
-            held.push_back(block);
-        }
-        bool intact = true;
-        for (std::size_t i = 0; i < held.size(); ++i) {
-            const auto size = std::size_t(blocks[qsizetype(i)]);
-            const auto expected = static_cast<unsigned char>(seed + int(i));
-            intact = intact && held[i][0] == expected && held[i][size - 1] == expected;
-            std::free(held[i]);
-        }
-        return intact;
-    };
-    bool otherThread = false;
-    std::thread worker([&] { otherThread = fillAndCheck(100); });
-    const bool thisThread = fillAndCheck(1);
-    worker.join();
-    QVERIFY(thisThread);
-    QVERIFY(otherThread);
-}
 
 void TestStartup::fontsSetUpAhead_data()
 {

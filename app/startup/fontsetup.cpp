@@ -1,4 +1,4 @@
-#include "app/fontsetup.h"
+#include "app/startup/fontsetup.h"
 
 #include <system_error>
 

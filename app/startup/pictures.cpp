@@ -1,4 +1,4 @@
-#include "app/pictures.h"
+#include "app/startup/pictures.h"
 
 #include <QFileInfo>
 #include <QImageReader>
@@ -18,7 +18,11 @@ namespace {
 const QString ownPictures = QStringLiteral(":/assets/");
 constexpr char bakedMagic[4] = {'Z', 'P', 'X', '1'};
 
-// Stored as the machine that baked it keeps numbers: the build runs where the window does.
+// Numbers and pixels as the machine that baked it keeps them, which says which that was: a copy
+// baked on a machine of the other byte order (a cross build) is not read, and the picture is
+// decoded from its file instead.
+constexpr quint32 bakedByteOrder = 0x01020304;
+
 struct BakedHeader
 {
     char magic[4];
@@ -26,7 +30,8 @@ struct BakedHeader
     quint32 height;
     quint32 format;
     quint32 bytesPerLine;
-    quint32 reserved[3]; // 32 bytes in all: the pixels are as aligned as the stored form
+    quint32 byteOrder;   // bakedByteOrder, as the baking machine writes it
+    quint32 reserved[2]; // 32 bytes in all: the pixels are as aligned as the stored form
 };
 static_assert(sizeof(BakedHeader) == 32);
 
@@ -54,6 +59,7 @@ QByteArray bakedForm(const QImage &picture)
     header.height = quint32(picture.height());
     header.format = quint32(picture.format());
     header.bytesPerLine = quint32(picture.bytesPerLine());
+    header.byteOrder = bakedByteOrder;
     QByteArray form(reinterpret_cast<const char *>(&header), sizeof header);
     form.append(reinterpret_cast<const char *>(picture.constBits()), picture.sizeInBytes());
     return form;
@@ -65,7 +71,8 @@ QImage fromBakedForm(const uchar *data, qsizetype size)
     if (!data || size < qsizetype(sizeof header))
         return QImage();
     std::memcpy(&header, data, sizeof header);
-    if (std::memcmp(header.magic, bakedMagic, sizeof bakedMagic) != 0 || header.width == 0
+    if (std::memcmp(header.magic, bakedMagic, sizeof bakedMagic) != 0 || header.byteOrder != bakedByteOrder
+        || header.width == 0
         || header.height == 0 || header.width > 32768 || header.height > 32768 || header.format == 0
         || header.format >= quint32(QImage::NImageFormats))
         return QImage();
