@@ -7,11 +7,6 @@
 
 namespace Web {
 
-FetchResult fetch(const QString &url)
-{
-    return fetch(url, FetchOptions{});
-}
-
 FetchResult fetch(const QString &url, const FetchOptions &options)
 {
     Transfer transfer(url, options);
@@ -45,12 +40,5 @@ BodyResult GetBody(const QString &url, const QList<QPair<QByteArray, QByteArray>
     return out;
 }
 
-FetchResult probe(const QString &url, const QList<QPair<QByteArray, QByteArray>> &headers)
-{
-    FetchOptions options;
-    options.headers = headers;
-    options.statusOnly = true;
-    return fetch(url, options);
-}
 
 } // namespace Web

@@ -34,10 +34,6 @@ struct FetchResult
     bool ok() const { return error == FetchError::None; }
 };
 
-// Blocking GET through the calling thread's access point (a Transfer waited for), for threads that
-// have nothing else to do meanwhile: zavlen-get's jobs, the window's road on its worker.
-FetchResult fetch(const QString &url);
-
 struct FetchOptions
 {
     QList<QPair<QByteArray, QByteArray>> headers;
@@ -52,6 +48,8 @@ struct FetchOptions
     int timeoutMs = 0;
     const CancelToken *cancel = nullptr;
 };
+// Blocking GET through the calling thread's access point (a Transfer waited for), for threads that
+// have nothing else to do meanwhile: zavlen-get's jobs, the window's road on its worker.
 FetchResult fetch(const QString &url, const FetchOptions &options);
 
 // What every page fetch sends: "If-Modified-Since: 0".
@@ -68,7 +66,5 @@ struct BodyResult
 };
 BodyResult GetBody(const QString &url, const QList<QPair<QByteArray, QByteArray>> &headers = {});
 
-// The status of the final answer for `url`, redirects followed, without reading its body.
-FetchResult probe(const QString &url, const QList<QPair<QByteArray, QByteArray>> &headers = {});
 
 } // namespace Web

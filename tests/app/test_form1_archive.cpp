@@ -232,6 +232,39 @@ private Q_SLOTS:
         QCOMPARE(label("Label5"), byChoice ? QStringLiteral("您当前选择的是GIF快手视频提取..") : Extract::statusCancelled);
     }
 
+    // The window closed while it waits: whatever it waits for ends with it, at once.
+    void closedWhileWaiting_data()
+    {
+        QTest::addColumn<bool>("duringSearch");
+        QTest::newRow("during a search") << true;
+        QTest::newRow("during the update check") << false;
+    }
+    void closedWhileWaiting()
+    {
+        QFETCH(bool, duringSearch);
+        Demo::Response never;
+        never.behaviour = Demo::Response::Behaviour::Never;
+        m_fx->site.setHandler([never](const Demo::Request &req) -> std::optional<Demo::Response> {
+            return req.host == u"web.archive.org" ? std::optional(never) : std::nullopt;
+        });
+        if (duringSearch) {
+            control<QRadioButton>(*m_form, QStringLiteral("Option1(1)"))->click();
+            control<QLineEdit>(*m_form, QStringLiteral("Text1"))->setText(archivedAddress(Service::Meipai));
+            m_form->Command1_Click();
+        } else {
+            m_fx->serveRecord("appsp:V1.6.0|", Demo::Response::Behaviour::Never);
+            m_form = makeForm(m_fx->settings, m_rec);
+            m_form->Form_Load();
+        }
+        QTest::qWait(300);
+        QVERIFY(m_form->isWaiting());
+        QElapsedTimer clock;
+        clock.start();
+        m_form.reset();
+        QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(m_rec.ends, 0);
+    }
+
     // A failed extraction asks for no picture: what its cutting left is no address.
     void failedExtractionLoadsNoPicture()
     {

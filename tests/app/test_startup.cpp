@@ -229,7 +229,7 @@ void TestStartup::siteFilledOnFirstRequest()
     QCOMPARE(fx.site.requestCount(), 0);
 
     for (int i = 0; i < requests; ++i) {
-        const Web::FetchResult r = Web::fetch(address);
+        const Web::FetchResult r = Web::fetch(address, {});
         QVERIFY2(r.ok(), qPrintable(r.errorString));
         // The very first answer already comes from what the preparation added.
         QCOMPARE(r.body, QByteArray("filled"));

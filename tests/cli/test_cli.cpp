@@ -53,7 +53,7 @@ private Q_SLOTS:
         for (const auto &p : m_pages) {
             if (p.first == Extract::Service::Meipai) {
                 Demo::Response slow;
-                slow.body = Web::fetch(p.second).body;
+                slow.body = Web::fetch(p.second, {}).body;
                 slow.behaviour = Demo::Response::Behaviour::Slow;
                 slow.slowDelayMs = 150;
                 m_site.setRoute(m_settings.services.meipai.host, QStringLiteral("/media/500003"), slow);
@@ -319,7 +319,7 @@ private Q_SLOTS:
         QVERIFY(out.isValid());
         const Cli::Record want = expected(m_pages.at(1).second);
         QVERIFY(want.ok());
-        const Web::FetchResult served = Web::fetch(want.info.video);
+        const Web::FetchResult served = Web::fetch(want.info.video, {});
         QVERIFY(served.ok());
         QVERIFY(!served.body.isEmpty());
 
@@ -348,7 +348,7 @@ private Q_SLOTS:
         const QString page = m_pages.at(0).second;
         const Cli::Record want = expected(page);
         QVERIFY(want.ok());
-        const QByteArray full = Web::fetch(want.info.video).body;
+        const QByteArray full = Web::fetch(want.info.video, {}).body;
         QVERIFY(full.size() > 2);
         m_videoBytes = full;
         const QUrl url(want.info.video);

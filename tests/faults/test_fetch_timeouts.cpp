@@ -122,7 +122,7 @@ private Q_SLOTS:
             failed = !r.text;
             error = r.raw.error;
         } else if (kind == u"fetch") {
-            const Web::FetchResult r = Web::fetch(pageUrl);
+            const Web::FetchResult r = Web::fetch(pageUrl, {});
             failed = !r.ok();
             error = r.error;
             QVERIFY(r.body.isEmpty());
@@ -134,7 +134,9 @@ private Q_SLOTS:
             QVERIFY(!QFile::exists(file));
         } else {
             // The status arrives at once: nothing of the body is waited for.
-            const Web::FetchResult r = Web::probe(pageUrl);
+            Web::FetchOptions statusOnly;
+            statusOnly.statusOnly = true;
+            const Web::FetchResult r = Web::fetch(pageUrl, statusOnly);
             QVERIFY2(r.ok(), qPrintable(r.errorString));
             QCOMPARE(r.httpStatus, 200);
             QVERIFY2(clock.elapsed() < timeLimitSeconds * 1000, qPrintable(QString::number(clock.elapsed())));

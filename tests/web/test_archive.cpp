@@ -159,8 +159,10 @@ private Q_SLOTS:
         s.archive.replayUrl = QStringLiteral("http://Web.Archive.org/web/");
         Web::NetworkAccess::configure(s);
         // The index, a replay and a file that the downloader or the window fetch from the archive.
-        Web::fetch(QStringLiteral("http://web.archive.org/cdx/search/cdx?url=x"));
-        Web::probe(QStringLiteral("http://web.archive.org/web/2015id_/http://v.test/a.mp4"));
+        Web::fetch(QStringLiteral("http://web.archive.org/cdx/search/cdx?url=x"), {});
+        Web::FetchOptions statusOnly;
+        statusOnly.statusOnly = true;
+        Web::fetch(QStringLiteral("http://web.archive.org/web/2015id_/http://v.test/a.mp4"), statusOnly);
         Web::GetBody(QStringLiteral("http://www.meipai.com/media/1"));
         QCOMPARE(site.requests().size(), 3);
         QCOMPARE(site.requests().at(0).headers.value("user-agent"), sent.toUtf8());

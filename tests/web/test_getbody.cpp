@@ -99,7 +99,7 @@ private slots:
         QCOMPARE(req.headers.value("if-modified-since"), QByteArray("0"));
         QCOMPARE(QString::fromUtf8(req.headers.value("user-agent")), Config::Settings().network.userAgent);
 
-        Web::fetch(QStringLiteral("http://www.miaopai.com/plain"));
+        Web::fetch(QStringLiteral("http://www.miaopai.com/plain"), {});
         QVERIFY(!m_site->requests().constLast().headers.contains("if-modified-since"));
     }
 
@@ -164,7 +164,7 @@ private slots:
         else
             r.body = QByteArray(size, 'x');
         m_site->setRoute(QStringLiteral("www.meipai.com"), QStringLiteral("/big"), r);
-        const Web::FetchResult f = Web::fetch(QStringLiteral("http://www.meipai.com/big"));
+        const Web::FetchResult f = Web::fetch(QStringLiteral("http://www.meipai.com/big"), {});
         QCOMPARE(f.ok(), ok);
         QCOMPARE(f.error, ok ? FetchError::None : FetchError::TooLarge);
         QVERIFY(f.body.size() <= 4096);
@@ -253,7 +253,7 @@ private slots:
         slow.behaviour = Response::Behaviour::Slow;
         slow.slowDelayMs = 20;
         m_site->setRoute(QStringLiteral("vfile.weishi.com"), QStringLiteral("/v.mp4"), slow);
-        const Web::FetchResult f = Web::fetch(QStringLiteral("http://vfile.weishi.com/v.mp4"));
+        const Web::FetchResult f = Web::fetch(QStringLiteral("http://vfile.weishi.com/v.mp4"), {});
         QVERIFY2(f.ok(), qPrintable(f.errorString));
         QCOMPARE(f.body, slow.body);
     }

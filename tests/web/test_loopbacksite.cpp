@@ -163,7 +163,7 @@ private slots:
         Response r;
         r.generatedSize = size;
         m_site->setRoute(QStringLiteral("vfile.weishi.com"), QStringLiteral("/big.mp4"), r);
-        const Web::FetchResult f = Web::fetch(QStringLiteral("http://vfile.weishi.com/big.mp4"));
+        const Web::FetchResult f = Web::fetch(QStringLiteral("http://vfile.weishi.com/big.mp4"), {});
         QVERIFY2(f.ok(), qPrintable(f.errorString));
         QCOMPARE(f.body.size(), size);
         QVERIFY(f.body == Demo::LoopbackSite::generatedBytes(0, size));
@@ -194,7 +194,7 @@ private slots:
         Response never;
         never.behaviour = Response::Behaviour::Never;
         m_site->setRoute(QStringLiteral("www.meipai.com"), QStringLiteral("/n"), never);
-        QCOMPARE(Web::fetch(QStringLiteral("http://www.meipai.com/n")).error, Web::FetchError::Timeout);
+        QCOMPARE(Web::fetch(QStringLiteral("http://www.meipai.com/n"), {}).error, Web::FetchError::Timeout);
         QCOMPARE(m_site->requestCount(), 1);
         // The site is still serving after the client gave up.
         QCOMPARE(Web::GetBody(QStringLiteral("http://www.meipai.com/other")).raw.httpStatus, 404);
