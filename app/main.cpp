@@ -111,7 +111,10 @@ int main(int argc, char *argv[])
     parser.addOption(quitAfterPaintOption);
     parser.process(app);
 
-    const Config::LoadResult loaded = Config::fromParser(parser);
+    // A file the window saves carries what the page says of it unless the user says otherwise.
+    Config::Settings windowDefaults;
+    windowDefaults.download.embedMetadata = true;
+    const Config::LoadResult loaded = Config::fromParser(parser, windowDefaults);
     if (!loaded.settings) {
         err() << "zavlen-video: " << loaded.error << Qt::endl;
         return 2;

@@ -64,13 +64,14 @@ std::optional<QString> bodyBytes(Settings &s, const QString &name, const QString
     return std::nullopt;
 }
 
-std::optional<QString> localAddresses(Settings &s, const QString &name, const QString &value)
+template<bool &(*field)(Settings &)>
+std::optional<QString> flag(Settings &s, const QString &name, const QString &value)
 {
     const QString t = value.trimmed().toLower();
     if (t == u"true" || t == u"1" || t == u"yes" || t == u"on")
-        s.network.allowLocalAddresses = true;
+        field(s) = true;
     else if (t == u"false" || t == u"0" || t == u"no" || t == u"off")
-        s.network.allowLocalAddresses = false;
+        field(s) = false;
     else
         return QStringLiteral("%1 must be true or false").arg(name);
     return std::nullopt;
@@ -118,7 +119,7 @@ const Key keys[] = {
     {"network/userAgent", text<ZAVLEN_FIELD(QString, network.userAgent)>},
     {"network/timeout", seconds},
     {"network/maxBodyBytes", bodyBytes},
-    {"network/allowLocalAddresses", localAddresses},
+    {"network/allowLocalAddresses", flag<ZAVLEN_FIELD(bool, network.allowLocalAddresses)>},
     {"archive/mode", mode},
     {"archive/cdx", text<ZAVLEN_FIELD(QString, archive.indexUrl)>},
     {"archive/replay", text<ZAVLEN_FIELD(QString, archive.replayUrl)>},
@@ -128,6 +129,13 @@ const Key keys[] = {
     {"archive/indexPerMinute", number<ZAVLEN_FIELD(int, archive.indexPerMinute), 1, 6000>},
     {"archive/replayPerMinute", number<ZAVLEN_FIELD(int, archive.replayPerMinute), 1, 6000>},
     {"archive/budget", number<ZAVLEN_FIELD(int, archive.budgetSeconds), 1, 24 * 3600>},
+    {"download/template", text<ZAVLEN_FIELD(QString, download.nameTemplate)>},
+    {"download/writeInfoJson", flag<ZAVLEN_FIELD(bool, download.writeInfoJson)>},
+    {"download/embedMetadata", flag<ZAVLEN_FIELD(bool, download.embedMetadata)>},
+    {"download/writeThumbnail", flag<ZAVLEN_FIELD(bool, download.writeThumbnail)>},
+    {"download/mtime", flag<ZAVLEN_FIELD(bool, download.pageDateAsMtime)>},
+    {"cache/enabled", flag<ZAVLEN_FIELD(bool, cache.enabled)>},
+    {"cache/maxAgeDays", number<ZAVLEN_FIELD(int, cache.maxAgeDays), 1, 36500>},
 };
 
 #undef ZAVLEN_FIELD
@@ -209,10 +217,10 @@ void addOptions(QCommandLineParser &parser)
                       QStringLiteral("KEY=VALUE")});
 }
 
-LoadResult fromParser(const QCommandLineParser &parser)
+LoadResult fromParser(const QCommandLineParser &parser, const Settings &base)
 {
     const bool explicitFile = parser.isSet(QStringLiteral("config"));
-    LoadResult r = loadIni(explicitFile ? parser.value(QStringLiteral("config")) : defaultConfigPath(), {},
+    LoadResult r = loadIni(explicitFile ? parser.value(QStringLiteral("config")) : defaultConfigPath(), base,
                            explicitFile);
     if (!r.settings)
         return r;

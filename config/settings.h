@@ -74,6 +74,24 @@ struct Archive
     int budgetSeconds = 60;    // the whole archive road of one address, waits for our own pace aside
 };
 
+// What a completed download gets beside its bytes, and what it is called.
+struct Download
+{
+    // "{service} {id} {author} {date} {title} {ext}"; empty: the file name of the video's address.
+    QString nameTemplate;
+    bool writeInfoJson = false;  // NAME.info.json: the record, when and what was downloaded
+    bool embedMetadata = false;  // MP4 tags from the page (the window turns this on)
+    bool writeThumbnail = false; // the cover beside the video
+    bool pageDateAsMtime = false;
+};
+
+// What the web archive said, kept between runs.
+struct Cache
+{
+    bool enabled = true;
+    int maxAgeDays = 30;
+};
+
 // Every address and name the program does not own lives here, with its built-in default.
 struct Settings
 {
@@ -81,6 +99,8 @@ struct Settings
     Services services;
     Network network;
     Archive archive;
+    Download download;
+    Cache cache;
 };
 
 QString archiveModeKey(ArchiveMode mode); // "fallback", "off", "only"
@@ -104,7 +124,8 @@ std::optional<QString> applyValue(Settings &s, const QString &key, const QString
 
 // Options shared by the window and zavlen-get.
 void addOptions(QCommandLineParser &parser);
-// Defaults, then the INI file (--config or the per-user one), then the command-line options.
-LoadResult fromParser(const QCommandLineParser &parser);
+// Defaults (`base`: the program's own), then the INI file (--config or the per-user one), then
+// the command-line options.
+LoadResult fromParser(const QCommandLineParser &parser, const Settings &base = {});
 
 } // namespace Config

@@ -16,7 +16,8 @@ namespace Extract {
 namespace {
 
 // The hidden option button: specified, never shown, with no extractor.
-const ServiceRow weipaiRow{Service::Weipai, QLatin1String("weipai"), nullptr, nullptr, nullptr, nullptr, {6, 8, 10, 12}};
+const ServiceRow weipaiRow{Service::Weipai, QLatin1String("weipai"), nullptr, nullptr, nullptr, nullptr,
+                           {6, 8, 10, 12}, nullptr};
 
 // In the order of the option buttons' indices.
 const ServiceRow *const rows[] = {&Weishi::row, &Meipai::row, &Kuaishou::row, &weipaiRow, &Miaopai::row};
@@ -191,6 +192,24 @@ std::optional<Service> detectService(const QString &address, const Config::Setti
             return row->service;
     }
     return std::nullopt;
+}
+
+QString identifierAt(QStringView text)
+{
+    qsizetype n = 0;
+    while (n < text.size()) {
+        const QChar c = text.at(n);
+        if (!(c.isLetterOrNumber() && c.unicode() < 128) && c != u'~' && c != u'-' && c != u'_')
+            break;
+        ++n;
+    }
+    return text.first(n).toString();
+}
+
+QString pageId(Service service, const QString &address, const Config::Settings &cfg)
+{
+    const ServiceRow &row = serviceRow(service);
+    return row.pageId ? row.pageId(addressIn(address), cfg) : QString();
 }
 
 QString serviceKey(Service service)

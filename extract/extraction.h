@@ -127,6 +127,10 @@ Result extract(Service service, const QString &address, const QString &page, con
 // The first service, in the window's order (Weishi, Meipai, Kuaishou, Miaopai), whose checks pass.
 std::optional<Service> detectService(const QString &address, const Config::Settings &cfg);
 
+// The identifier of the page in its address: Meipai's media number, Kuaishou's photoId, Miaopai's
+// show id, Weishi's number after "/t/". Empty when the address has none.
+QString pageId(Service service, const QString &address, const Config::Settings &cfg);
+
 QString serviceKey(Service service);                 // "weishi", "meipai", "kuaishou", "miaopai"
 std::optional<Service> serviceFromKey(const QString &key);
 

@@ -2,6 +2,9 @@
 #include "extract/service.h"
 #include "extract/textops.h"
 
+#include <QUrl>
+#include <QUrlQuery>
+
 namespace Extract::Kuaishou {
 
 namespace {
@@ -61,6 +64,16 @@ Display display(const Slots &s, const Config::Settings &)
     return d;
 }
 
-const ServiceRow row{Service::Kuaishou, QLatin1String("kuaishou"), check, nullptr, cut, display, {8, 12, 10, 6}};
+QString pageId(const QString &address, const Config::Settings &)
+{
+    const QUrl url(address, QUrl::TolerantMode);
+    const QString photo = QUrlQuery(url).queryItemValue(QStringLiteral("photoId"));
+    if (!photo.isEmpty())
+        return identifierAt(photo);
+    const QString path = url.path();
+    return identifierAt(QStringView(path).sliced(path.lastIndexOf(u'/') + 1));
+}
+
+const ServiceRow row{Service::Kuaishou, QLatin1String("kuaishou"), check, nullptr, cut, display, {8, 12, 10, 6}, pageId};
 
 } // namespace Extract::Kuaishou

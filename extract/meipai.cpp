@@ -71,6 +71,16 @@ Display display(const Slots &s, const Config::Settings &)
     return d;
 }
 
-const ServiceRow row{Service::Meipai, QLatin1String("meipai"), check, nullptr, cut, display, {6, 8, 10, 12}};
+QString pageId(const QString &address, const Config::Settings &cfg)
+{
+    const Base base = mediaBase(cfg);
+    for (const QString &start : {base.http, base.https}) {
+        if (const qsizetype at = address.indexOf(start); at >= 0)
+            return identifierAt(QStringView(address).sliced(at + start.size()));
+    }
+    return QString();
+}
+
+const ServiceRow row{Service::Meipai, QLatin1String("meipai"), check, nullptr, cut, display, {6, 8, 10, 12}, pageId};
 
 } // namespace Extract::Meipai

@@ -88,6 +88,11 @@ Display display(const Slots &s, const Config::Settings &cfg)
     return d;
 }
 
-const ServiceRow row{Service::Miaopai, QLatin1String("miaopai"), check, fromAddress, cut, display, {6, 8, 10, 12}};
+QString pageId(const QString &address, const Config::Settings &cfg)
+{
+    return identifierAt(identifier(address, cfg));
+}
+
+const ServiceRow row{Service::Miaopai, QLatin1String("miaopai"), check, fromAddress, cut, display, {6, 8, 10, 12}, pageId};
 
 } // namespace Extract::Miaopai

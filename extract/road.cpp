@@ -6,6 +6,7 @@
 #include "web/cancel.h"
 #include "web/decode.h"
 #include "web/getbody.h"
+#include "web/lookupcache.h"
 
 namespace Extract {
 
@@ -98,20 +99,50 @@ struct ArchiveOutcome
     bool unsafe = false;  // some capture's video was refused
 };
 
-ArchiveOutcome archiveRoad(Service service, const QString &address, const Config::Settings &cfg,
-                           const Web::FetchFunction &fetch, const Web::CancelToken *cancel)
+// The captures of `address`: what the cache kept of the index's answer, or the index's answer.
+Web::ArchiveClient::Index indexOf(Web::ArchiveClient &archive, const QString &address, const RoadHooks &hooks)
 {
+    Web::LookupCache *cache = hooks.cache;
+    if (cache && hooks.refreshCache)
+        cache->forget(address);
+    else if (cache) {
+        if (std::optional<QList<Web::Capture>> kept = cache->captures(address))
+            return {ArchiveProblem::None, std::move(*kept)};
+    }
+    Web::ArchiveClient::Index index = archive.captures(address);
+    // Only an answer is kept: a busy or broken archive is asked again next time.
+    if (cache && index.problem == ArchiveProblem::None)
+        cache->storeCaptures(address, index.captures);
+    return index;
+}
+
+ArchiveOutcome archiveRoad(Service service, const QString &address, const Config::Settings &cfg,
+                           const Web::FetchFunction &fetch, const RoadHooks &hooks)
+{
+    using Kept = Web::LookupCache::Replay;
     ArchiveOutcome out;
-    Web::ArchiveClient archive(cfg, fetch, cancel);
-    const Web::ArchiveClient::Index index = archive.captures(address);
+    Web::ArchiveClient archive(cfg, fetch, hooks.cancel);
+    Web::LookupCache *cache = hooks.cache;
+    const Web::ArchiveClient::Index index = indexOf(archive, address, hooks);
     out.problem = index.problem;
     for (const Web::Capture &capture : index.captures) {
         if (out.problem != ArchiveProblem::None)
             break;
+        const Web::LookupCache::ReplayEntry kept =
+            cache ? cache->replay(address, capture.timestamp) : Web::LookupCache::ReplayEntry{};
+        if (kept.outcome == Kept::Useless)
+            continue;
+        const auto useless = [&] {
+            if (cache)
+                cache->storeReplay(address, capture.timestamp, Kept::Useless);
+        };
         const Web::ArchiveClient::Replay page = archive.replay(capture.timestamp, capture.original);
         out.problem = page.problem;
-        if (!page.found || page.body.isEmpty())
+        if (!page.found || page.body.isEmpty()) {
+            if (page.answered && out.problem == ArchiveProblem::None)
+                useless();
             continue;
+        }
         out.anyPage = true;
         // The page's second request goes to the same moment of the archive.
         const FetchFn endpoint = [&](const QString &url) -> std::optional<QString> {
@@ -125,20 +156,31 @@ ArchiveOutcome archiveRoad(Service service, const QString &address, const Config
         };
         Result result =
             extract(service, address, Web::decodeBody(page.body, page.contentType), endpoint, cfg);
-        if (out.problem != ArchiveProblem::None || !result.found())
+        if (out.problem != ArchiveProblem::None)
             continue;
+        if (!result.found()) {
+            useless();
+            continue;
+        }
         if (!isSafePageAddress(result.video(), cfg)) {
             out.unsafe = true;
+            useless();
             continue;
         }
 
         Archived archived{capture.timestamp, page.address, QString()};
-        const Web::ArchiveClient::Replay file = archive.replay(capture.timestamp, result.video(), true);
-        out.problem = file.problem;
-        if (out.problem != ArchiveProblem::None)
-            break;
-        if (file.found)
-            archived.video = file.address;
+        if (kept.video) {
+            archived.video = *kept.video;
+        } else {
+            const Web::ArchiveClient::Replay file = archive.replay(capture.timestamp, result.video(), true);
+            out.problem = file.problem;
+            if (out.problem != ArchiveProblem::None)
+                break;
+            if (file.found)
+                archived.video = file.address;
+            if (cache && file.answered)
+                cache->storeReplay(address, capture.timestamp, Kept::Useful, archived.video);
+        }
         judgeAddresses(result, cfg);
         // The pictures' hosts are as gone as the page's: the window loads them from the archive.
         for (QString *picture : {&result.display.coverAddress, &result.display.avatarAddress}) {
@@ -206,7 +248,7 @@ RoadResult continueRoad(RoadResult road, const Config::Settings &cfg, const Web:
 
     if (hooks.status)
         hooks.status(statusArchiveSearch);
-    ArchiveOutcome archived = archiveRoad(chosen, road.address, cfg, fetch, hooks.cancel);
+    ArchiveOutcome archived = archiveRoad(chosen, road.address, cfg, fetch, hooks);
     if (archived.result) {
         road.result = std::move(*archived.result);
         road.archived = std::move(archived.archived);

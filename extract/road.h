@@ -14,6 +14,7 @@ struct Settings;
 
 namespace Web {
 class CancelToken;
+class LookupCache;
 }
 
 namespace Extract {
@@ -36,6 +37,8 @@ struct RoadHooks
 {
     std::function<void(const QString &status)> status; // a new status line while the road goes on
     const Web::CancelToken *cancel = nullptr;           // ends every request and wait of the road
+    Web::LookupCache *cache = nullptr;                  // what the archive said before; null: ask it
+    bool refreshCache = false;                          // ask the archive again, replacing what was kept
 };
 
 // Which service `text` is for and whether its address passes that service's checks: the first

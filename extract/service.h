@@ -59,9 +59,14 @@ struct ServiceRow
     void (*cut)(Slots &s, const FetchFn &fetch, const Config::Settings &cfg);
     Display (*display)(const Slots &s, const Config::Settings &cfg);
     FieldSlots fields;
+    // The page's identifier in its address (Meipai's media number, ...); empty when it has none.
+    QString (*pageId)(const QString &address, const Config::Settings &cfg);
 
     bool extracts() const { return cut != nullptr; }
 };
+
+// The leading run of letters, digits and "~-_" of `text`: an identifier where a page address has one.
+QString identifierAt(QStringView text);
 
 // The row of `service`; every Service has one, the hidden option's with no extractor.
 const ServiceRow &serviceRow(Service service);

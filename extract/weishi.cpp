@@ -75,6 +75,12 @@ Display display(const Slots &s, const Config::Settings &cfg)
     return d;
 }
 
-const ServiceRow row{Service::Weishi, QLatin1String("weishi"), check, nullptr, cut, display, {6, 8, 10, 12}};
+QString pageId(const QString &address, const Config::Settings &)
+{
+    const qsizetype at = address.indexOf(QLatin1String("/t/"));
+    return at < 0 ? QString() : identifierAt(QStringView(address).sliced(at + 3));
+}
+
+const ServiceRow row{Service::Weishi, QLatin1String("weishi"), check, nullptr, cut, display, {6, 8, 10, 12}, pageId};
 
 } // namespace Extract::Weishi

@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ pkg-config
-    qt6-base-dev qt6-multimedia-dev libfontconfig-dev
+    qt6-base-dev qt6-multimedia-dev libfontconfig-dev libqt6sql6-sqlite libtag1-dev
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
     fonts-wqy-microhei
     xvfb xauth

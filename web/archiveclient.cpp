@@ -124,6 +124,7 @@ ArchiveClient::Replay ArchiveClient::replay(const QString &timestamp, const QStr
         const FetchResult &r = sent.result;
         if (!r.ok())
             return out;
+        out.answered = true;
         if (isRedirect(r.httpStatus)) {
             // The nearest capture is another moment of the same archive, never another site.
             const QUrl next = at.resolved(QUrl(QString::fromUtf8(r.location), QUrl::TolerantMode));

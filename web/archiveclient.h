@@ -48,6 +48,7 @@ public:
     {
         ArchiveProblem problem = ArchiveProblem::None;
         bool found = false;      // a success status at the end of redirects that stay in the archive
+        bool answered = false;   // the archive answered, found or not (no transport failure)
         QString address;         // the replay address asked for
         QByteArray body;         // empty for a probe
         QByteArray contentType;

@@ -1,0 +1,222 @@
+#include "web/lookupcache.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QUuid>
+#include <QVariant>
+
+#include <map>
+
+namespace Web {
+
+namespace {
+
+// Other jobs and processes write the same file: a writer waits this long for its turn.
+constexpr int busyMs = 10000;
+
+qint64 now()
+{
+    return QDateTime::currentSecsSinceEpoch();
+}
+
+QString rowsText(const QList<Capture> &captures)
+{
+    QJsonArray rows;
+    for (const Capture &c : captures)
+        rows.append(QJsonArray{c.timestamp, c.original, c.digest});
+    return QString::fromUtf8(QJsonDocument(rows).toJson(QJsonDocument::Compact));
+}
+
+std::optional<QList<Capture>> rowsFrom(const QString &text)
+{
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(text.toUtf8(), &error);
+    if (error.error != QJsonParseError::NoError || !doc.isArray())
+        return std::nullopt;
+    QList<Capture> out;
+    for (const QJsonValue &row : doc.array()) {
+        const QJsonArray r = row.toArray();
+        out.append({r.at(0).toString(), r.at(1).toString(), r.at(2).toString()});
+    }
+    return out;
+}
+
+QString outcomeText(LookupCache::Replay outcome)
+{
+    return outcome == LookupCache::Replay::Useful ? QStringLiteral("useful") : QStringLiteral("useless");
+}
+
+} // namespace
+
+// One per thread and cache: Qt's database connections belong to the thread that made them.
+struct LookupCache::Connection
+{
+    QString name;
+    QSqlDatabase db;
+
+    ~Connection()
+    {
+        db.close();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(name);
+    }
+};
+
+namespace {
+
+thread_local std::map<QString, std::unique_ptr<LookupCache::Connection>> connections;
+
+} // namespace
+
+LookupCache::LookupCache(const QString &path, int maxAgeDays)
+    : m_path(path), m_maxAgeSeconds(qint64(maxAgeDays) * 86400),
+      m_id(QStringLiteral("zavlen-lookups-") + QUuid::createUuid().toString(QUuid::WithoutBraces))
+{
+}
+
+LookupCache::~LookupCache()
+{
+    connections.erase(m_id);
+}
+
+LookupCache::Connection &LookupCache::connection()
+{
+    std::unique_ptr<Connection> &c = connections[m_id];
+    if (!c) {
+        c = std::make_unique<Connection>();
+        c->name = m_id + QStringLiteral("-") + QString::number(quintptr(&c), 16);
+        c->db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), c->name);
+        c->db.setDatabaseName(m_path);
+        c->db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(busyMs));
+        if (c->db.open()) {
+            QSqlQuery q(c->db);
+            q.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+        }
+    }
+    return *c;
+}
+
+QString LookupCache::defaultPath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation)
+           + QStringLiteral("/zavlen-video/lookups.sqlite");
+}
+
+LookupCache::Opened LookupCache::open(const QString &path, int maxAgeDays)
+{
+    Opened out;
+    const QFileInfo file(path);
+    const QString folder = file.absolutePath();
+    if (!QDir().mkpath(folder) || !QFileInfo(folder).isWritable() || (file.exists() && !file.isWritable())) {
+        out.warning = QStringLiteral("cannot write the lookup cache %1; going on without it")
+                          .arg(QDir::toNativeSeparators(path));
+        return out;
+    }
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        std::shared_ptr<LookupCache> cache(new LookupCache(path, maxAgeDays));
+        QSqlDatabase db = cache->connection().db;
+        QSqlQuery q(db);
+        const bool readable = db.isOpen() && q.exec(QStringLiteral("PRAGMA quick_check")) && q.next()
+                              && q.value(0).toString() == u"ok";
+        q.finish();
+        if (readable && q.exec(QStringLiteral("PRAGMA journal_mode=WAL"))
+            && q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS lookups (key TEXT PRIMARY KEY, asked INTEGER, "
+                                     "kind TEXT, rows TEXT)"))
+            && q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS replays (key TEXT, timestamp TEXT, asked INTEGER, "
+                                     "outcome TEXT, video TEXT, PRIMARY KEY (key, timestamp))"))) {
+            out.cache = std::move(cache);
+            return out;
+        }
+        if (readable || attempt > 0) {
+            out.warning = QStringLiteral("cannot use the lookup cache %1 (%2); going on without it")
+                              .arg(QDir::toNativeSeparators(path), q.lastError().text());
+            return out;
+        }
+        // Not a database we can read: kept aside for whoever wants to look, and a fresh one made.
+        cache.reset();
+        const QString aside =
+            path + QStringLiteral(".broken-") + QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+        if (!QFile::rename(path, aside)) {
+            out.warning = QStringLiteral("cannot read the lookup cache %1 nor move it aside; going on without it")
+                              .arg(QDir::toNativeSeparators(path));
+            return out;
+        }
+        for (const char *journal : {"-wal", "-shm"})
+            QFile::remove(path + QLatin1String(journal));
+        out.warning = QStringLiteral("the lookup cache %1 could not be read; it was moved aside as %2 and a new "
+                                     "one started")
+                          .arg(QDir::toNativeSeparators(path), QDir::toNativeSeparators(aside));
+    }
+    return out;
+}
+
+std::optional<QList<Capture>> LookupCache::captures(const QString &address)
+{
+    QSqlQuery q(connection().db);
+    q.prepare(QStringLiteral("SELECT rows FROM lookups WHERE key = ? AND kind = 'rows' AND asked >= ?"));
+    q.addBindValue(archiveKey(address));
+    q.addBindValue(now() - m_maxAgeSeconds);
+    if (!q.exec() || !q.next())
+        return std::nullopt;
+    return rowsFrom(q.value(0).toString());
+}
+
+void LookupCache::storeCaptures(const QString &address, const QList<Capture> &captures)
+{
+    QSqlQuery q(connection().db);
+    q.prepare(QStringLiteral("INSERT OR REPLACE INTO lookups (key, asked, kind, rows) VALUES (?, ?, 'rows', ?)"));
+    q.addBindValue(archiveKey(address));
+    q.addBindValue(now());
+    q.addBindValue(rowsText(captures));
+    q.exec();
+}
+
+LookupCache::ReplayEntry LookupCache::replay(const QString &address, const QString &timestamp)
+{
+    ReplayEntry entry;
+    QSqlQuery q(connection().db);
+    q.prepare(QStringLiteral("SELECT outcome, video FROM replays WHERE key = ? AND timestamp = ? AND asked >= ?"));
+    q.addBindValue(archiveKey(address));
+    q.addBindValue(timestamp);
+    q.addBindValue(now() - m_maxAgeSeconds);
+    if (!q.exec() || !q.next())
+        return entry;
+    entry.outcome = q.value(0).toString() == u"useful" ? Replay::Useful : Replay::Useless;
+    if (!q.value(1).isNull())
+        entry.video = q.value(1).toString();
+    return entry;
+}
+
+void LookupCache::storeReplay(const QString &address, const QString &timestamp, Replay outcome,
+                              const std::optional<QString> &video)
+{
+    QSqlQuery q(connection().db);
+    q.prepare(QStringLiteral("INSERT OR REPLACE INTO replays (key, timestamp, asked, outcome, video) "
+                             "VALUES (?, ?, ?, ?, ?)"));
+    q.addBindValue(archiveKey(address));
+    q.addBindValue(timestamp);
+    q.addBindValue(now());
+    q.addBindValue(outcomeText(outcome));
+    q.addBindValue(video ? QVariant(*video) : QVariant(QMetaType(QMetaType::QString)));
+    q.exec();
+}
+
+void LookupCache::forget(const QString &address)
+{
+    QSqlQuery q(connection().db);
+    for (const QString &table : {QStringLiteral("lookups"), QStringLiteral("replays")}) {
+        q.prepare(QStringLiteral("DELETE FROM %1 WHERE key = ?").arg(table));
+        q.addBindValue(archiveKey(address));
+        q.exec();
+    }
+}
+
+} // namespace Web

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "web/archive.h"
+
+#include <QString>
+#include <memory>
+#include <optional>
+
+namespace Web {
+
+// What the web archive said of the addresses it was asked about, kept in an SQLite file that
+// every process and thread of the program shares: an address looked up again within the age
+// limit asks the index nothing, and replays none of its captures already found useless. Only
+// answers are kept for reuse; a failure (busy, unreachable, too slow) is asked again next time.
+class LookupCache
+{
+public:
+    struct Opened
+    {
+        std::shared_ptr<LookupCache> cache; // null: no cache for this run
+        QString warning;                    // what went wrong, or what was done about it; empty when all is well
+    };
+    // A file that cannot be read as a database is moved aside as FILE.broken-DATE and a fresh one
+    // made; a folder that cannot be written means no cache. Neither fails anything else.
+    static Opened open(const QString &path, int maxAgeDays);
+    // The one file both programs share.
+    static QString defaultPath();
+
+    ~LookupCache();
+
+    // The captures the index named for `address` (an empty list: it named none), when it was
+    // asked within the age limit.
+    std::optional<QList<Capture>> captures(const QString &address);
+    void storeCaptures(const QString &address, const QList<Capture> &captures);
+
+    enum class Replay { Unknown, Useless, Useful };
+    struct ReplayEntry
+    {
+        Replay outcome = Replay::Unknown;
+        std::optional<QString> video; // of a useful capture: the archived file's replay address, "" for none
+    };
+    ReplayEntry replay(const QString &address, const QString &timestamp);
+    void storeReplay(const QString &address, const QString &timestamp, Replay outcome,
+                     const std::optional<QString> &video = std::nullopt);
+
+    // Drops all that is known of `address`, before it is asked again.
+    void forget(const QString &address);
+
+    QString path() const { return m_path; }
+
+    struct Connection; // one per thread: Qt's database connections belong to the thread that made them
+
+private:
+    LookupCache(const QString &path, int maxAgeDays);
+    Connection &connection();
+
+    QString m_path;
+    qint64 m_maxAgeSeconds;
+    QString m_id; // tells this cache's connections from another's
+};
+
+} // namespace Web
