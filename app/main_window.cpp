@@ -7,6 +7,7 @@
 #include "update/versioncheck.h"
 #include "web/cancel.h"
 #include "web/getbody.h"
+#include "web/lookupcache.h"
 #include "web/transfer.h"
 
 #include <QApplication>
@@ -54,6 +55,13 @@ Form1::Form1(const Config::Settings &settings, QWidget *parent)
 
     setHooks({});
     buildControls();
+    if (m_settings.cache.enabled && m_settings.archive.mode != Config::ArchiveMode::Off) {
+        Web::LookupCache::Opened opened =
+            Web::LookupCache::open(Web::LookupCache::defaultPath(), m_settings.cache.maxAgeDays);
+        m_cache = std::move(opened.cache);
+        if (!opened.warning.isEmpty())
+            qWarning("%s", qUtf8Printable(opened.warning));
+    }
 
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
@@ -297,13 +305,14 @@ void Form1::Command1_Click()
     m_extraction = token;
     Extract::RoadHooks hooks;
     hooks.cancel = token.get();
+    hooks.cache = m_cache.get();
     hooks.status = [this, token](const QString &status) {
         QMetaObject::invokeMethod(this, [this, token, status] {
             if (!token->isCancelled())
                 setStatus(status);
         }, Qt::QueuedConnection);
     };
-    m_roads.start([this, checked, token, hooks, cfg = m_settings] {
+    m_roads.start([this, checked, token, hooks, cfg = m_settings, cache = m_cache] {
         const Extract::RoadResult road = Extract::continueRoad(checked, cfg, Web::networkFetch(), hooks);
         QMetaObject::invokeMethod(this, [this, road, token] {
             if (!token->isCancelled())

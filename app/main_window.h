@@ -28,6 +28,7 @@ struct RoadResult;
 
 namespace Web {
 class CancelToken;
+class LookupCache;
 }
 
 namespace Player {
@@ -142,6 +143,7 @@ private:
     void startDownload();
     void onDownloadProgress(qint64 received, qint64 total, double bytesPerSecond);
     void onDownloadFinished(const Download::DownloadResult &result);
+    void keepProvenance(const QString &path, const QString &tagNote);
     void drawCaptionButtons(int minimiseLook, int closeLook);
     bool isOwnSurface(QPointF pos) const;
 
@@ -195,7 +197,9 @@ private:
     QProgressBar *m_downloadBar = nullptr;
     QPushButton *m_cancelDownload = nullptr;
     Download::Downloader *m_downloader = nullptr;
+    Extract::VideoInfo m_downloadInfo; // of the download under way
     std::shared_ptr<Web::CancelToken> m_extraction; // the extraction under way, if any
+    std::shared_ptr<Web::LookupCache> m_cache;      // what the archive said before; null: none
     QPointer<QObject> m_versionLoad;
     QPointer<QObject> m_coverLoad;
     QPointer<QObject> m_avatarLoad;

@@ -4,6 +4,11 @@
 #include "download/downloader.h"
 #include "player/mediaplayer.h"
 #include "download/targetname.h"
+#include "cli/jsonline.h"
+#include "cli/record.h"
+#include "download/outputtemplate.h"
+#include "download/provenance.h"
+#include "extract/extraction.h"
 #include "web/network.h"
 
 #include <QClipboard>
@@ -153,7 +158,11 @@ void Form1::startDownload()
     QString folder = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
     if (folder.isEmpty())
         folder = QDir::homePath();
-    const QString proposed = QDir(folder).filePath(Download::downloadName(m_info));
+    const QString &nameTemplate = m_settings.download.nameTemplate;
+    const QString proposed = QDir(folder).filePath(
+        nameTemplate.isEmpty() ? Download::downloadName(m_info)
+                               : Download::templateName(nameTemplate, m_info,
+                                                        Extract::pageId(m_info.service, m_info.page, m_settings)));
     const QString answer = m_hooks.askSavePath ? m_hooks.askSavePath(proposed) : proposed;
     if (answer.isEmpty())
         return;
@@ -168,6 +177,11 @@ void Form1::startDownload()
                                        && !QFileInfo::exists(dir.filePath(candidate + Download::partSuffix));
     }));
 
+    m_downloadInfo = m_info;
+    if (m_settings.download.embedMetadata)
+        m_downloader->setBeforeRename([info = m_info](const QString &part) { return Download::embedTags(part, info); });
+    else
+        m_downloader->setBeforeRename({});
     if (!m_downloader->start(QUrl(address), path)) {
         setStatus(QStringLiteral("该视频正在下载中.."));
         return;
@@ -207,10 +221,39 @@ void Form1::onDownloadFinished(const Download::DownloadResult &result)
         m_downloadBar->setRange(0, 1000);
         m_downloadBar->setVisible(false);
     }
-    if (result.ok())
-        setStatus(QStringLiteral("视频下载完成: ") + QDir::toNativeSeparators(result.path));
-    else
+    if (!result.ok()) {
         setStatus(result.error);
+        return;
+    }
+    setStatus(QStringLiteral("视频下载完成: ") + QDir::toNativeSeparators(result.path));
+    keepProvenance(result.path, result.note);
+}
+
+void Form1::keepProvenance(const QString &path, const QString &tagNote)
+{
+    // What goes beside the video never turns a completed download into a failed one.
+    const Config::Download &keep = m_settings.download;
+    const Extract::VideoInfo &v = m_downloadInfo;
+    if (!tagNote.isEmpty())
+        qWarning("%s: %s", qUtf8Printable(path), qUtf8Printable(tagNote));
+    if (keep.pageDateAsMtime)
+        Download::datePageFile(path, v.date);
+    if (keep.writeInfoJson) {
+        Cli::Record record;
+        record.address = v.page;
+        record.service = v.service;
+        record.outcome = Extract::Outcome::Done;
+        record.info = v;
+        const QString problem = Download::writeInfoJson(path, Cli::jsonLine(record), QDateTime::currentDateTimeUtc());
+        if (!problem.isEmpty())
+            qWarning("%s", qUtf8Printable(problem));
+    }
+    if (keep.writeThumbnail) {
+        Download::saveThumbnail(v.cover, path, this, [](const QString &, const QString &problem) {
+            if (!problem.isEmpty())
+                qWarning("%s", qUtf8Printable(problem));
+        });
+    }
 }
 
 } // namespace App

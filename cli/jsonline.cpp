@@ -95,6 +95,7 @@ QByteArray jsonLine(const Record &r)
     } else {
         line += "null";
     }
+    line += ",\"skipped\":" + boolean(r.skipped);
     line += "}\n";
     return line;
 }

@@ -6,10 +6,40 @@
 #include "web/network.h"
 
 #include <QCoreApplication>
+#include <QSocketNotifier>
 
+#include <memory>
+
+#include <csignal>
 #include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
+
+int signalPipe[2] = {-1, -1};
+volatile std::sig_atomic_t signalsSeen = 0;
+
+// The first signal asks the run to stop cleanly, through the pipe; a second one ends it now.
+extern "C" void onStopSignal(int signal)
+{
+    if (signalsSeen != 0)
+        ::_exit(128 + signal);
+    signalsSeen = 1;
+    const char byte = char(signal);
+    [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
+}
+
+bool catchStopSignals()
+{
+    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return false;
+    struct sigaction action = {};
+    action.sa_handler = onStopSignal;
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    return ::sigaction(SIGINT, &action, nullptr) == 0 && ::sigaction(SIGTERM, &action, nullptr) == 0;
+}
 
 void writeText(std::FILE *stream, const QString &text)
 {
@@ -68,6 +98,15 @@ int main(int argc, char *argv[])
     for (auto it = refused.cbegin(); it != refused.cend(); ++it)
         runner.refuse(it.key(), it.value());
     QObject::connect(&runner, &Cli::Runner::finished, &app, [](int status) { QCoreApplication::exit(status); });
+    std::unique_ptr<QSocketNotifier> stops;
+    if (catchStopSignals()) {
+        stops = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
+        QObject::connect(stops.get(), &QSocketNotifier::activated, &runner, [&runner] {
+            char byte = 0;
+            while (::read(signalPipe[0], &byte, 1) == 1)
+                runner.interrupt(byte);
+        });
+    }
     runner.start();
     return app.exec();
 }

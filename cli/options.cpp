@@ -1,5 +1,7 @@
 #include "cli/options.h"
 
+#include "download/outputtemplate.h"
+
 #include <QCommandLineParser>
 
 namespace Cli {
@@ -48,7 +50,7 @@ ParseOutcome parseArguments(const QStringList &arguments)
     const QCommandLineOption json({QStringLiteral("j"), QStringLiteral("json")},
                                   QStringLiteral("One JSON object per address, one per line (JSON Lines), with the "
                                                  "keys address, site, ok, video, cover, avatar, author, "
-                                                 "description, date, verified, error, archived."));
+                                                 "description, date, verified, error, archived, skipped."));
     const QCommandLineOption batch({QStringLiteral("a"), QStringLiteral("batch-file")},
                                    QStringLiteral("Read addresses from FILE, one a line (\"-\" = standard input); "
                                                   "blank lines and lines starting with # are skipped, a line over "
@@ -69,7 +71,34 @@ ParseOutcome parseArguments(const QStringList &arguments)
                                     QStringLiteral("DIR"), QStringLiteral("."));
     const QCommandLineOption quiet({QStringLiteral("q"), QStringLiteral("quiet")},
                                    QStringLiteral("No progress output and no notes; errors are still reported."));
-    parser.addOptions({site, json, batch, jobs, download, output, quiet, version});
+    const QCommandLineOption noCache(QStringLiteral("no-cache"),
+                                     QStringLiteral("Neither read nor write the cache of what the web archive said "
+                                                    "(kept for [cache] maxAgeDays days)."));
+    const QCommandLineOption refresh(QStringLiteral("refresh"),
+                                     QStringLiteral("Ask the web archive again and replace what the cache kept."));
+    const QCommandLineOption archiveFile(
+        QStringLiteral("download-archive"),
+        QStringLiteral("Skip, before any request, an address whose \"SERVICE ID\" line is in FILE; append that "
+                       "line after each completed download. The file is created when missing."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption infoJson(QStringLiteral("write-info-json"),
+                                      QStringLiteral("Write NAME.info.json beside each downloaded video: its record, "
+                                                     "when it was downloaded, its size and SHA-256."));
+    const QCommandLineOption embed(QStringLiteral("embed-metadata"),
+                                   QStringLiteral("Write MP4 tags into each downloaded video: title, artist, date, "
+                                                  "and the page (and capture) as comment."));
+    const QCommandLineOption thumbnail(QStringLiteral("write-thumbnail"),
+                                       QStringLiteral("Save the cover beside each downloaded video as NAME.jpg, "
+                                                      ".png or .webp."));
+    const QCommandLineOption mtime(QStringLiteral("mtime"),
+                                   QStringLiteral("Set each downloaded video's modification time to the page's date."));
+    const QCommandLineOption nameTemplate(
+        {QStringLiteral("O"), QStringLiteral("output-template")},
+        QStringLiteral("Name downloads by TEMPLATE, with the fields {service} {id} {author} {date} {title} {ext}, "
+                       "for example \"{service}-{id} {title}.{ext}\" (default: the name in the video's address)."),
+        QStringLiteral("TEMPLATE"));
+    parser.addOptions({site, json, batch, jobs, download, output, quiet, noCache, refresh, archiveFile, infoJson,
+                       embed, thumbnail, mtime, nameTemplate, version});
     Config::addOptions(parser);
     parser.addPositionalArgument(QStringLiteral("ADDRESS"), QStringLiteral("Video page addresses."),
                                  QStringLiteral("ADDRESS..."));
@@ -113,6 +142,12 @@ ParseOutcome parseArguments(const QStringList &arguments)
         if (o.batchFile.isEmpty())
             return usageError(QStringLiteral("--batch-file needs a file name, or \"-\" for standard input"));
     }
+    o.refresh = parser.isSet(refresh);
+    if (parser.isSet(archiveFile)) {
+        o.downloadArchive = parser.value(archiveFile);
+        if (o.downloadArchive.isEmpty())
+            return usageError(QStringLiteral("--download-archive needs a file name"));
+    }
     o.addresses = parser.positionalArguments();
     if (o.addresses.isEmpty() && o.batchFile.isEmpty())
         return usageError(QStringLiteral("no address given; pass page addresses or --batch-file FILE"));
@@ -121,6 +156,19 @@ ParseOutcome parseArguments(const QStringList &arguments)
     if (!loaded.settings)
         return usageError(loaded.error);
     out.settings = *loaded.settings;
+    Config::Download &keep = out.settings.download;
+    keep.writeInfoJson = keep.writeInfoJson || parser.isSet(infoJson);
+    keep.embedMetadata = keep.embedMetadata || parser.isSet(embed);
+    keep.writeThumbnail = keep.writeThumbnail || parser.isSet(thumbnail);
+    keep.pageDateAsMtime = keep.pageDateAsMtime || parser.isSet(mtime);
+    if (parser.isSet(nameTemplate))
+        keep.nameTemplate = parser.value(nameTemplate);
+    if (!keep.nameTemplate.isEmpty()) {
+        if (const std::optional<QString> wrong = Download::templateError(keep.nameTemplate))
+            return usageError(*wrong);
+    }
+    if (parser.isSet(noCache))
+        out.settings.cache.enabled = false;
     out.action = ParseOutcome::Action::Run;
     return out;
 }

@@ -18,6 +18,8 @@ struct Options
     bool download = false;
     QString outputDir = QStringLiteral(".");
     bool quiet = false;
+    bool refresh = false;                 // ask the archive again, replacing what the cache kept
+    QString downloadArchive;              // empty: none
     QStringList addresses;                // from the command line, as given
 };
 

@@ -17,6 +17,7 @@ struct Record
     Extract::Outcome outcome = Extract::Outcome::NoVideo;
     std::optional<QString> error;            // the status-line message the window would show, or our own
     Extract::VideoInfo info;                 // the fields as cut, before any shortening for display
+    bool skipped = false;                    // in the download archive: done by an earlier run, not asked
 
     bool ok() const { return outcome == Extract::Outcome::Done; }
 };
@@ -24,6 +25,10 @@ struct Record
 // The command line's own words for an address no service's checks take.
 inline const QString errorUnknownService = QStringLiteral(
     "cannot tell the service of this address; it matches none of weishi, meipai, kuaishou, miaopai");
+
+// What ends an address a signal stopped before it was done.
+inline const QString errorInterrupted = QStringLiteral("已中断");
+inline const QString noteInDownloadArchive = QStringLiteral("already in the download archive");
 
 // A failed record for a line that was never an address.
 Record refusedRecord(const QString &address, const QString &error);

@@ -4,6 +4,9 @@
 #include "download/downloader.h"
 #include "download/targetname.h"
 #include "web/archive.h"
+#include "web/archivepacer.h"
+#include "web/cancel.h"
+#include "web/lookupcache.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -47,14 +50,17 @@ QString printable(const QString &address, int limit)
 Runner::Runner(const Options &options, const Config::Settings &settings, const QStringList &addresses,
                std::FILE *out, std::FILE *err, bool drawProgress, QObject *parent)
     : QObject(parent), m_options(options), m_settings(settings), m_addresses(addresses), m_out(out),
-      m_progress(drawProgress && !options.quiet && (options.download || addresses.size() > 1), err),
-      m_results(size_t(addresses.size()))
+      m_progress(drawProgress && !options.quiet, err), m_results(size_t(addresses.size())),
+      m_cancel(std::make_shared<Web::CancelToken>())
 {
     m_pool.setMaxThreadCount(options.jobs);
+    m_archiveTicker.setInterval(500);
+    connect(&m_archiveTicker, &QTimer::timeout, this, [this] { showProgress(true); });
 }
 
 Runner::~Runner()
 {
+    m_cancel->cancel();
     m_pool.waitForDone();
 }
 
@@ -73,23 +79,104 @@ void Runner::start()
         }
         m_folder = QDir(m_options.outputDir).absolutePath();
     }
-    showProgress(true);
-    for (int i = 0; i < m_addresses.size(); ++i) {
-        if (const auto refused = m_refused.constFind(i); refused != m_refused.cend()) {
-            const Record record = refusedRecord(m_addresses.at(i), *refused);
-            QMetaObject::invokeMethod(this, [this, i, record] { onExtracted(i, record); }, Qt::QueuedConnection);
-            continue;
-        }
-        m_pool.start([this, i, address = m_addresses.at(i), site = m_options.site, cfg = m_settings] {
-            const Record record = extractAddress(address, site, cfg);
-            QMetaObject::invokeMethod(this, [this, i, record] { onExtracted(i, record); }, Qt::QueuedConnection);
-        });
+    if (m_settings.cache.enabled && m_settings.archive.mode != Config::ArchiveMode::Off) {
+        Web::LookupCache::Opened opened =
+            Web::LookupCache::open(Web::LookupCache::defaultPath(), m_settings.cache.maxAgeDays);
+        m_cache = std::move(opened.cache);
+        if (!opened.warning.isEmpty())
+            m_progress.note(QStringLiteral("zavlen-get: warning: %1").arg(opened.warning));
     }
+    if (!m_options.downloadArchive.isEmpty()) {
+        m_downloadArchive.emplace();
+        if (const QString problem = m_downloadArchive->open(m_options.downloadArchive); !problem.isEmpty()) {
+            m_progress.note(QStringLiteral("zavlen-get: %1").arg(problem));
+            m_downloadArchive.reset();
+            m_failed = true;
+        }
+    }
+    showProgress(true);
+    for (int i = 0; i < m_addresses.size(); ++i)
+        startExtraction(i);
     QMetaObject::invokeMethod(this, [this] { checkDone(); }, Qt::QueuedConnection);
 }
 
-void Runner::onExtracted(int index, const Record &record)
+void Runner::startExtraction(int i)
 {
+    const auto deliver = [this, i](const Record &record) {
+        QMetaObject::invokeMethod(this, [this, i, record] { onExtracted(i, record); }, Qt::QueuedConnection);
+    };
+    const QString &address = m_addresses.at(i);
+    if (const auto refused = m_refused.constFind(i); refused != m_refused.cend())
+        return deliver(refusedRecord(address, *refused));
+    if (m_downloadArchive && m_downloadArchive->contains(archiveKeyOf(address))) {
+        Record skipped;
+        skipped.address = address;
+        skipped.service = Extract::checkRoad(address, m_options.site, m_settings).service;
+        skipped.outcome = Extract::Outcome::Done;
+        skipped.skipped = true;
+        if (skipped.service)
+            skipped.info.service = *skipped.service;
+        return deliver(skipped);
+    }
+    Extract::RoadHooks hooks;
+    hooks.cancel = m_cancel.get();
+    hooks.cache = m_cache.get();
+    hooks.refreshCache = m_options.refresh;
+    hooks.status = [this, i](const QString &status) {
+        if (status == Extract::statusArchiveSearch)
+            QMetaObject::invokeMethod(this, [this, i] { onArchiveNeeded(i); }, Qt::QueuedConnection);
+    };
+    // The task holds the cache and the token itself: a signal may end the run before it starts.
+    m_pool.start([deliver, address, hooks, site = m_options.site, cfg = m_settings, cache = m_cache,
+                  cancel = m_cancel] {
+        if (cancel->isCancelled()) {
+            Record stopped;
+            stopped.address = address;
+            stopped.outcome = Extract::Outcome::Cancelled;
+            return deliver(stopped);
+        }
+        deliver(recordFromRoad(address, Extract::runRoad(address, site, cfg, Web::networkFetch(), hooks)));
+    });
+}
+
+QString Runner::archiveKeyOf(const QString &address) const
+{
+    const Extract::RoadResult checked = Extract::checkRoad(address, m_options.site, m_settings);
+    if (!checked.started)
+        return QString();
+    return DownloadArchive::keyOf(Extract::serviceKey(*checked.service),
+                                  Extract::pageId(*checked.service, checked.address, m_settings));
+}
+
+void Runner::interrupt(int signal)
+{
+    if (m_interrupted)
+        return;
+    m_interrupted = signal;
+    m_cancel->cancel();
+    m_waiting.clear();
+    for (auto it = m_running.keyBegin(); it != m_running.keyEnd(); ++it)
+        (*it)->cancel();
+    checkDone();
+}
+
+void Runner::onArchiveNeeded(int index)
+{
+    m_needArchive.insert(index);
+    if (!m_archiveTicker.isActive() && m_progress.isDrawn())
+        m_archiveTicker.start();
+    showProgress(true);
+}
+
+void Runner::onExtracted(int index, Record record)
+{
+    if (m_interrupted && !record.ok()) {
+        record.outcome = Extract::Outcome::Cancelled;
+        record.error = errorInterrupted;
+        record.info = {};
+    }
+    if (m_needArchive.contains(index))
+        ++m_archiveDone;
     m_results[size_t(index)] = record;
     emitReady();
     showProgress();
@@ -105,102 +192,15 @@ void Runner::emitReady()
         if (const auto &archived = record.info.archived; record.ok() && archived)
             info(QStringLiteral("%1: from the web archive, captured %2: %3")
                      .arg(printable(record.address), Web::captureDate(archived->timestamp), printable(archived->page)));
-        if (!record.ok()) {
+        if (record.skipped) {
+            info(QStringLiteral("%1: %2").arg(printable(record.address), noteInDownloadArchive));
+        } else if (!record.ok()) {
             m_failed = true;
             error(record.address, record.error.value_or(Extract::statusNoVideo));
-        } else if (m_options.download) {
+        } else if (m_options.download && !m_interrupted) {
             queueDownload(index, record);
         }
     }
-}
-
-QString Runner::reserveTarget(const QString &fileName)
-{
-    // A target occupies its name and its ".part": either one would mix two videos' bytes.
-    const QString candidate = Download::freeName(Download::finalFileName(fileName), [this](const QString &name) {
-        return !m_reservedTargets.contains(name) && !m_reservedTargets.contains(name + Download::partSuffix);
-    });
-    m_reservedTargets.insert(candidate);
-    m_reservedTargets.insert(candidate + Download::partSuffix);
-    return QDir(m_folder).filePath(candidate);
-}
-
-void Runner::queueDownload(int index, const Record &record)
-{
-    const QString &address = record.address;
-    const QString video = record.info.videoToFetch();
-    if (m_targetOfVideo.contains(video)) {
-        info(QStringLiteral("%1: same video as an earlier address, downloaded once to %2")
-                 .arg(printable(address), QDir::toNativeSeparators(m_targetOfVideo.value(video))));
-        return;
-    }
-    const QString target = reserveTarget(Download::downloadName(record.info));
-    m_targetOfVideo.insert(video, target);
-    // A file under the final name is only ever written complete, so an earlier run finished it.
-    if (QFileInfo(target).isFile()) {
-        info(QStringLiteral("%1: already downloaded, skipped: %2")
-                 .arg(printable(address), QDir::toNativeSeparators(target)));
-        return;
-    }
-    ++m_downloadsTotal;
-    m_waiting.push_back({index, address, video, target});
-    startDownloads();
-}
-
-void Runner::startDownloads()
-{
-    while (!m_waiting.empty() && m_running.size() < m_options.jobs) {
-        const Job job = m_waiting.front();
-        m_waiting.pop_front();
-        auto *downloader = new Download::Downloader(this);
-        connect(downloader, &Download::Downloader::progress, this,
-                [this, downloader](qint64 received, qint64 total, double speed) {
-                    onDownloadProgress(downloader, received, total, speed);
-                });
-        connect(downloader, &Download::Downloader::finished, this,
-                [this, downloader, job](const Download::DownloadResult &result) {
-                    onDownloadFinished(downloader, job, result);
-                });
-        m_running.insert(downloader, {});
-        if (!downloader->start(QUrl(job.video), job.target)) {
-            m_running.remove(downloader);
-            downloader->deleteLater();
-            ++m_downloadsDone;
-            m_failed = true;
-            error(job.address, QStringLiteral("download not started: %1 is already being written")
-                                   .arg(QDir::toNativeSeparators(job.target)));
-        }
-    }
-    showProgress(true);
-}
-
-void Runner::onDownloadProgress(Download::Downloader *downloader, qint64 received, qint64 total, double speed)
-{
-    auto it = m_running.find(downloader);
-    if (it == m_running.end())
-        return;
-    *it = {received, total, speed};
-    showProgress();
-}
-
-void Runner::onDownloadFinished(Download::Downloader *downloader, const Job &job, const Download::DownloadResult &result)
-{
-    if (!m_running.remove(downloader))
-        return;
-    downloader->deleteLater();
-    ++m_downloadsDone;
-    if (result.ok()) {
-        info(QStringLiteral("%1: saved %2 (%3)%4")
-                 .arg(printable(job.address), QDir::toNativeSeparators(result.path), formatBytes(result.bytes),
-                      result.resumed ? QStringLiteral(", resumed") : QString()));
-    } else {
-        m_failed = true;
-        const QString where = result.path.isEmpty() ? QString()
-                                                    : QStringLiteral(" [%1]").arg(QDir::toNativeSeparators(result.path));
-        error(job.address, result.error + where);
-    }
-    startDownloads();
-    checkDone();
 }
 
 void Runner::showProgress(bool force)
@@ -212,6 +212,14 @@ void Runner::showProgress(bool force)
     s.downloadsDone = m_downloadsDone;
     s.downloadsActive = int(m_running.size());
     s.total = 0;
+    if (m_archiveDone < m_needArchive.size()) {
+        auto &pacer = Web::ArchivePacer::instance();
+        s.archive = ArchiveProgress{m_archiveDone, int(m_needArchive.size()),
+                                    std::max(pacer.nextTurnIn(Web::ArchivePacer::Lane::Index), pacer.holdLeft()),
+                                    m_settings.archive.indexPerMinute};
+    } else if (m_archiveTicker.isActive()) {
+        m_archiveTicker.stop();
+    }
     for (const Transfer &t : std::as_const(m_running)) {
         s.received += t.received;
         s.bytesPerSecond += t.bytesPerSecond;
@@ -225,11 +233,13 @@ void Runner::showProgress(bool force)
 
 void Runner::checkDone()
 {
-    if (m_done || m_nextToPrint < int(m_results.size()) || !m_running.isEmpty() || !m_waiting.empty())
+    if (m_done || m_nextToPrint < int(m_results.size()) || !m_running.isEmpty() || !m_waiting.empty()
+        || m_sideTasks > 0)
         return;
     m_done = true;
+    m_archiveTicker.stop();
     m_progress.finish();
-    Q_EMIT finished(m_failed ? 1 : 0);
+    Q_EMIT finished(m_interrupted ? 128 + m_interrupted : m_failed ? 1 : 0);
 }
 
 void Runner::error(const QString &address, const QString &message)

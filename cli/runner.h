@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cli/downloadarchive.h"
 #include "cli/options.h"
 #include "cli/progress.h"
 #include "cli/record.h"
@@ -10,6 +11,8 @@
 #include <QSet>
 #include <QStringList>
 #include <QThreadPool>
+#include <QTimer>
+#include <atomic>
 #include <cstdio>
 #include <deque>
 #include <optional>
@@ -18,6 +21,10 @@
 namespace Download {
 class Downloader;
 struct DownloadResult;
+}
+namespace Web {
+class CancelToken;
+class LookupCache;
 }
 
 namespace Cli {
@@ -35,6 +42,9 @@ public:
     // Before start(): the address at `index` is not extracted but fails with `error`, in its place.
     void refuse(int index, const QString &error);
     void start();
+    // A signal's first arrival: nothing new starts, what runs is cancelled, every address still
+    // open ends as interrupted, and the exit status is 128 + signal.
+    void interrupt(int signal);
 
 Q_SIGNALS:
     void finished(int exitStatus);
@@ -43,9 +53,10 @@ private:
     struct Job
     {
         int index;
-        QString address;
+        Record record;
         QString video;
         QString target;
+        QString archiveKey; // the download archive's line for it; empty: none
     };
     struct Transfer
     {
@@ -54,7 +65,11 @@ private:
         double bytesPerSecond = 0;
     };
 
-    void onExtracted(int index, const Record &record);
+    void startExtraction(int index);
+    void onExtracted(int index, Record record);
+    void onArchiveNeeded(int index);
+    QString archiveKeyOf(const QString &address) const;
+    void keepProvenance(const Job &job, const Download::DownloadResult &result);
     void emitReady();
     void queueDownload(int index, const Record &record);
     void startDownloads();
@@ -84,6 +99,15 @@ private:
     int m_downloadsTotal = 0;
     int m_downloadsDone = 0;
     QString m_folder;
+    int m_sideTasks = 0; // covers still being saved
+
+    std::shared_ptr<Web::LookupCache> m_cache;
+    std::optional<DownloadArchive> m_downloadArchive;
+    QSet<int> m_needArchive; // addresses whose road went on to the web archive
+    int m_archiveDone = 0;
+    QTimer m_archiveTicker;
+    std::shared_ptr<Web::CancelToken> m_cancel;
+    int m_interrupted = 0; // the signal that stopped the run; 0: none
 
     QThreadPool m_pool; // last: its destructor waits for the tasks that use the members above
 };

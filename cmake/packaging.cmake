@@ -21,10 +21,11 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The previews' media backend loads these as plugins, which dpkg-shlibdeps cannot see; and a
-# fresh system may have no font with Chinese, in which every caption would be empty boxes.
+# The previews' media backend and the lookup cache's database driver are loaded as plugins, which
+# dpkg-shlibdeps cannot see; and a fresh system may have no font with Chinese, in which every
+# caption would be empty boxes.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, fonts-wqy-microhei | fonts-noto-cjk | fonts-wqy-zenhei")
+    "gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, libqt6sql6-sqlite, fonts-wqy-microhei | fonts-noto-cjk | fonts-wqy-zenhei")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "gstreamer1.0-libav")
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://bbs.zavlen.example/")
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)

@@ -58,6 +58,7 @@ struct Downloader::Private
     bool ownsPart = false; // this download opened the ".part"
     bool stalled = false;  // an incomplete transfer went quiet rather than being cut off
     std::optional<DownloadResult> failure;
+    std::function<QString(const QString &)> beforeRename;
 
     QElapsedTimer clock;
     QElapsedTimer lastProgress;
@@ -278,6 +279,8 @@ void Downloader::Private::finish(DownloadResult result)
         file.close();
     if (result.ok()) {
         emitProgress(true);
+        if (beforeRename)
+            result.note = beforeRename(part);
         // Whatever took the name meanwhile is not ours to replace.
         int error = 0;
         const QString written = renameToFreeName(part, target, error);
@@ -399,6 +402,11 @@ bool Downloader::start(const QUrl &url, const QString &targetPath)
     }
     d->issue(d->offset > 0);
     return true;
+}
+
+void Downloader::setBeforeRename(std::function<QString(const QString &partPath)> step)
+{
+    d->beforeRename = std::move(step);
 }
 
 void Downloader::cancel()

@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QString>
 #include <QUrl>
+#include <functional>
 
 class QNetworkReply;
 
@@ -32,6 +33,7 @@ struct DownloadResult
     QString path;
     qint64 bytes = 0;   // bytes on disk
     bool resumed = false;
+    QString note;       // what the step before the rename had to say; the download stands
 
     bool ok() const { return status == Status::Ok; }
 };
@@ -49,6 +51,9 @@ public:
     // false (and finished(Busy) is not emitted) when a download to the same target already runs
     // in this process.
     bool start(const QUrl &url, const QString &targetPath);
+    // Runs on the complete ".part" just before it takes its name (tags, say), so that a file under
+    // the final name never holds half of it. Returns a note, empty when all went well.
+    void setBeforeRename(std::function<QString(const QString &partPath)> step);
     void cancel();
     bool isRunning() const;
     QString target() const;

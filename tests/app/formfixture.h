@@ -57,6 +57,8 @@ struct SiteFixture
         settings.archive.replayUrl = QStringLiteral("http://web.archive.org/web/");
         settings.archive.indexPerMinute = 6000;
         settings.archive.replayPerMinute = 6000;
+        // Each test asks the archive afresh; the cache is tested where it is the subject.
+        settings.cache.enabled = false;
         Web::NetworkAccess::configure(settings);
     }
 

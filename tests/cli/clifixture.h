@@ -79,6 +79,10 @@ protected:
     Config::Settings m_settings;
     QTemporaryDir m_home;
     QList<QPair<Extract::Service, QString>> m_pages;
+    // Where the archive lookups' cache lives; empty: each run gets a fresh one of its own, so
+    // that no run answers from what an earlier one was told.
+    QString m_cacheHome;
+    int m_runs = 0;
 
     bool startSite()
     {
@@ -105,6 +109,8 @@ protected:
                                  "no_proxy", "NO_PROXY"})
             env.remove(QLatin1String(name));
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.filePath(QStringLiteral("config")));
+        env.insert(QStringLiteral("XDG_CACHE_HOME"),
+                   m_cacheHome.isEmpty() ? m_home.filePath(QStringLiteral("cache-%1").arg(++m_runs)) : m_cacheHome);
         p.setProcessEnvironment(env);
         args = QStringList{QStringLiteral("--proxy"), m_site.proxyUrl()} + args;
         QSignalSpy done(&p, &QProcess::finished);

@@ -108,7 +108,8 @@ private Q_SLOTS:
         const QStringList order{QStringLiteral("address"), QStringLiteral("site"), QStringLiteral("ok"),
                                 QStringLiteral("video"), QStringLiteral("cover"), QStringLiteral("avatar"),
                                 QStringLiteral("author"), QStringLiteral("description"), QStringLiteral("date"),
-                                QStringLiteral("verified"), QStringLiteral("error"), QStringLiteral("archived")};
+                                QStringLiteral("verified"), QStringLiteral("error"), QStringLiteral("archived"),
+                                QStringLiteral("skipped")};
         QCOMPARE(o.size(), order.size());
         qsizetype last = -1;
         for (const QString &key : order) {

@@ -64,9 +64,9 @@ class TestDownloader : public QObject
     {
         QSignalSpy done(&downloader, &Download::Downloader::finished);
         if (!downloader.start(QUrl(url), file))
-            return {Status::Busy, QStringLiteral("start refused"), {}, 0, false};
+            return {Status::Busy, QStringLiteral("start refused"), {}, 0, false, {}};
         if (!done.wait(20000))
-            return {Status::NetworkError, QStringLiteral("no finished signal"), {}, 0, false};
+            return {Status::NetworkError, QStringLiteral("no finished signal"), {}, 0, false, {}};
         return done.at(0).at(0).value<DownloadResult>();
     }
 

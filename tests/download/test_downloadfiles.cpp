@@ -62,9 +62,9 @@ class TestDownloadFiles : public QObject
     {
         QSignalSpy done(&downloader, &Download::Downloader::finished);
         if (!downloader.start(QUrl(address), file))
-            return {Status::Busy, QStringLiteral("start refused"), {}, 0, false};
+            return {Status::Busy, QStringLiteral("start refused"), {}, 0, false, {}};
         if (!done.wait(10000))
-            return {Status::NetworkError, QStringLiteral("no finished signal"), {}, 0, false};
+            return {Status::NetworkError, QStringLiteral("no finished signal"), {}, 0, false, {}};
         return done.at(0).at(0).value<DownloadResult>();
     }
 

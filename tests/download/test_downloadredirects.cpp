@@ -65,9 +65,9 @@ class TestDownloadRedirects : public QObject
         Download::Downloader downloader;
         QSignalSpy done(&downloader, &Download::Downloader::finished);
         if (!downloader.start(QUrl(url), target()))
-            return {Status::Busy, QStringLiteral("start refused"), {}, 0, false};
+            return {Status::Busy, QStringLiteral("start refused"), {}, 0, false, {}};
         if (!done.wait(10000))
-            return {Status::NetworkError, QStringLiteral("no finished signal"), {}, 0, false};
+            return {Status::NetworkError, QStringLiteral("no finished signal"), {}, 0, false, {}};
         return done.at(0).at(0).value<DownloadResult>();
     }
 

@@ -1,0 +1,60 @@
+#include "cli/downloadarchive.h"
+
+#include <QRegularExpression>
+
+namespace Cli {
+
+namespace {
+
+// A line as some other tool may also have written it: the service and the identifier, and
+// perhaps more after them.
+std::optional<QString> keyOfLine(const QByteArray &line)
+{
+    const QList<QByteArray> words = line.simplified().split(' ');
+    if (words.size() < 2 || words.at(0).isEmpty() || words.at(1).isEmpty())
+        return std::nullopt;
+    return QString::fromUtf8(words.at(0)).toLower() + u' ' + QString::fromUtf8(words.at(1));
+}
+
+} // namespace
+
+QString DownloadArchive::open(const QString &path)
+{
+    m_file.setFileName(path);
+    if (!m_file.open(QIODevice::ReadWrite | QIODevice::Append))
+        return QStringLiteral("cannot open the download archive %1: %2").arg(path, m_file.errorString());
+    m_file.seek(0);
+    bool endsWithBreak = true;
+    while (!m_file.atEnd()) {
+        const QByteArray line = m_file.readLine(64 * 1024);
+        endsWithBreak = line.endsWith('\n');
+        if (const std::optional<QString> key = keyOfLine(line))
+            m_keys.insert(*key);
+    }
+    // A last line without its break would run into the first one we add.
+    if (!endsWithBreak && m_file.write("\n") != 1)
+        return QStringLiteral("cannot write the download archive %1: %2").arg(path, m_file.errorString());
+    m_file.flush();
+    return QString();
+}
+
+QString DownloadArchive::add(const QString &key)
+{
+    if (key.isEmpty() || m_keys.contains(key))
+        return QString();
+    const QByteArray line = key.toUtf8() + '\n';
+    if (m_file.write(line) != line.size() || !m_file.flush())
+        return QStringLiteral("cannot write the download archive %1: %2").arg(m_file.fileName(), m_file.errorString());
+    m_keys.insert(key);
+    return QString();
+}
+
+QString DownloadArchive::keyOf(const QString &serviceKey, const QString &id)
+{
+    static const QRegularExpression word(QStringLiteral("^\\S+$"));
+    if (id.isEmpty() || !word.match(id).hasMatch())
+        return QString();
+    return serviceKey + u' ' + id;
+}
+
+} // namespace Cli
