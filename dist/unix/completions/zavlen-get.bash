@@ -14,7 +14,7 @@ _zavlen_get()
             COMPREPLY=($(compgen -W 'fallback off only' -- "$cur"))
             return
             ;;
-        -a | --batch-file | --config)
+        -a | --batch-file | --config | --download-archive)
             _filedir
             return
             ;;
@@ -22,14 +22,15 @@ _zavlen_get()
             _filedir -d
             return
             ;;
-        -J | --jobs | --timeout | --proxy | --set)
+        -J | --jobs | --timeout | --proxy | --set | -O | --output-template)
             return
             ;;
     esac
 
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W '--site --json --batch-file --jobs --download --output --quiet
-            --config --proxy --timeout --archive --set --help --help-all --version' -- "$cur"))
+            --output-template --download-archive --write-info-json --embed-metadata --write-thumbnail
+            --mtime --no-cache --refresh --config --proxy --timeout --archive --set --help --help-all --version' -- "$cur"))
         return
     fi
 }
