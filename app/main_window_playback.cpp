@@ -249,7 +249,7 @@ void Form1::keepProvenance(const QString &path, const QString &tagNote)
             qWarning("%s", qUtf8Printable(problem));
     }
     if (keep.writeThumbnail) {
-        Download::saveThumbnail(v.cover, path, this, [](const QString &, const QString &problem) {
+        Download::saveThumbnail(v.coverToFetch(), path, this, [](const QString &, const QString &problem) {
             if (!problem.isEmpty())
                 qWarning("%s", qUtf8Printable(problem));
         });

@@ -32,9 +32,7 @@ QString DownloadArchive::open(const QString &path)
             m_keys.insert(*key);
     }
     // A last line without its break would run into the first one we add.
-    if (!endsWithBreak && m_file.write("\n") != 1)
-        return QStringLiteral("cannot write the download archive %1: %2").arg(path, m_file.errorString());
-    m_file.flush();
+    m_needsBreak = !endsWithBreak;
     return QString();
 }
 
@@ -42,10 +40,11 @@ QString DownloadArchive::add(const QString &key)
 {
     if (key.isEmpty() || m_keys.contains(key))
         return QString();
-    const QByteArray line = key.toUtf8() + '\n';
+    const QByteArray line = (m_needsBreak ? "\n" : "") + key.toUtf8() + '\n';
     if (m_file.write(line) != line.size() || !m_file.flush())
         return QStringLiteral("cannot write the download archive %1: %2").arg(m_file.fileName(), m_file.errorString());
     m_keys.insert(key);
+    m_needsBreak = false;
     return QString();
 }
 

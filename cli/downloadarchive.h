@@ -26,6 +26,7 @@ public:
 private:
     QFile m_file;
     QSet<QString> m_keys;
+    bool m_needsBreak = false; // the last line has no line break yet
 };
 
 } // namespace Cli

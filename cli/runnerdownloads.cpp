@@ -140,7 +140,7 @@ void Runner::keepProvenance(const Job &job, const Download::DownloadResult &resu
     }
     if (keep.writeThumbnail) {
         ++m_sideTasks;
-        Download::saveThumbnail(v.cover, result.path, this, [this, address](const QString &path, const QString &problem) {
+        Download::saveThumbnail(v.coverToFetch(), result.path, this, [this, address](const QString &path, const QString &problem) {
             --m_sideTasks;
             if (path.isEmpty())
                 info(QStringLiteral("%1: %2").arg(address, problem));

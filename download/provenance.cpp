@@ -146,6 +146,8 @@ void saveThumbnail(const QString &cover, const QString &videoPath, QObject *cont
         const Web::FetchResult &answer = transfer->result();
         if (!answer.ok())
             return done(QString(), QStringLiteral("cover not saved: %1").arg(answer.errorString));
+        if (answer.httpStatus < 200 || answer.httpStatus > 299)
+            return done(QString(), QStringLiteral("cover not saved: the server answered HTTP %1").arg(answer.httpStatus));
         const QString suffix = pictureSuffix(answer.contentType, answer.body);
         if (suffix.isEmpty())
             return done(QString(), QStringLiteral("cover not saved: it is not a JPEG, PNG or WebP picture"));

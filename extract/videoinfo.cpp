@@ -9,6 +9,11 @@ QString VideoInfo::videoToFetch() const
     return archived && !archived->video.isEmpty() ? archived->video : video;
 }
 
+QString VideoInfo::coverToFetch() const
+{
+    return archived ? archived->cover : cover;
+}
+
 VideoInfo videoInfo(Service service, const QString &page, const Result &result, const std::optional<Archived> &archived)
 {
     const FieldSlots at = serviceRow(service).fields;
@@ -29,6 +34,9 @@ VideoInfo videoInfo(Service service, const QString &page, const Result &result, 
     info.date = slot(at.date);
     info.verified = result.display.badge >= 0;
     info.archived = archived;
+    // The road has already aimed the pictures of an archived result at their replays.
+    if (info.archived)
+        info.archived->cover = result.display.coverAddress;
     return info;
 }
 

@@ -13,6 +13,7 @@ struct Archived
     QString timestamp; // yyyyMMddhhmmss of the capture
     QString page;      // replay address of the captured page
     QString video;     // replay address of the archived video file; empty when the archive has none
+    QString cover;     // replay address of the cover; empty when there is none worth loading
 };
 
 // What a front end shows or writes of one extraction: the fields as the page has them, before
@@ -32,6 +33,8 @@ struct VideoInfo
 
     // What preview, download and copy act on: the archived file when the archive has it.
     QString videoToFetch() const;
+    // Where the cover is to be had: from the archive for an archived result.
+    QString coverToFetch() const;
 };
 
 // The fields of `result`, from the slots `service` leaves them in.

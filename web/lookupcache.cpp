@@ -1,6 +1,7 @@
 #include "web/lookupcache.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -10,6 +11,8 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
+#include <QThread>
+#include <QThreadStorage>
 #include <QUuid>
 #include <QVariant>
 
@@ -54,6 +57,26 @@ QString outcomeText(LookupCache::Replay outcome)
     return outcome == LookupCache::Replay::Useful ? QStringLiteral("useful") : QStringLiteral("useless");
 }
 
+bool busy(const QSqlError &error)
+{
+    // SQLITE_BUSY and SQLITE_LOCKED, with or without their extended codes.
+    const int code = error.nativeErrorCode().toInt();
+    return (code & 0xff) == 5 || (code & 0xff) == 6;
+}
+
+bool setUp(QSqlQuery &q)
+{
+    // Switching to WAL takes the whole file; a file already in WAL needs no switch.
+    const bool wal = q.exec(QStringLiteral("PRAGMA journal_mode")) && q.next()
+                     && q.value(0).toString().compare(u"wal", Qt::CaseInsensitive) == 0;
+    q.finish();
+    return (wal || q.exec(QStringLiteral("PRAGMA journal_mode=WAL")))
+           && q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS lookups (key TEXT PRIMARY KEY, asked INTEGER, "
+                                    "kind TEXT, rows TEXT)"))
+           && q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS replays (key TEXT, timestamp TEXT, asked INTEGER, "
+                                    "outcome TEXT, video TEXT, PRIMARY KEY (key, timestamp))"));
+}
+
 } // namespace
 
 // One per thread and cache: Qt's database connections belong to the thread that made them.
@@ -72,7 +95,22 @@ struct LookupCache::Connection
 
 namespace {
 
-thread_local std::map<QString, std::unique_ptr<LookupCache::Connection>> connections;
+struct Connections
+{
+    std::map<QString, std::unique_ptr<LookupCache::Connection>> byCache;
+};
+
+// Not thread_local: a thread's C++ thread_local objects die after QThread::wait() has returned,
+// when the process may already be tearing Qt SQL down; QThreadStorage cleans up inside the thread
+// before it counts as finished (and the main thread's with the application object).
+QThreadStorage<Connections *> connections;
+
+std::map<QString, std::unique_ptr<LookupCache::Connection>> &ours()
+{
+    if (!connections.hasLocalData())
+        connections.setLocalData(new Connections);
+    return connections.localData()->byCache;
+}
 
 } // namespace
 
@@ -84,12 +122,13 @@ LookupCache::LookupCache(const QString &path, int maxAgeDays)
 
 LookupCache::~LookupCache()
 {
-    connections.erase(m_id);
+    if (connections.hasLocalData())
+        connections.localData()->byCache.erase(m_id);
 }
 
 LookupCache::Connection &LookupCache::connection()
 {
-    std::unique_ptr<Connection> &c = connections[m_id];
+    std::unique_ptr<Connection> &c = ours()[m_id];
     if (!c) {
         c = std::make_unique<Connection>();
         c->name = m_id + QStringLiteral("-") + QString::number(quintptr(&c), 16);
@@ -120,26 +159,32 @@ LookupCache::Opened LookupCache::open(const QString &path, int maxAgeDays)
                           .arg(QDir::toNativeSeparators(path));
         return out;
     }
-    for (int attempt = 0; attempt < 2; ++attempt) {
+    QDeadlineTimer patience(busyMs);
+    for (int attempt = 0; attempt < 2;) {
         std::shared_ptr<LookupCache> cache(new LookupCache(path, maxAgeDays));
         QSqlDatabase db = cache->connection().db;
         QSqlQuery q(db);
         const bool readable = db.isOpen() && q.exec(QStringLiteral("PRAGMA quick_check")) && q.next()
                               && q.value(0).toString() == u"ok";
         q.finish();
-        if (readable && q.exec(QStringLiteral("PRAGMA journal_mode=WAL"))
-            && q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS lookups (key TEXT PRIMARY KEY, asked INTEGER, "
-                                     "kind TEXT, rows TEXT)"))
-            && q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS replays (key TEXT, timestamp TEXT, asked INTEGER, "
-                                     "outcome TEXT, video TEXT, PRIMARY KEY (key, timestamp))"))) {
+        const bool ready = readable && setUp(q);
+        if (ready) {
             out.cache = std::move(cache);
             return out;
+        }
+        // Another process making or converting the same file holds it for a moment; that is no
+        // reason to call the file broken, nor to give up at once.
+        if (busy(q.lastError()) && !patience.hasExpired()) {
+            cache.reset();
+            QThread::msleep(20);
+            continue;
         }
         if (readable || attempt > 0) {
             out.warning = QStringLiteral("cannot use the lookup cache %1 (%2); going on without it")
                               .arg(QDir::toNativeSeparators(path), q.lastError().text());
             return out;
         }
+        ++attempt;
         // Not a database we can read: kept aside for whoever wants to look, and a fresh one made.
         cache.reset();
         const QString aside =
@@ -205,7 +250,9 @@ void LookupCache::storeReplay(const QString &address, const QString &timestamp, 
     q.addBindValue(timestamp);
     q.addBindValue(now());
     q.addBindValue(outcomeText(outcome));
-    q.addBindValue(video ? QVariant(*video) : QVariant(QMetaType(QMetaType::QString)));
+    // A null string would be bound as NULL, which means "not asked"; "" is "asked, none held".
+    q.addBindValue(video ? QVariant(video->isNull() ? QStringLiteral("") : *video)
+                         : QVariant(QMetaType(QMetaType::QString)));
     q.exec();
 }
 

@@ -1,0 +1,466 @@
+#include "clifixture.h"
+#include "demo/loopbackarchive.h"
+#include "download/provenance.h"
+#include "extract/road.h"
+#include "web/archive.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <fcntl.h>
+#include <pty.h>
+#include <unistd.h>
+
+#include <taglib/mp4file.h>
+#include <taglib/mp4tag.h>
+
+using Demo::Response;
+using TestSupport::parseLine;
+
+namespace {
+
+const QString ownIndex = QStringLiteral("http://archive.test/cdx");
+const QString ownReplay = QStringLiteral("http://archive.test/web/");
+
+Response answer(const QByteArray &body, const QByteArray &type = "text/html; charset=utf-8")
+{
+    Response r;
+    r.body = body;
+    r.contentType = type;
+    return r;
+}
+
+QByteArray meipaiPage(const QString &video)
+{
+    return QStringLiteral("<html><title>作者的美拍 描述 - 美拍</title><div data-video=\"%1\"></div></html>")
+        .arg(video)
+        .toUtf8();
+}
+
+QString qs(const TagLib::String &s)
+{
+    return QString::fromStdString(s.to8Bit(true));
+}
+
+} // namespace
+
+// Rescuing a list of lost pages: what the archive said is kept between runs, finished work is
+// skipped, every file keeps where it came from, and a stopped run ends cleanly.
+class TestCliRescue final : public TestSupport::CliFixture
+{
+    Q_OBJECT
+
+    Demo::LoopbackArchive m_own{ownIndex, ownReplay};
+    QTemporaryDir m_work;
+
+    QStringList lostBatch(int count, int first)
+    {
+        QStringList addresses;
+        for (int i = 0; i < count; ++i) {
+            addresses << QStringLiteral("http://www.meipai.com/media/%1").arg(first + i);
+            m_own.addCapture(addresses.last(), QStringLiteral("20150101000000"),
+                             answer(meipaiPage(QStringLiteral("http://v.test/%1.mp4").arg(first + i))));
+        }
+        return addresses;
+    }
+
+    QStringList ownArchive(int indexPerMinute = 6000) const
+    {
+        return {QStringLiteral("--timeout"), QStringLiteral("5"), QStringLiteral("--set"),
+                QStringLiteral("archive/cdx=") + ownIndex, QStringLiteral("--set"),
+                QStringLiteral("archive/replay=") + ownReplay, QStringLiteral("--set"),
+                QStringLiteral("archive/replayPerMinute=6000"), QStringLiteral("--set"),
+                QStringLiteral("archive/indexPerMinute=%1").arg(indexPerMinute)};
+    }
+
+    QString demoArchived(Extract::Service service) const
+    {
+        for (const auto &[s, address] : Demo::archivedDemoAddresses(m_settings)) {
+            if (s == service)
+                return address;
+        }
+        return {};
+    }
+
+    // Makes every entry of the cache file look `days` older.
+    static void age(const QString &cacheHome, int days)
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("ager"));
+        db.setDatabaseName(cacheHome + QStringLiteral("/zavlen-video/lookups.sqlite"));
+        QVERIFY(db.open());
+        for (const char *table : {"lookups", "replays"})
+            QVERIFY(QSqlQuery(db).exec(QStringLiteral("UPDATE %1 SET asked = asked - %2")
+                                           .arg(QLatin1String(table))
+                                           .arg(qint64(days) * 86400)));
+        db.close();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(QStringLiteral("ager"));
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        Demo::useDemoSite(m_settings, QString());
+        m_settings.archive.indexPerMinute = 6000;
+        m_settings.archive.replayPerMinute = 6000;
+        QVERIFY(startSite());
+        QVERIFY(m_work.isValid());
+        m_site.addHandler(m_own.handler());
+    }
+
+    void init()
+    {
+        m_own.clear();
+        m_own.setIndexStatus(0);
+        m_cacheHome.clear();
+    }
+
+    // A batch of lost pages run twice: what the second run (and one after it) asks the index.
+    void cacheAcrossRuns_data()
+    {
+        QTest::addColumn<QStringList>("secondRun");
+        QTest::addColumn<int>("ageDays");      // how much older the first run's entries are made
+        QTest::addColumn<int>("firstStatus");  // of the index during the first run; 0: answers
+        QTest::addColumn<int>("secondQueries");
+        QTest::newRow("kept") << QStringList() << 0 << 0 << 0;
+        QTest::newRow("--refresh") << QStringList{QStringLiteral("--refresh")} << 0 << 0 << 5;
+        QTest::newRow("--no-cache") << QStringList{QStringLiteral("--no-cache")} << 0 << 0 << 5;
+        QTest::newRow("[cache] enabled=false")
+            << QStringList{QStringLiteral("--set"), QStringLiteral("cache/enabled=false")} << 0 << 0 << 5;
+        QTest::newRow("29 days old") << QStringList() << 29 << 0 << 0;
+        QTest::newRow("expired") << QStringList() << 31 << 0 << 5;
+        QTest::newRow("shorter maxAgeDays")
+            << QStringList{QStringLiteral("--set"), QStringLiteral("cache/maxAgeDays=7")} << 8 << 0 << 5;
+        QTest::newRow("429 is not kept") << QStringList() << 0 << 429 << 5;
+        QTest::newRow("an error page is not kept") << QStringList() << 0 << 500 << 5;
+    }
+
+    void cacheAcrossRuns()
+    {
+        QFETCH(QStringList, secondRun);
+        QFETCH(int, ageDays);
+        QFETCH(int, firstStatus);
+        QFETCH(int, secondQueries);
+        static int batch = 0;
+        const QStringList addresses = lostBatch(5, 860000 + 100 * ++batch);
+        m_cacheHome = m_work.filePath(QStringLiteral("cache-across-%1").arg(batch));
+
+        m_own.setIndexStatus(firstStatus);
+        const TestSupport::Run first = run(ownArchive() + QStringList{QStringLiteral("-j"), QStringLiteral("-J"),
+                                                                      QStringLiteral("1")} + addresses);
+        QCOMPARE(first.code, firstStatus ? 1 : 0);
+        QVERIFY2(!first.err.contains("下次查询"), "no progress line on a pipe");
+        m_own.setIndexStatus(0);
+        if (ageDays)
+            age(m_cacheHome, ageDays);
+        const qsizetype asked = m_own.indexQueries().size();
+        const qsizetype replays = m_own.replays().size();
+
+        const TestSupport::Run second = run(ownArchive() + secondRun + QStringList{QStringLiteral("-j")} + addresses);
+        QCOMPARE(second.code, 0);
+        QCOMPARE(m_own.indexQueries().size() - asked, secondQueries);
+        const QList<QByteArray> lines = second.lines();
+        QCOMPARE(lines.size(), addresses.size());
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            const QJsonObject o = parseLine(lines[i]);
+            QCOMPARE(o.value(QStringLiteral("video")).toString(), QStringLiteral("http://v.test/%1.mp4")
+                                                                      .arg(addresses[i].section(u'/', -1)));
+            QVERIFY(o.value(QStringLiteral("archived")).isObject());
+        }
+        // A capture found useful is replayed again for its page; one found useless is not.
+        if (secondQueries == 0)
+            QCOMPARE(m_own.replays().size() - replays, addresses.size());
+    }
+
+    void uselessCaptureIsNotReplayedAgain()
+    {
+        const QString address = QStringLiteral("http://www.meipai.com/media/869001");
+        m_own.addCapture(address, QStringLiteral("20150101000000"), answer("<html>nothing here</html>"));
+        m_own.addCapture(address, QStringLiteral("20160101000000"), answer(meipaiPage(QStringLiteral("http://v.test/x.mp4"))));
+        m_cacheHome = m_work.filePath(QStringLiteral("cache-useless"));
+        QCOMPARE(run(ownArchive() + QStringList{address}).code, 0);
+        const qsizetype before = m_own.replays().size();
+        QCOMPARE(run(ownArchive() + QStringList{address}).code, 0);
+        for (const Demo::Request &replay : m_own.replays().mid(before))
+            QVERIFY2(!replay.path.contains(u"20150101000000"), qPrintable(replay.path));
+    }
+
+    // Two processes of eight jobs each, on the same cache and the same addresses at once.
+    void sharedByProcessesAndJobs()
+    {
+        const QStringList addresses = lostBatch(16, 870000);
+        m_cacheHome = m_work.filePath(QStringLiteral("cache-shared"));
+        QProcess a;
+        QProcess b;
+        QList<QProcess *> both{&a, &b};
+        const QStringList args = ownArchive() + QStringList{QStringLiteral("-j"), QStringLiteral("-J"),
+                                                            QStringLiteral("8"), QStringLiteral("--proxy"),
+                                                            m_site.proxyUrl()} + addresses;
+        for (QProcess *p : both) {
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("XDG_CACHE_HOME"), m_cacheHome);
+            env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.filePath(QStringLiteral("config")));
+            env.remove(QStringLiteral("http_proxy"));
+            p->setProcessEnvironment(env);
+            p->start(QStringLiteral(ZAVLEN_GET_PATH), args);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(a.state() == QProcess::NotRunning && b.state() == QProcess::NotRunning, 90000);
+        for (QProcess *p : both) {
+            const QByteArray err = p->readAllStandardError();
+            QVERIFY2(p->exitCode() == 0 && !err.contains("lock"), err.constData());
+            QCOMPARE(p->readAllStandardOutput().count('\n'), addresses.size());
+        }
+        const qsizetype asked = m_own.indexQueries().size();
+        QVERIFY(asked >= addresses.size() && asked <= 2 * addresses.size());
+        QCOMPARE(run(ownArchive() + addresses).code, 0);
+        QCOMPARE(m_own.indexQueries().size(), asked);
+    }
+
+    // A cache that cannot be used costs a warning, never an address.
+    void unusableCache_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QByteArray>("warning");
+        QTest::newRow("corrupt file") << QStringLiteral("corrupt") << QByteArray("moved aside");
+        QTest::newRow("folder is a file") << QStringLiteral("file") << QByteArray("going on without it");
+        QTest::newRow("folder cannot be made") << QStringLiteral("proc") << QByteArray("going on without it");
+        QTest::newRow("read-only folder") << QStringLiteral("readonly") << QByteArray("going on without it");
+    }
+
+    void unusableCache()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QByteArray, warning);
+        m_cacheHome = m_work.filePath(QStringLiteral("cache-") + kind);
+        const QString folder = m_cacheHome + QStringLiteral("/zavlen-video");
+        if (kind == u"proc") {
+            m_cacheHome = QStringLiteral("/proc/zavlen-no-such-folder");
+        } else if (kind == u"file") {
+            QVERIFY(QDir().mkpath(m_cacheHome));
+            QFile f(folder);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        } else {
+            QVERIFY(QDir().mkpath(folder));
+            if (kind == u"corrupt") {
+                QFile f(folder + QStringLiteral("/lookups.sqlite"));
+                QVERIFY(f.open(QIODevice::WriteOnly));
+                f.write(QByteArray(8192, '\x5a'));
+            } else {
+                if (::geteuid() == 0)
+                    QSKIP("the superuser writes into a read-only folder");
+                QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+            }
+        }
+        const QStringList addresses = lostBatch(3, 880000 + 10 * int(qHash(kind) % 1000));
+        const TestSupport::Run r = run(ownArchive() + QStringList{QStringLiteral("-j")} + addresses);
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QVERIFY2(r.code == 0, r.err.constData());
+        QCOMPARE(r.lines().size(), 3);
+        QCOMPARE(r.err.count(warning), 1);
+        if (kind == u"corrupt") {
+            const QStringList aside = QDir(folder).entryList({QStringLiteral("lookups.sqlite.broken-*")});
+            QCOMPARE(aside.size(), 1);
+            QCOMPARE(QFileInfo(folder + u'/' + aside.first()).size(), 8192);
+            // The fresh file works: the next run asks the index nothing.
+            const qsizetype asked = m_own.indexQueries().size();
+            QCOMPARE(run(ownArchive() + addresses).code, 0);
+            QCOMPARE(m_own.indexQueries().size(), asked);
+        }
+    }
+
+    // --download-archive: what it lists is skipped before any request, and downloads add to it.
+    void downloadArchive_data()
+    {
+        QTest::addColumn<QByteArray>("before");   // the file's text; "-": no file
+        QTest::addColumn<bool>("skipped");
+        QTest::addColumn<QByteArray>("after");
+        const QByteArray line = "meipai 642340001\n";
+        QTest::newRow("listed") << QByteArray("kuaishou 1\n" + line) << true << QByteArray("kuaishou 1\n" + line);
+        QTest::newRow("listed among lines that do not parse")
+            << QByteArray("# mine\n\nnonsense\n" + line.trimmed()) << true << QByteArray("# mine\n\nnonsense\n" + line.trimmed());
+        QTest::newRow("missing file") << QByteArray("-") << false << line;
+        QTest::newRow("last line without its break") << QByteArray("weishi 5") << false << QByteArray("weishi 5\n" + line);
+        QTest::newRow("another service's number") << QByteArray("miaopai 642340001\n") << false
+                                                  << QByteArray("miaopai 642340001\n" + line);
+    }
+
+    void downloadArchive()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(bool, skipped);
+        QFETCH(QByteArray, after);
+        QTemporaryDir out;
+        QVERIFY(out.isValid());
+        const QString listFile = out.filePath(QStringLiteral("done.txt"));
+        if (before != "-") {
+            QFile f(listFile);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(before);
+        }
+        const QString address = QStringLiteral("http://www.meipai.com/media/642340001");
+        m_site.setRoute(QStringLiteral("www.meipai.com"), QStringLiteral("/media/642340001"),
+                        answer(meipaiPage(QStringLiteral("http://mvvideo.test/642340001.mp4"))));
+        m_site.setRoute(QStringLiteral("mvvideo.test"), QStringLiteral("/642340001.mp4"), answer("bytes", "video/mp4"));
+        const qsizetype requests = m_site.requests().size();
+        const TestSupport::Run r = run({QStringLiteral("-j"), QStringLiteral("-d"), QStringLiteral("-o"), out.path(),
+                                        QStringLiteral("--download-archive"), listFile, address});
+        QVERIFY2(r.code == 0, r.err.constData());
+        const QJsonObject o = parseLine(r.out);
+        QCOMPARE(o.value(QStringLiteral("ok")).toBool(), true);
+        QCOMPARE(o.value(QStringLiteral("skipped")).toBool(), skipped);
+        QCOMPARE(o.value(QStringLiteral("video")).toString().isEmpty(), skipped);
+        QCOMPARE(r.err.contains("already in the download archive"), skipped);
+        QCOMPARE(m_site.requests().size() == requests, skipped);
+        QFile f(listFile);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), after);
+    }
+
+    // Every provenance option on an archived page, read back with TagLib and as JSON.
+    void provenance()
+    {
+        QTemporaryDir out;
+        QVERIFY(out.isValid());
+        const QString address = demoArchived(Extract::Service::Meipai);
+        const Extract::RoadResult want = Extract::runRoad(address, std::nullopt, m_settings, Web::networkFetch());
+        QVERIFY2(want.ok() && want.archived, qPrintable(want.result.status));
+        const Extract::VideoInfo v = want.info();
+        const TestSupport::Run r = run({QStringLiteral("--set"), QStringLiteral("archive/replayPerMinute=6000"),
+                                        QStringLiteral("--set"), QStringLiteral("archive/cdx=") + m_settings.archive.indexUrl,
+                                        QStringLiteral("--set"), QStringLiteral("archive/replay=") + m_settings.archive.replayUrl,
+                                        QStringLiteral("-d"), QStringLiteral("-o"), out.path(),
+                                        QStringLiteral("--write-info-json"), QStringLiteral("--embed-metadata"),
+                                        QStringLiteral("--write-thumbnail"), QStringLiteral("--mtime"),
+                                        QStringLiteral("-O"), QStringLiteral("{service}-{id} {title}.{ext}"), address});
+        QVERIFY2(r.code == 0, r.err.constData());
+        const QString stem = QStringLiteral("meipai-%1 %2")
+                                 .arg(Extract::pageId(v.service, v.page, m_settings), v.description.left(60).trimmed());
+        const QString video = out.filePath(stem + QStringLiteral(".mp4"));
+        QVERIFY2(QFileInfo::exists(video), qPrintable(QDir(out.path()).entryList().join(u',') + QString::fromUtf8(r.err)));
+
+        TagLib::MP4::File tagged(QFile::encodeName(video).constData());
+        QVERIFY(tagged.isValid());
+        QCOMPARE(qs(tagged.tag()->title()), v.description);
+        QCOMPARE(qs(tagged.tag()->artist()), v.author);
+        QCOMPARE(qs(tagged.tag()->comment()), v.page + u'\n' + v.archived->page);
+        const std::optional<QDateTime> date = Download::pageDate(v.date);
+        QVERIFY(date);
+        QCOMPARE(qs(tagged.tag()->item("\251day").toStringList().toString()), date->toString(Qt::ISODate));
+        QCOMPARE(QFileInfo(video).lastModified().toSecsSinceEpoch(), date->toSecsSinceEpoch());
+
+        QFile json(out.filePath(stem + QStringLiteral(".info.json")));
+        QVERIFY(json.open(QIODevice::ReadOnly));
+        const QJsonObject o = QJsonDocument::fromJson(json.readAll()).object();
+        QFile bytes(video);
+        QVERIFY(bytes.open(QIODevice::ReadOnly));
+        const QByteArray content = bytes.readAll();
+        QCOMPARE(o.value(QStringLiteral("address")).toString(), address);
+        QCOMPARE(o.value(QStringLiteral("archived")).toObject().value(QStringLiteral("page")).toString(), v.archived->page);
+        QCOMPARE(o.value(QStringLiteral("size")).toInteger(), content.size());
+        QCOMPARE(o.value(QStringLiteral("sha256")).toString().toLatin1(),
+                 QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex());
+        const QDateTime downloaded = QDateTime::fromString(o.value(QStringLiteral("downloaded")).toString(), Qt::ISODate);
+        QVERIFY(downloaded.isValid() && downloaded.timeSpec() == Qt::UTC);
+        QVERIFY(qAbs(downloaded.secsTo(QDateTime::currentDateTimeUtc())) < 600);
+
+        const QStringList covers = QDir(out.path()).entryList({stem + QStringLiteral(".jpg"), stem + QStringLiteral(".png"),
+                                                               stem + QStringLiteral(".webp")});
+        QVERIFY2(covers.size() == 1, r.err.constData());
+        QVERIFY(QDir(out.path()).entryList({QStringLiteral("*.part")}).isEmpty());
+    }
+
+    // A video TagLib cannot read keeps its bytes as served, with a note; the download stands.
+    void untaggableVideoIsKept()
+    {
+        QTemporaryDir out;
+        QVERIFY(out.isValid());
+        const QByteArray served = "not an mp4 at all, but bytes someone wants";
+        m_site.setRoute(QStringLiteral("www.meipai.com"), QStringLiteral("/media/891001"),
+                        answer(meipaiPage(QStringLiteral("http://mvvideo.test/891001.mp4"))));
+        m_site.setRoute(QStringLiteral("mvvideo.test"), QStringLiteral("/891001.mp4"), answer(served, "video/mp4"));
+        const TestSupport::Run r = run({QStringLiteral("-d"), QStringLiteral("-o"), out.path(),
+                                        QStringLiteral("--embed-metadata"),
+                                        QStringLiteral("http://www.meipai.com/media/891001")});
+        QVERIFY2(r.code == 0, r.err.constData());
+        QVERIFY(r.err.contains("not tagged"));
+        QFile f(out.filePath(QStringLiteral("891001.mp4")));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), served);
+    }
+
+    // A paced batch stopped by a signal, its progress line on a terminal.
+    void stoppedBySignal_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<int>("code");
+        QTest::newRow("SIGINT") << int(SIGINT) << 130;
+        QTest::newRow("SIGTERM") << int(SIGTERM) << 143;
+    }
+
+    void stoppedBySignal()
+    {
+        QFETCH(int, signal);
+        QFETCH(int, code);
+        static int batch = 0;
+        const QStringList addresses = lostBatch(6, 890000 + 100 * ++batch);
+        int master = -1;
+        int slave = -1;
+        QCOMPARE(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+        ::fcntl(master, F_SETFL, O_NONBLOCK);
+        QProcess p;
+        p.setChildProcessModifier([slave] { ::dup2(slave, STDERR_FILENO); });
+        // One index query every 3 seconds: the run is stopped while the rest wait for theirs.
+        const QStringList args = ownArchive(20) + QStringList{QStringLiteral("-j"), QStringLiteral("-J"),
+                                                              QStringLiteral("2")} + addresses;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_CACHE_HOME"), m_work.filePath(QStringLiteral("cache-signal")));
+        env.remove(QStringLiteral("http_proxy"));
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(ZAVLEN_GET_PATH), QStringList{QStringLiteral("--proxy"), m_site.proxyUrl()} + args);
+        ::close(slave);
+        QByteArray terminal;
+        const auto readTerminal = [&] {
+            char buffer[4096];
+            for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;)
+                terminal.append(buffer, n);
+            return terminal;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(readTerminal().contains("网页存档 1/"), 30000);
+        QVERIFY(::kill(pid_t(p.processId()), signal) == 0);
+        QVERIFY(p.waitForFinished(30000));
+        readTerminal();
+        ::close(master);
+        QCOMPARE(p.exitCode(), code);
+        QVERIFY2(terminal.contains("· 下次查询 ") && terminal.contains(" 秒后 · 约 "), terminal.constData());
+
+        const QList<QByteArray> lines = p.readAllStandardOutput().split('\n').mid(0, addresses.size());
+        QCOMPARE(lines.size(), addresses.size());
+        int done = 0;
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            const QJsonObject o = parseLine(lines[i]);
+            QCOMPARE(o.value(QStringLiteral("address")).toString(), addresses[i]);
+            if (o.value(QStringLiteral("ok")).toBool())
+                ++done;
+            else
+                QCOMPARE(o.value(QStringLiteral("error")).toString(), QStringLiteral("已中断"));
+        }
+        QVERIFY(done >= 1 && done < addresses.size());
+        // What was found before the signal is kept: the next run asks only for the rest.
+        const qsizetype asked = m_own.indexQueries().size();
+        m_cacheHome = m_work.filePath(QStringLiteral("cache-signal"));
+        QCOMPARE(run(ownArchive() + addresses).code, 0);
+        QVERIFY(m_own.indexQueries().size() - asked <= addresses.size() - done);
+        QDir(m_cacheHome).removeRecursively();
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCliRescue)
+#include "test_cli_rescue.moc"
