@@ -39,12 +39,12 @@ std::optional<QDateTime> pageDate(const QString &text)
     static const QRegularExpression number(QStringLiteral("^\\d{9,13}$"));
     if (number.match(t).hasMatch()) {
         const qint64 n = t.toLongLong();
-        const QDateTime when = QDateTime::fromSecsSinceEpoch(t.size() > 10 ? n / 1000 : n, QTimeZone::utc());
+        const QDateTime when = QDateTime::fromSecsSinceEpoch(t.size() > 10 ? n / 1000 : n, chinaTime);
         return when.isValid() ? std::optional(when) : std::nullopt;
     }
     for (const char *format : {"yyyy-MM-dd HH:mm:ss", "yyyy-MM-dd HH:mm", "yyyy-MM-dd", "yyyy/MM/dd HH:mm:ss",
                                "yyyy/MM/dd HH:mm", "yyyy/MM/dd", "yyyy.MM.dd", "yyyy年M月d日"}) {
-        QDateTime when = QDateTime::fromString(t, QString::fromLatin1(format));
+        QDateTime when = QDateTime::fromString(t, QString::fromUtf8(format));
         if (when.isValid()) {
             when.setTimeZone(chinaTime);
             return when;

@@ -14,7 +14,8 @@ struct VideoInfo;
 namespace Download {
 
 // The moment a page's date stands for, when it reads as one. The services wrote China's time
-// without saying so; a bare number is seconds (or milliseconds) since 1970.
+// without saying so; a bare number is seconds (or milliseconds) since 1970. Either way the
+// moment is given in China's time, so its day is the day the service showed.
 std::optional<QDateTime> pageDate(const QString &text);
 
 // NAME + suffix beside the video NAME.EXT: "clip.mp4", ".info.json" → "clip.info.json".
