@@ -129,18 +129,19 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("secondRun");
         QTest::addColumn<int>("ageDays");      // how much older the first run's entries are made
         QTest::addColumn<int>("firstStatus");  // of the index during the first run; 0: answers
-        QTest::addColumn<int>("secondQueries");
-        QTest::newRow("kept") << QStringList() << 0 << 0 << 0;
-        QTest::newRow("--refresh") << QStringList{QStringLiteral("--refresh")} << 0 << 0 << 5;
-        QTest::newRow("--no-cache") << QStringList{QStringLiteral("--no-cache")} << 0 << 0 << 5;
+        QTest::addColumn<int>("secondQueries"); // -1: as many as the addresses
+        QTest::addColumn<int>("count");
+        QTest::newRow("kept, 40 addresses") << QStringList() << 0 << 0 << 0 << 40;
+        QTest::newRow("--refresh") << QStringList{QStringLiteral("--refresh")} << 0 << 0 << -1 << 5;
+        QTest::newRow("--no-cache") << QStringList{QStringLiteral("--no-cache")} << 0 << 0 << -1 << 5;
         QTest::newRow("[cache] enabled=false")
-            << QStringList{QStringLiteral("--set"), QStringLiteral("cache/enabled=false")} << 0 << 0 << 5;
-        QTest::newRow("29 days old") << QStringList() << 29 << 0 << 0;
-        QTest::newRow("expired") << QStringList() << 31 << 0 << 5;
+            << QStringList{QStringLiteral("--set"), QStringLiteral("cache/enabled=false")} << 0 << 0 << -1 << 5;
+        QTest::newRow("29 days old") << QStringList() << 29 << 0 << 0 << 5;
+        QTest::newRow("expired") << QStringList() << 31 << 0 << -1 << 5;
         QTest::newRow("shorter maxAgeDays")
-            << QStringList{QStringLiteral("--set"), QStringLiteral("cache/maxAgeDays=7")} << 8 << 0 << 5;
-        QTest::newRow("429 is not kept") << QStringList() << 0 << 429 << 5;
-        QTest::newRow("an error page is not kept") << QStringList() << 0 << 500 << 5;
+            << QStringList{QStringLiteral("--set"), QStringLiteral("cache/maxAgeDays=7")} << 8 << 0 << -1 << 5;
+        QTest::newRow("429 is not kept") << QStringList() << 0 << 429 << -1 << 5;
+        QTest::newRow("an error page is not kept") << QStringList() << 0 << 500 << -1 << 5;
     }
 
     void cacheAcrossRuns()
@@ -149,14 +150,19 @@ private Q_SLOTS:
         QFETCH(int, ageDays);
         QFETCH(int, firstStatus);
         QFETCH(int, secondQueries);
+        QFETCH(int, count);
+        if (secondQueries < 0)
+            secondQueries = count;
         static int batch = 0;
-        const QStringList addresses = lostBatch(5, 860000 + 100 * ++batch);
+        const QStringList addresses = lostBatch(count, 860000 + 100 * ++batch);
         m_cacheHome = m_work.filePath(QStringLiteral("cache-across-%1").arg(batch));
 
         m_own.setIndexStatus(firstStatus);
         const TestSupport::Run first = run(ownArchive() + QStringList{QStringLiteral("-j"), QStringLiteral("-J"),
                                                                       QStringLiteral("1")} + addresses);
         QCOMPARE(first.code, firstStatus ? 1 : 0);
+        if (!firstStatus)
+            QCOMPARE(m_own.indexQueries().size(), qsizetype(count));
         QVERIFY2(!first.err.contains("下次查询"), "no progress line on a pipe");
         m_own.setIndexStatus(0);
         if (ageDays)
