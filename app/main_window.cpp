@@ -331,7 +331,7 @@ void Form1::endExtraction(const Extract::RoadResult &road)
         setStatus(status);
         Q_EMIT extractionEnded();
     };
-    if (road.result.slot[0].isEmpty()) {
+    if (road.result.slot.isEmpty(0)) {
         clearResult();
         end();
     } else {

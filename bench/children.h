@@ -13,7 +13,9 @@ namespace Bench {
 
 struct Run
 {
-    double seconds = 0;
+    double seconds = 0;    // wall
+    double cpuSeconds = 0; // the child's and its waited-for children's, user and system
+    long maxRssKb = 0;
     int exitCode = -1;
     bool ok = false;
     QByteArray err;
@@ -23,7 +25,8 @@ struct Run
 QTemporaryDir &scratch();
 
 // `program` to its end, standard output discarded, standard input from `stdinFile` when given,
-// in an environment without proxy variables and with the offscreen platform.
+// in an environment without proxy variables and with the offscreen platform; ok when it exited
+// (rather than was killed) within `timeoutMs`.
 Run run(const QString &program, const QStringList &args, const QString &stdinFile = {}, int timeoutMs = 600000);
 
 // A program on the PATH.

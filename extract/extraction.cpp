@@ -3,6 +3,7 @@
 #include "config/settings.h"
 #include "extract/service.h"
 #include "extract/textops.h"
+#include "web/decode.h"
 #include "web/network.h"
 
 #include <QUrl>
@@ -80,23 +81,6 @@ bool isSafePageAddress(const QString &address, const Config::Settings &cfg)
            && (cfg.network.allowLocalAddresses || !Web::isLocalHost(QUrl(address, QUrl::TolerantMode).host()));
 }
 
-void Slots::setElement(std::size_t to, std::size_t from, QStringView marker, int k)
-{
-    const QString &source = m_texts[from];
-    const std::optional<QStringView> element = elementView(source, marker, k);
-    if (!element)
-        return;
-    // A source that is itself an element lies inside a text kept already.
-    const QChar *begin = source.constData();
-    const QChar *end = begin + source.size();
-    const bool kept = std::any_of(m_sources.cbegin(), m_sources.cend(), [&](const QString &text) {
-        return std::less_equal<>()(text.constData(), begin) && std::less_equal<>()(end, text.constData() + text.size());
-    });
-    if (!kept)
-        m_sources.push_back(source);
-    m_texts[to] = QString::fromRawData(element->data(), element->size());
-}
-
 bool Result::found() const
 {
     return isWebAddress(slot[2]);
@@ -132,7 +116,7 @@ Display commonDisplay(const Slots &s, int authorLimit)
 bool verifiedAuthor(const Slots &s, const QString &pageMark, const QString &shownAuthor,
                     const Config::Settings &cfg)
 {
-    return findText(s[0], pageMark) >= 0 || (!cfg.maker.verifiedAuthor.isEmpty() && shownAuthor.contains(cfg.maker.verifiedAuthor));
+    return s.contains(0, pageMark) || (!cfg.maker.verifiedAuthor.isEmpty() && shownAuthor.contains(cfg.maker.verifiedAuthor));
 }
 
 const ServiceRow &serviceRow(Service service)
@@ -163,8 +147,11 @@ std::optional<QString> checkAddress(Service service, const QString &text, const 
     return row.check ? row.check(addressIn(text), cfg) : std::nullopt;
 }
 
-Result extract(Service service, const QString &address, const QString &page, const FetchFn &fetch,
-               const Config::Settings &cfg)
+namespace {
+
+// Cuts whatever `fill` put into slot 0 (nothing: the page is empty).
+Result extractWith(Service service, const QString &address, const FetchFn &fetch, const Config::Settings &cfg,
+                   bool empty, const std::function<void(Slots &)> &fill)
 {
     const ServiceRow &row = serviceRow(service);
     Result r;
@@ -173,16 +160,35 @@ Result extract(Service service, const QString &address, const QString &page, con
         return r;
     if (row.fromAddress)
         row.fromAddress(r.slot, address, cfg);
-    if (page.isEmpty()) {
+    if (empty) {
         r.end(Outcome::FetchFailed);
         return r;
     }
-    r.slot[0] = page;
+    fill(r.slot);
     row.cut(r.slot, fetch, cfg);
     r.display = row.display(r.slot, cfg);
     if (r.found())
         r.end(Outcome::Done);
     return r;
+}
+
+} // namespace
+
+Result extract(Service service, const QString &address, const QString &page, const FetchFn &fetch,
+               const Config::Settings &cfg)
+{
+    return extractWith(service, address, fetch, cfg, page.isEmpty(), [&](Slots &s) { s[0] = page; });
+}
+
+Result extract(Service service, const QString &address, const PageBody &page, const FetchFn &fetch,
+               const Config::Settings &cfg)
+{
+    // Decoding a whole page costs more than all the cutting: a page in UTF-8 is cut on its bytes.
+    const std::optional<QByteArrayView> utf8 = Web::utf8Bytes(page.bytes, page.contentType);
+    if (!utf8 || !utf8->isValidUtf8())
+        return extract(service, address, Web::decodeBody(page.bytes, page.contentType), fetch, cfg);
+    const QByteArray bytes = utf8->size() == page.bytes.size() ? page.bytes : utf8->toByteArray();
+    return extractWith(service, address, fetch, cfg, bytes.isEmpty(), [&](Slots &s) { s.setPage(bytes); });
 }
 
 std::optional<Service> detectService(const QString &address, const Config::Settings &cfg)

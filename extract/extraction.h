@@ -1,5 +1,8 @@
 #pragma once
 
+#include "extract/slots.h"
+
+#include <QByteArray>
 #include <QString>
 #include <array>
 #include <functional>
@@ -15,33 +18,6 @@ namespace Extract {
 // The option buttons' indices; 3 ("微拍") has no extractor and is never shown.
 enum class Service { Weishi = 0, Meipai = 1, Kuaishou = 2, Weipai = 3, Miaopai = 4 };
 
-inline constexpr int slotCount = 51;
-
-// Every working text and result of one extraction. An element cut out of another slot's text
-// (setElement) is not copied: it refers into the characters of the text it was cut from, and
-// those texts are kept here for as long as any copy of these slots lives. Most elements run to
-// the end of a page, so copying each would cost more than the whole rest of the cutting. A
-// working text taken out to outlive its slots must be copied: QString(text.constData(), text.size()).
-class Slots
-{
-public:
-    QString &operator[](std::size_t i) { return m_texts[i]; }
-    const QString &operator[](std::size_t i) const { return m_texts[i]; }
-    static constexpr std::size_t size() { return slotCount; }
-    auto begin() const { return m_texts.cbegin(); }
-    auto end() const { return m_texts.cend(); }
-
-    // Slot `to` takes element k of slot `from` cut at every `marker` (see elementOf); when the
-    // marker occurs fewer than k times, slot `to` stays as it was.
-    void setElement(std::size_t to, std::size_t from, QStringView marker, int k = 1);
-
-    friend bool operator==(const Slots &a, const Slots &b) { return a.m_texts == b.m_texts; }
-    friend bool operator!=(const Slots &a, const Slots &b) { return !(a == b); }
-
-private:
-    std::array<QString, slotCount> m_texts;
-    std::vector<QString> m_sources; // the texts elements refer into
-};
 
 // Second request of an extraction (Weishi's download endpoint). nullopt means the fetch failed.
 using FetchFn = std::function<std::optional<QString>(const QString &url)>;
@@ -122,6 +98,17 @@ std::optional<QString> checkAddress(Service service, const QString &text, const 
 
 // Cutting and display rules over a fetched, non-empty page. Starts from empty slots.
 Result extract(Service service, const QString &address, const QString &page, const FetchFn &fetch,
+               const Config::Settings &cfg);
+
+// A page as it arrived: its bytes and the Content-Type they came with.
+struct PageBody
+{
+    QByteArray bytes;
+    QByteArray contentType;
+};
+// The same over the page's bytes, with the same result: a page in valid UTF-8 is cut on its bytes
+// and only the fields are decoded; any other page is decoded first, as a browser would.
+Result extract(Service service, const QString &address, const PageBody &page, const FetchFn &fetch,
                const Config::Settings &cfg);
 
 // The first service, in the window's order (Weishi, Meipai, Kuaishou, Miaopai), whose checks pass.

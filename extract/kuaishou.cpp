@@ -34,22 +34,22 @@ std::optional<QString> check(const QString &address, const Config::Settings &cfg
 void cut(Slots &s, const FetchFn &, const Config::Settings &)
 {
     s.setElement(1, 0, ellipsisMarker);
-    s[12] = textBefore(s[1], u':').remove(QLatin1String("<span>")).remove(QLatin1String("\r\n"));
-    s[12] = textBefore(s[12], u'<');
+    s[12] = s.textBefore(1, u':').remove(QLatin1String("<span>")).remove(QLatin1String("\r\n"));
+    s[12] = s.textBefore(12, u'<');
 
     s.setElement(9, 1, middleMarker, 2);
-    s[10] = trimSpaces(textThrough(s[9], u"</span>").remove(u'<').remove(u':'));
+    s[10] = trimSpaces(s.textThrough(9, u"</span>").remove(u'<').remove(u':'));
 
     s.setElement(5, 0, nowrapMarker);
-    s[6] = trimSpaces(textBefore(s[5], u'<'));
+    s[6] = trimSpaces(s.textBefore(5, u'<'));
 
     s.setElement(7, 1, imageMarker);
-    s[8] = addressPart(textBefore(s[7], u'>').remove(u'"'));
+    s[8] = addressPart(s.textBefore(7, u'>').remove(u'"'));
 
     s.setElement(3, 0, posterMarker);
-    s[4] = textBefore(s[3], u'"');
+    s[4] = s.textBefore(3, u'"');
     s.setElement(11, 3, sourceMarker);
-    s[2] = textBefore(s[11], u'"');
+    s[2] = s.textBefore(11, u'"');
 }
 
 Display display(const Slots &s, const Config::Settings &)

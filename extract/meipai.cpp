@@ -39,29 +39,29 @@ void cut(Slots &s, const FetchFn &, const Config::Settings &cfg)
     const QString avatarPrefix = QLatin1String("http://") + cfg.services.meipai.avatarStem;
 
     s.setElement(1, 0, videoMarker);
-    s[2] = addressPart(textBefore(s[1], u'>').remove(u'"'));
+    s[2] = addressPart(s.textBefore(1, u'>').remove(u'"'));
 
     s.setElement(3, 0, QString(coverTag + coverPrefix));
-    s[4] = coverPrefix + textBefore(s[3], u'"');
+    s[4] = coverPrefix + s.textBefore(3, u'"');
 
     s.setElement(5, 0, avatarPrefix);
-    s[6] = avatarPrefix + textBefore(s[5], u'"');
+    s[6] = avatarPrefix + s.textBefore(5, u'"');
 
     s.setElement(7, 0, titleMarker);
-    s[8] = textBefore(s[7], u'的');
+    s[8] = s.textBefore(7, u'的');
 
     s.setElement(9, 0, dataTitleMarker);
     // The description comes from the title again: its first word with the space after it.
-    s[10] = textThrough(s[7], u" ");
+    s[10] = s.textThrough(7, u" ");
 
     s.setElement(11, 0, dateMarker);
-    s[12] = textBefore(s[11], u'<');
+    s[12] = s.textBefore(11, u'<');
 }
 
 Display display(const Slots &s, const Config::Settings &)
 {
     Display d = commonDisplay(s, 8);
-    if (findText(s[0], badgeText) >= 0)
+    if (s.contains(0, badgeText))
         d.badge = 2;
     d.badgeGap = 5;
     // A short description loses its "??" pairs; a long one is only cut.

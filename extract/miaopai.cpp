@@ -65,18 +65,18 @@ void cut(Slots &s, const FetchFn &, const Config::Settings &cfg)
     s[4] = streamBase(cfg) + s[20] + QLatin1String("_m.jpg");
 
     s.setElement(5, 0, avatarPrefix);
-    s[6] = avatarPrefix + textBefore(s[5], u'"');
+    s[6] = avatarPrefix + s.textBefore(5, u'"');
 
     s.setElement(7, 0, contentMarker, 3);
-    s[8] = textBefore(s[7], u',');
+    s[8] = s.textBefore(7, u',');
 
     s.setElement(9, 0, paragraphMarker);
-    s[12] = trimSpaces(textThrough(s[9], u"</p>"));
+    s[12] = trimSpaces(s.textThrough(9, u"</p>"));
     if (auto plain = Web::preg(s[12], anchorTags, QString()))
         s[10] = plain->remove(u'<');
 
     s.setElement(11, 0, dateMarker);
-    s[12] = textBefore(s[11], u'&');
+    s[12] = s.textBefore(11, u'&');
 }
 
 Display display(const Slots &s, const Config::Settings &cfg)

@@ -34,7 +34,7 @@ Outcome outcomeOf(ArchiveProblem problem)
 // The page fetch: "If-Modified-Since: 0", the body whatever its status, decoded to text.
 struct Page
 {
-    std::optional<QString> text; // nullopt: no answer (refused, reset, timed out, too large)
+    std::optional<PageBody> body; // nullopt: no answer (refused, reset, timed out, too large)
     int status = 0;
     bool cancelled = false;
 };
@@ -48,7 +48,8 @@ Page fetchPage(const Web::FetchFunction &fetch, const QString &url, const Web::C
     Page page;
     page.status = r.httpStatus;
     page.cancelled = r.error == Web::FetchError::Cancelled;
-    page.text = Web::bodyText(r);
+    if (r.ok())
+        page.body = PageBody{r.body, r.contentType};
     return page;
 }
 
@@ -81,9 +82,10 @@ LiveOutcome liveRoad(Service service, const QString &address, const Config::Sett
     const FetchFn endpoint = [&](const QString &url) {
         const Page answer = fetchPage(fetch, url, cancel);
         endpointCancelled = endpointCancelled || answer.cancelled;
-        return answer.text;
+        return answer.body ? std::optional(Web::decodeBody(answer.body->bytes, answer.body->contentType))
+                           : std::nullopt;
     };
-    out.result = extract(service, address, page.text.value_or(QString()), endpoint, cfg);
+    out.result = extract(service, address, page.body.value_or(PageBody()), endpoint, cfg);
     judgeAddresses(out.result, cfg);
     out.pageGone = page.status >= 400;
     out.cancelled = page.cancelled || endpointCancelled;
@@ -155,7 +157,7 @@ ArchiveOutcome archiveRoad(Service service, const QString &address, const Config
             return Web::decodeBody(answer.body, answer.contentType);
         };
         Result result =
-            extract(service, address, Web::decodeBody(page.body, page.contentType), endpoint, cfg);
+            extract(service, address, PageBody{page.body, page.contentType}, endpoint, cfg);
         if (out.problem != ArchiveProblem::None)
             continue;
         if (!result.found()) {
@@ -168,7 +170,7 @@ ArchiveOutcome archiveRoad(Service service, const QString &address, const Config
             continue;
         }
 
-        Archived archived{capture.timestamp, page.address, QString()};
+        Archived archived{capture.timestamp, page.address, QString(), QString()};
         if (kept.video) {
             archived.video = *kept.video;
         } else {

@@ -37,34 +37,34 @@ void cut(Slots &s, const FetchFn &fetch, const Config::Settings &cfg)
 {
     s.setElement(20, 0, playerMarker);
     s.setElement(21, 20, idMarker);
-    s[21] = textBefore(s[21], u'"');
+    s.set(21, s.textBefore(21, u'"'));
 
     if (fetch) {
         if (auto answer = fetch(endpoint(cfg) + s[21] + QLatin1String("&play=2&device=2")))
             s[22] = std::move(*answer);
     }
     s.setElement(23, 22, listMarker);
-    s[24] = textBefore(s[23], u'"').replace(QLatin1String("\\/"), QLatin1String("/"));
+    s[24] = s.textBefore(23, u'"').replace(QLatin1String("\\/"), QLatin1String("/"));
     if (auto path = elementView(s[24], cfg.services.weishi.fileHost, 1))
         s[2] = QLatin1String("http://") + cfg.services.weishi.videoHost + u'/' + cfg.services.weishi.fileHost + *path;
     s[4] = QLatin1String("http://") + cfg.services.weishi.pictureHost + QLatin1String("/weishi_pic/0/") + s[21]
          + QLatin1String("_1/480");
 
     s.setElement(5, 0, avatarMarker);
-    QString avatar = textThrough(s[5], u"e=");
+    QString avatar = s.textThrough(5, u"e=");
     for (const QLatin1String gone : {QLatin1String("src="), QLatin1String("\""), QLatin1String("title"),
                                      QLatin1String(" ")})
         avatar.remove(gone);
     s[6] = avatar;
 
     s.setElement(7, 0, titleMarker);
-    s[8] = textBefore(s[7], u'<').remove(titleEnding);
+    s[8] = s.textBefore(7, u'<').remove(titleEnding);
 
     s.setElement(9, 0, messageMarker);
-    s[10] = trimSpaces(textBefore(s[9], u'<')).remove(QLatin1String("\r\n")).remove(u' ');
+    s[10] = trimSpaces(s.textBefore(9, u'<')).remove(QLatin1String("\r\n")).remove(u' ');
 
     s.setElement(11, 0, timeMarker);
-    s[12] = textBefore(s[11], u'<');
+    s[12] = s.textBefore(11, u'<');
 }
 
 Display display(const Slots &s, const Config::Settings &cfg)

@@ -11,7 +11,7 @@ packages=(
     desktop-file-utils appstream bash-completion zsh
 )
 if [[ "${ZAVLEN_BENCH:-}" == 1 ]]; then
-    packages+=(libbenchmark-dev curl time nginx-light)
+    packages+=(libbenchmark-dev curl nginx-light)
 fi
 if [[ "${ZAVLEN_PACKAGE:-}" == 1 ]]; then
     packages+=(dpkg-dev file)

@@ -108,21 +108,43 @@ QByteArray charsetOf(const QByteArray &body, const QByteArray &contentType)
     return charset.isEmpty() ? charsetFromMeta(body) : charset;
 }
 
-QString decodeBody(const QByteArray &body, const QByteArray &contentType)
+namespace {
+
+// How decodeBody reads `body`: as UTF-8 (these bytes, without a byte order mark), or with the
+// decoder of that name.
+struct Reading
+{
+    std::optional<QByteArrayView> utf8;
+    QByteArray decoder;
+};
+
+Reading readingOf(const QByteArray &body, const QByteArray &contentType)
 {
     // A byte order mark outweighs every declaration, as in browsers.
     QByteArray charset = charsetFromBom(body);
     if (charset.isEmpty())
         charset = charsetOf(body, contentType);
     if (charset.isEmpty() || charset == "utf-8" || charset == "utf8")
-        return QString::fromUtf8(body.startsWith("\xEF\xBB\xBF") ? QByteArrayView(body).sliced(3)
-                                                                 : QByteArrayView(body));
+        return {body.startsWith("\xEF\xBB\xBF") ? QByteArrayView(body).sliced(3) : QByteArrayView(body), {}};
     const QByteArray name = decoderName(charset);
-    if (name.isEmpty())
-        return QString::fromUtf8(body);
-    QStringDecoder decoder(name.constData());
-    if (!decoder.isValid())
-        return QString::fromUtf8(body);
+    if (name.isEmpty() || !QStringDecoder(name.constData()).isValid())
+        return {QByteArrayView(body), {}};
+    return {std::nullopt, name};
+}
+
+} // namespace
+
+std::optional<QByteArrayView> utf8Bytes(const QByteArray &body, const QByteArray &contentType)
+{
+    return readingOf(body, contentType).utf8;
+}
+
+QString decodeBody(const QByteArray &body, const QByteArray &contentType)
+{
+    const Reading reading = readingOf(body, contentType);
+    if (reading.utf8)
+        return QString::fromUtf8(*reading.utf8);
+    QStringDecoder decoder(reading.decoder.constData());
     return decoder.decode(body);
 }
 

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
+
+#include <optional>
 
 namespace Web {
 
@@ -13,5 +16,9 @@ QByteArray charsetOf(const QByteArray &body, const QByteArray &contentType);
 // charset, GB2312 and GBK as GB18030, Latin-1 as windows-1252, anything unknown or missing as
 // UTF-8. Never fails.
 QString decodeBody(const QByteArray &body, const QByteArray &contentType);
+
+// The bytes decodeBody reads as UTF-8, without the byte order mark; nullopt when it reads the
+// page in another encoding. They may hold invalid sequences, which it decodes as U+FFFD.
+std::optional<QByteArrayView> utf8Bytes(const QByteArray &body, const QByteArray &contentType);
 
 } // namespace Web

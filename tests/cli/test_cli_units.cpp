@@ -81,7 +81,7 @@ private Q_SLOTS:
             r.info.archived = Extract::Archived{QStringLiteral("20150312094501"),
                                            QStringLiteral("http://web.archive.test/web/20150312094501id_/http://p/1"),
                                            archivedVideo ? QStringLiteral("http://web.archive.test/web/20150312094501id_/http://v/1.mp4")
-                                                         : QString()};
+                                                         : QString(), QString()};
         }
         r.address = QStringLiteral("http://www.meipai.com/media/1?a=\"b\"");
         if (found) {
