@@ -3,6 +3,7 @@
 #include "config/settings.h"
 #include "extract/service.h"
 #include "extract/textops.h"
+#include "extract/utf8check.h"
 #include "web/decode.h"
 #include "web/network.h"
 
@@ -185,7 +186,8 @@ Result extract(Service service, const QString &address, const PageBody &page, co
 {
     // Decoding a whole page costs more than all the cutting: a page in UTF-8 is cut on its bytes.
     const std::optional<QByteArrayView> utf8 = Web::utf8Bytes(page.bytes, page.contentType);
-    if (!utf8 || !utf8->isValidUtf8())
+    // A second byte order mark at the start is dropped by the decoding too: rare enough to decode.
+    if (!utf8 || utf8->startsWith("\xEF\xBB\xBF") || !isValidUtf8(*utf8))
         return extract(service, address, Web::decodeBody(page.bytes, page.contentType), fetch, cfg);
     const QByteArray bytes = utf8->size() == page.bytes.size() ? page.bytes : utf8->toByteArray();
     return extractWith(service, address, fetch, cfg, bytes.isEmpty(), [&](Slots &s) { s.setPage(bytes); });

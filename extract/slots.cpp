@@ -3,23 +3,12 @@
 #include "extract/textops.h"
 
 #include <algorithm>
-#include <cstring>
 #include <functional>
 #include <optional>
 
 namespace Extract {
 
 namespace {
-
-qsizetype findBytes(QByteArrayView text, QByteArrayView what, qsizetype from = 0)
-{
-    if (what.isEmpty())
-        return from <= text.size() ? from : -1;
-    if (from > text.size() - what.size())
-        return -1;
-    const void *at = ::memmem(text.data() + from, size_t(text.size() - from), what.data(), size_t(what.size()));
-    return at ? static_cast<const char *>(at) - text.data() : -1;
-}
 
 // elementView over bytes; `marker` is not empty.
 std::optional<QByteArrayView> elementBytes(QByteArrayView text, QByteArrayView marker, int k)
@@ -42,6 +31,21 @@ std::optional<QByteArrayView> elementBytes(QByteArrayView text, QByteArrayView m
 bool byteComparable(QStringView marker)
 {
     return !marker.isEmpty() && marker.isValidUtf16();
+}
+
+// QString::fromUtf8 drops a byte order mark at the start of what it decodes; inside a page it is
+// a character like any other, and the decoded page has it.
+QString decoded(QByteArrayView bytes)
+{
+    static constexpr QByteArrayView bom("\xEF\xBB\xBF");
+    if (!bytes.startsWith(bom))
+        return QString::fromUtf8(bytes);
+    QString marks;
+    while (bytes.startsWith(bom)) {
+        marks += QChar(0xFEFF);
+        bytes = bytes.sliced(bom.size());
+    }
+    return marks + QString::fromUtf8(bytes);
 }
 
 } // namespace
@@ -68,7 +72,7 @@ void Slots::set(std::size_t i, QString text)
 void Slots::decode(std::size_t i) const
 {
     if (inBytes(i) && !m_decoded[i]) {
-        m_texts[i] = QString::fromUtf8(m_bytes[i]);
+        m_texts[i] = decoded(m_bytes[i]);
         m_decoded.set(i);
     }
 }
@@ -121,7 +125,7 @@ QString Slots::textBefore(std::size_t i, QChar mark) const
     if (!inBytes(i) || mark.isSurrogate())
         return Extract::textBefore((*this)[i], mark);
     const qsizetype at = findBytes(m_bytes[i], QString(mark).toUtf8());
-    return at < 0 ? QString() : QString::fromUtf8(m_bytes[i].first(at));
+    return at < 0 ? QString() : decoded(m_bytes[i].first(at));
 }
 
 QString Slots::textThrough(std::size_t i, QStringView mark) const
@@ -131,7 +135,7 @@ QString Slots::textThrough(std::size_t i, QStringView mark) const
     const qsizetype at = findBytes(m_bytes[i], mark.toUtf8());
     if (at < 0)
         return QString();
-    return QString::fromUtf8(m_bytes[i].first(at + QString(mark.front()).toUtf8().size()));
+    return decoded(m_bytes[i].first(at + QString(mark.front()).toUtf8().size()));
 }
 
 bool Slots::contains(std::size_t i, QStringView what) const

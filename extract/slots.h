@@ -42,7 +42,7 @@ public:
     // Writing without reading first: a slot still in bytes is not decoded for nothing.
     void set(std::size_t i, QString text);
 
-    // Slot 0 holds `utf8`, which must be valid UTF-8 (no byte order mark).
+    // Slot 0 holds `utf8`, which must be valid UTF-8 and not start with a byte order mark.
     void setPage(const QByteArray &utf8);
 
     // Slot `to` takes element k of slot `from` cut at every `marker` (see elementOf); when the

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstring>
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
@@ -91,6 +92,63 @@ const bool haveAvx2 = [] {
 }();
 #endif
 
+// The same over bytes: a bit of the compare mask a place.
+struct ByteNeedle
+{
+    const char *w;
+    qsizetype n;
+
+    bool middleAt(const char *at) const { return std::memcmp(at + 1, w + 1, size_t(n - 2)) == 0; }
+
+    qsizetype firstIn(const char *h, qsizetype i, unsigned mask) const
+    {
+        for (; mask != 0; mask &= mask - 1) {
+            const qsizetype at = i + std::countr_zero(mask);
+            if (middleAt(h + at))
+                return at;
+        }
+        return -1;
+    }
+};
+
+#ifdef ZAVLEN_FIND_SSE2
+qsizetype scanBytesSse2(const char *h, qsizetype i, qsizetype last, const ByteNeedle &needle, bool &found)
+{
+    const __m128i firsts = _mm_set1_epi8(needle.w[0]);
+    const __m128i finals = _mm_set1_epi8(needle.w[needle.n - 1]);
+    for (; i + 15 <= last; i += 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(h + i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(h + i + needle.n - 1));
+        auto mask = unsigned(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, firsts), _mm_cmpeq_epi8(b, finals))));
+        if (const qsizetype at = needle.firstIn(h, i, mask); at >= 0) {
+            found = true;
+            return at;
+        }
+    }
+    return i;
+}
+#endif
+
+#ifdef ZAVLEN_FIND_AVX2
+__attribute__((target("avx2"))) qsizetype scanBytesAvx2(const char *h, qsizetype i, qsizetype last,
+                                                        const ByteNeedle &needle, bool &found)
+{
+    const __m256i firsts = _mm256_set1_epi8(needle.w[0]);
+    const __m256i finals = _mm256_set1_epi8(needle.w[needle.n - 1]);
+    for (; i + 31 <= last; i += 32) {
+        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(h + i));
+        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(h + i + needle.n - 1));
+        auto mask = unsigned(
+            _mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi8(a, firsts), _mm256_cmpeq_epi8(b, finals))));
+        if (const qsizetype at = needle.firstIn(h, i, mask); at >= 0) {
+            found = true;
+            return at;
+        }
+    }
+    return i;
+}
+#endif
+
 } // namespace
 
 qsizetype findText(QStringView text, QStringView what, qsizetype from)
@@ -116,6 +174,40 @@ qsizetype findText(QStringView text, QStringView what, qsizetype from)
 #ifdef ZAVLEN_FIND_SSE2
     if (!found)
         i = scanSse2(h, i, last, needle, found);
+#endif
+    if (found)
+        return i;
+    for (; i <= last; ++i) {
+        if (h[i] == needle.w[0] && h[i + n - 1] == needle.w[n - 1] && needle.middleAt(h + i))
+            return i;
+    }
+    return -1;
+}
+
+qsizetype findBytes(QByteArrayView text, QByteArrayView what, qsizetype from)
+{
+    const qsizetype n = what.size();
+    from = std::max<qsizetype>(from, 0);
+    if (n == 0)
+        return from <= text.size() ? from : -1;
+    if (from > text.size() - n)
+        return -1;
+    const char *h = text.data();
+    if (n == 1) {
+        const void *at = std::memchr(h + from, what.front(), size_t(text.size() - from));
+        return at ? static_cast<const char *>(at) - h : -1;
+    }
+    const ByteNeedle needle{what.data(), n};
+    const qsizetype last = text.size() - n;
+    qsizetype i = from;
+    bool found = false;
+#ifdef ZAVLEN_FIND_AVX2
+    if (haveAvx2)
+        i = scanBytesAvx2(h, i, last, needle, found);
+#endif
+#ifdef ZAVLEN_FIND_SSE2
+    if (!found)
+        i = scanBytesSse2(h, i, last, needle, found);
 #endif
     if (found)
         return i;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 #include <QStringView>
 #include <optional>
@@ -10,6 +11,8 @@ namespace Extract {
 // QStringView::indexOf gives, found by comparing the needle's first and last characters at 8 or 16
 // places at once. Most markers are searched for from one end of a page to the other.
 qsizetype findText(QStringView text, QStringView what, qsizetype from = 0);
+// The same over bytes, 16 or 32 places at once.
+qsizetype findBytes(QByteArrayView text, QByteArrayView what, qsizetype from = 0);
 
 // Element k of `text` cut at every `marker`: 0 is the part before the first occurrence, k the part
 // after the k-th occurrence up to the next one (or the end). nullopt when the marker occurs fewer

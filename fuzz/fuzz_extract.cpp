@@ -1,6 +1,7 @@
 #include "config/settings.h"
 #include "extract/extraction.h"
 #include "fuzzcommon.h"
+#include "web/decode.h"
 
 // One target per service: ZAVLEN_FUZZ_SERVICE names it.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -33,5 +34,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     Fuzz::require(again.display.author == r.display.author && again.display.date == r.display.date &&
                       again.display.description == r.display.description,
                   "same input, same display");
+
+    // The page's own bytes, cut without decoding them whole where they are UTF-8: the same result.
+    const Extract::Result cut = Extract::extract(service, address, Extract::PageBody{in.value(1), {}}, fetch, cfg);
+    Fuzz::require(cut.slot == Extract::extract(service, address, Web::decodeBody(in.value(1), {}), fetch, cfg).slot,
+                  "cut on bytes, same slots");
     return 0;
 }
