@@ -128,14 +128,17 @@ void Runner::startExtraction(int i)
     };
     // The task holds the cache and the token itself: a signal may end the run before it starts.
     m_pool.start([deliver, address, hooks, site = m_options.site, cfg = m_settings, cache = m_cache,
-                  cancel = m_cancel] {
+                  cancel = m_cancel, network = &m_network] {
         if (cancel->isCancelled()) {
             Record stopped;
             stopped.address = address;
             stopped.outcome = Extract::Outcome::Cancelled;
             return deliver(stopped);
         }
-        deliver(recordFromRoad(address, Extract::runRoad(address, site, cfg, Web::networkFetch(), hooks)));
+        const Web::FetchFunction fetch = [network](const QString &url, const Web::FetchOptions &options) {
+            return network->fetch(url, options);
+        };
+        deliver(recordFromRoad(address, Extract::runRoad(address, site, cfg, fetch, hooks)));
     });
 }
 

@@ -5,6 +5,7 @@
 #include "cli/progress.h"
 #include "cli/record.h"
 #include "config/settings.h"
+#include "web/networkthread.h"
 
 #include <QHash>
 #include <QObject>
@@ -109,6 +110,7 @@ private:
     std::shared_ptr<Web::CancelToken> m_cancel;
     int m_interrupted = 0; // the signal that stopped the run; 0: none
 
+    Web::NetworkThread m_network; // every job's requests
     QThreadPool m_pool; // last: its destructor waits for the tasks that use the members above
 };
 

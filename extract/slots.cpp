@@ -10,20 +10,19 @@ namespace Extract {
 
 namespace {
 
-// elementView over bytes; `marker` is not empty.
-std::optional<QByteArrayView> elementBytes(QByteArrayView text, QByteArrayView marker, int k)
+// Where element k of `text` cut at `marker` starts, or -1 (see elementView); `marker` is not empty.
+qsizetype elementStart(QByteArrayView text, QByteArrayView marker, int k)
 {
     if (k < 0)
-        return std::nullopt;
+        return -1;
     qsizetype start = 0;
     for (int i = 0; i < k; ++i) {
         const qsizetype at = findBytes(text, marker, start);
         if (at < 0)
-            return std::nullopt;
+            return -1;
         start = at + marker.size();
     }
-    const qsizetype end = findBytes(text, marker, start);
-    return text.sliced(start, (end < 0 ? text.size() : end) - start);
+    return start;
 }
 
 // A marker whose UTF-8 is found exactly where the marker is found in the decoded text: one that is
@@ -54,6 +53,7 @@ QString &Slots::operator[](std::size_t i)
 {
     decode(i);
     m_bytes[i] = QByteArrayView();
+    m_endMarker[i].clear();
     return m_texts[i];
 }
 
@@ -66,12 +66,38 @@ const QString &Slots::operator[](std::size_t i) const
 void Slots::set(std::size_t i, QString text)
 {
     m_bytes[i] = QByteArrayView();
+    m_endMarker[i].clear();
     m_texts[i] = std::move(text);
+}
+
+void Slots::resolve(std::size_t i) const
+{
+    if (m_endMarker[i].isEmpty())
+        return;
+    if (const qsizetype end = findBytes(m_bytes[i], m_endMarker[i]); end >= 0)
+        m_bytes[i] = m_bytes[i].first(end);
+    m_endMarker[i].clear();
+}
+
+bool Slots::holds(std::size_t i, qsizetype end) const
+{
+    const QByteArray &marker = m_endMarker[i];
+    if (marker.isEmpty())
+        return end <= m_bytes[i].size();
+    // Only an end marker starting before `end` matters; the first one found is the element's end.
+    const qsizetype reach = std::min(m_bytes[i].size(), end - 1 + marker.size());
+    const qsizetype at = findBytes(m_bytes[i].first(reach), marker);
+    if (at < 0)
+        return end <= m_bytes[i].size();
+    m_bytes[i] = m_bytes[i].first(at);
+    m_endMarker[i].clear();
+    return false;
 }
 
 void Slots::decode(std::size_t i) const
 {
     if (inBytes(i) && !m_decoded[i]) {
+        resolve(i);
         m_texts[i] = decoded(m_bytes[i]);
         m_decoded.set(i);
     }
@@ -89,17 +115,23 @@ void Slots::setPage(const QByteArray &utf8)
     m_texts[0] = QString();
     // Never a null view: an empty page is still bytes.
     m_bytes[0] = m_page.isNull() ? QByteArrayView("", 0) : QByteArrayView(m_page);
+    m_endMarker[0].clear();
     m_decoded.reset(0);
 }
 
 void Slots::setElement(std::size_t to, std::size_t from, QStringView marker, int k)
 {
     if (inBytes(from) && byteComparable(marker)) {
-        const std::optional<QByteArrayView> element = elementBytes(m_bytes[from], marker.toUtf8(), k);
-        if (!element)
+        resolve(from);
+        const QByteArray bytes = marker.toUtf8();
+        const qsizetype start = elementStart(m_bytes[from], bytes, k);
+        if (start < 0)
             return;
         m_texts[to] = QString();
-        m_bytes[to] = element->isNull() ? QByteArrayView("", 0) : *element;
+        m_bytes[to] = m_bytes[from].sliced(start);
+        if (m_bytes[to].isNull())
+            m_bytes[to] = QByteArrayView("", 0);
+        m_endMarker[to] = bytes;
         m_decoded.reset(to);
         return;
     }
@@ -117,6 +149,7 @@ void Slots::setElement(std::size_t to, std::size_t from, QStringView marker, int
     if (!kept)
         m_sources.push_back(source);
     m_bytes[to] = QByteArrayView();
+    m_endMarker[to].clear();
     m_texts[to] = QString::fromRawData(element->data(), element->size());
 }
 
@@ -124,16 +157,18 @@ QString Slots::textBefore(std::size_t i, QChar mark) const
 {
     if (!inBytes(i) || mark.isSurrogate())
         return Extract::textBefore((*this)[i], mark);
-    const qsizetype at = findBytes(m_bytes[i], QString(mark).toUtf8());
-    return at < 0 ? QString() : decoded(m_bytes[i].first(at));
+    const QByteArray bytes = QString(mark).toUtf8();
+    const qsizetype at = findBytes(m_bytes[i], bytes);
+    return at < 0 || !holds(i, at + bytes.size()) ? QString() : decoded(m_bytes[i].first(at));
 }
 
 QString Slots::textThrough(std::size_t i, QStringView mark) const
 {
     if (!inBytes(i) || !byteComparable(mark) || mark.front().isSurrogate())
         return Extract::textThrough((*this)[i], mark);
-    const qsizetype at = findBytes(m_bytes[i], mark.toUtf8());
-    if (at < 0)
+    const QByteArray bytes = mark.toUtf8();
+    const qsizetype at = findBytes(m_bytes[i], bytes);
+    if (at < 0 || !holds(i, at + bytes.size()))
         return QString();
     return decoded(m_bytes[i].first(at + QString(mark.front()).toUtf8().size()));
 }
@@ -142,12 +177,16 @@ bool Slots::contains(std::size_t i, QStringView what) const
 {
     if (!inBytes(i) || !byteComparable(what))
         return findText((*this)[i], what) >= 0;
-    return findBytes(m_bytes[i], what.toUtf8()) >= 0;
+    const QByteArray bytes = what.toUtf8();
+    const qsizetype at = findBytes(m_bytes[i], bytes);
+    return at >= 0 && holds(i, at + bytes.size());
 }
 
 bool Slots::isEmpty(std::size_t i) const
 {
-    return inBytes(i) ? m_bytes[i].isEmpty() : m_texts[i].isEmpty();
+    if (!inBytes(i))
+        return m_texts[i].isEmpty();
+    return m_bytes[i].isEmpty() || !holds(i, 1);
 }
 
 bool operator==(const Slots &a, const Slots &b)

@@ -61,11 +61,16 @@ public:
 private:
     // Slot i as bytes not yet decoded, or nullptr data.
     bool inBytes(std::size_t i) const { return m_bytes[i].data() != nullptr; }
+    // Where an element in bytes ends is looked for only as far as a question about it needs: most
+    // run to the end of the page, and the cut only reads their first few characters.
+    void resolve(std::size_t i) const;
+    bool holds(std::size_t i, qsizetype end) const; // bytes [0, end) of the slot's view are its
     void decode(std::size_t i) const;
     void decodeAll() const;
 
     mutable std::array<QString, slotCount> m_texts;
-    std::array<QByteArrayView, slotCount> m_bytes{};
+    mutable std::array<QByteArrayView, slotCount> m_bytes{};
+    mutable std::array<QByteArray, slotCount> m_endMarker; // the element ends at its first one
     mutable std::bitset<slotCount> m_decoded;
     QByteArray m_page;              // what byte slots refer into
     std::vector<QString> m_sources; // the texts elements refer into
