@@ -56,11 +56,9 @@ Form1::Form1(const Config::Settings &settings, QWidget *parent)
     setHooks({});
     buildControls();
     if (m_settings.cache.enabled && m_settings.archive.mode != Config::ArchiveMode::Off) {
-        Web::LookupCache::Opened opened =
-            Web::LookupCache::open(Web::LookupCache::defaultPath(), m_settings.cache.maxAgeDays);
-        m_cache = std::move(opened.cache);
-        if (!opened.warning.isEmpty())
-            qWarning("%s", qUtf8Printable(opened.warning));
+        m_cache = std::make_shared<Web::DeferredLookupCache>(
+            Web::LookupCache::defaultPath(), m_settings.cache.maxAgeDays,
+            [](const QString &warning) { qWarning("%s", qUtf8Printable(warning)); });
     }
 
     if (const QScreen *screen = QGuiApplication::primaryScreen())

@@ -28,7 +28,7 @@ struct RoadResult;
 
 namespace Web {
 class CancelToken;
-class LookupCache;
+class DeferredLookupCache;
 }
 
 namespace Player {
@@ -199,7 +199,7 @@ private:
     Download::Downloader *m_downloader = nullptr;
     Extract::VideoInfo m_downloadInfo; // of the download under way
     std::shared_ptr<Web::CancelToken> m_extraction; // the extraction under way, if any
-    std::shared_ptr<Web::LookupCache> m_cache;      // what the archive said before; null: none
+    std::shared_ptr<Web::DeferredLookupCache> m_cache; // what the archive said before; null: none
     QPointer<QObject> m_versionLoad;
     QPointer<QObject> m_coverLoad;
     QPointer<QObject> m_avatarLoad;

@@ -80,11 +80,12 @@ void Runner::start()
         m_folder = QDir(m_options.outputDir).absolutePath();
     }
     if (m_settings.cache.enabled && m_settings.archive.mode != Config::ArchiveMode::Off) {
-        Web::LookupCache::Opened opened =
-            Web::LookupCache::open(Web::LookupCache::defaultPath(), m_settings.cache.maxAgeDays);
-        m_cache = std::move(opened.cache);
-        if (!opened.warning.isEmpty())
-            m_progress.note(QStringLiteral("zavlen-get: warning: %1").arg(opened.warning));
+        m_cache = std::make_shared<Web::DeferredLookupCache>(
+            Web::LookupCache::defaultPath(), m_settings.cache.maxAgeDays, [this](const QString &warning) {
+                QMetaObject::invokeMethod(
+                    this, [this, warning] { m_progress.note(QStringLiteral("zavlen-get: warning: %1").arg(warning)); },
+                    Qt::QueuedConnection);
+            });
     }
     if (!m_options.downloadArchive.isEmpty()) {
         m_downloadArchive.emplace();

@@ -25,7 +25,7 @@ struct DownloadResult;
 }
 namespace Web {
 class CancelToken;
-class LookupCache;
+class DeferredLookupCache;
 }
 
 namespace Cli {
@@ -102,7 +102,7 @@ private:
     QString m_folder;
     int m_sideTasks = 0; // covers still being saved
 
-    std::shared_ptr<Web::LookupCache> m_cache;
+    std::shared_ptr<Web::DeferredLookupCache> m_cache; // opened by the first address that needs it
     std::optional<DownloadArchive> m_downloadArchive;
     QSet<int> m_needArchive; // addresses whose road went on to the web archive
     int m_archiveDone = 0;

@@ -104,7 +104,7 @@ struct ArchiveOutcome
 // The captures of `address`: what the cache kept of the index's answer, or the index's answer.
 Web::ArchiveClient::Index indexOf(Web::ArchiveClient &archive, const QString &address, const RoadHooks &hooks)
 {
-    Web::LookupCache *cache = hooks.cache;
+    Web::LookupCache *cache = hooks.cache ? hooks.cache->get() : nullptr;
     if (cache && hooks.refreshCache)
         cache->forget(address);
     else if (cache) {
@@ -124,7 +124,7 @@ ArchiveOutcome archiveRoad(Service service, const QString &address, const Config
     using Kept = Web::LookupCache::Replay;
     ArchiveOutcome out;
     Web::ArchiveClient archive(cfg, fetch, hooks.cancel);
-    Web::LookupCache *cache = hooks.cache;
+    Web::LookupCache *cache = hooks.cache ? hooks.cache->get() : nullptr;
     const Web::ArchiveClient::Index index = indexOf(archive, address, hooks);
     out.problem = index.problem;
     for (const Web::Capture &capture : index.captures) {

@@ -14,7 +14,7 @@ struct Settings;
 
 namespace Web {
 class CancelToken;
-class LookupCache;
+class DeferredLookupCache;
 }
 
 namespace Extract {
@@ -37,7 +37,7 @@ struct RoadHooks
 {
     std::function<void(const QString &status)> status; // a new status line while the road goes on
     const Web::CancelToken *cancel = nullptr;           // ends every request and wait of the road
-    Web::LookupCache *cache = nullptr;                  // what the archive said before; null: ask it
+    Web::DeferredLookupCache *cache = nullptr;          // what the archive said before; null: ask it
     bool refreshCache = false;                          // ask the archive again, replacing what was kept
 };
 

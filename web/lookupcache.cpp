@@ -266,4 +266,21 @@ void LookupCache::forget(const QString &address)
     }
 }
 
+DeferredLookupCache::DeferredLookupCache(QString path, int maxAgeDays,
+                                         std::function<void(const QString &warning)> warn)
+    : m_path(std::move(path)), m_maxAgeDays(maxAgeDays), m_warn(std::move(warn))
+{
+}
+
+LookupCache *DeferredLookupCache::get()
+{
+    std::call_once(m_once, [this] {
+        LookupCache::Opened opened = LookupCache::open(m_path, m_maxAgeDays);
+        m_cache = std::move(opened.cache);
+        if (!opened.warning.isEmpty() && m_warn)
+            m_warn(opened.warning);
+    });
+    return m_cache.get();
+}
+
 } // namespace Web

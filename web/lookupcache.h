@@ -3,7 +3,9 @@
 #include "web/archive.h"
 
 #include <QString>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 namespace Web {
@@ -57,6 +59,26 @@ private:
     QString m_path;
     qint64 m_maxAgeSeconds;
     QString m_id; // tells this cache's connections from another's
+};
+
+// The cache opened when it is first asked for, from whichever thread asks first: a run whose
+// pages are all live never loads the database driver nor checks the file, which costs a start
+// of zavlen-get (or of the window) more than its page does.
+class DeferredLookupCache
+{
+public:
+    // `warn` gets the warning of LookupCache::open, on the thread that opened it.
+    DeferredLookupCache(QString path, int maxAgeDays, std::function<void(const QString &warning)> warn);
+
+    // Null when the cache could not be had; the same instance for every caller.
+    LookupCache *get();
+
+private:
+    QString m_path;
+    int m_maxAgeDays;
+    std::function<void(const QString &)> m_warn;
+    std::once_flag m_once;
+    std::shared_ptr<LookupCache> m_cache;
 };
 
 } // namespace Web
