@@ -130,11 +130,35 @@ qsizetype scanBytesSse2(const char *h, qsizetype i, qsizetype last, const ByteNe
 #endif
 
 #ifdef ZAVLEN_FIND_AVX2
+// Where, of 32 places from `at`, both the first and the last byte of an n-byte needle match.
+__attribute__((target("avx2"))) inline __m256i bytePlaces(const char *at, qsizetype n, __m256i firsts,
+                                                          __m256i finals)
+{
+    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(at));
+    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(at + n - 1));
+    return _mm256_and_si256(_mm256_cmpeq_epi8(a, firsts), _mm256_cmpeq_epi8(b, finals));
+}
+
 __attribute__((target("avx2"))) qsizetype scanBytesAvx2(const char *h, qsizetype i, qsizetype last,
                                                         const ByteNeedle &needle, bool &found)
 {
     const __m256i firsts = _mm256_set1_epi8(needle.w[0]);
     const __m256i finals = _mm256_set1_epi8(needle.w[needle.n - 1]);
+    // 64 places a round while neither end matches anywhere: one test for both halves.
+    for (; i + 63 <= last; i += 64) {
+        const __m256i low = bytePlaces(h + i, needle.n, firsts, finals);
+        const __m256i high = bytePlaces(h + i + 32, needle.n, firsts, finals);
+        const __m256i any = _mm256_or_si256(low, high);
+        if (_mm256_testz_si256(any, any))
+            continue;
+        for (const qsizetype at : {i, i + 32}) {
+            const auto mask = unsigned(_mm256_movemask_epi8(at == i ? low : high));
+            if (const qsizetype found_at = needle.firstIn(h, at, mask); found_at >= 0) {
+                found = true;
+                return found_at;
+            }
+        }
+    }
     for (; i + 31 <= last; i += 32) {
         const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(h + i));
         const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(h + i + needle.n - 1));

@@ -133,8 +133,8 @@ private slots:
             QCOMPARE(removeAll(text, u"??"), result);
     }
 
-    // The search takes 8 or 16 places at a time and the rest one by one: every match, at every
-    // place relative to those blocks, must be the one QStringView::indexOf finds.
+    // The search takes 8 or 16 places at a time (of bytes, 32 or 64) and the rest one by one:
+    // every match, at every place relative to those blocks, must be the one indexOf finds.
     void find_data()
     {
         QTest::addColumn<QString>("text");
@@ -147,7 +147,7 @@ private slots:
         for (const QString &what : {QStringLiteral("ab"), QStringLiteral("<p>"), QStringLiteral("data-video="),
                                     QStringLiteral("的微视"), QStringLiteral("<a class=\""), QStringLiteral("aa"),
                                     QStringLiteral("x"), QString()}) {
-            for (const qsizetype at : {0, 1, 7, 8, 9, 15, 16, 17, 31, 33, 250}) {
+            for (const qsizetype at : {0, 1, 7, 8, 9, 15, 16, 17, 31, 33, 63, 64, 65, 127, 250}) {
                 QString text = long_.left(at) + what + long_.mid(at);
                 QTest::addRow("%s at %lld", qPrintable(what), qlonglong(at)) << text << what;
                 QTest::addRow("%s at %lld, short", qPrintable(what), qlonglong(at))
@@ -169,6 +169,12 @@ private slots:
         for (qsizetype from = 0; from <= text.size() + 1; from += (from < 40 ? 1 : 37)) {
             const qsizetype expected = from > text.size() ? -1 : QStringView(text).indexOf(what, from);
             QCOMPARE(findText(text, what, from), expected);
+        }
+        const QByteArray bytes = text.toUtf8();
+        const QByteArray needle = what.toUtf8();
+        for (qsizetype from = 0; from <= bytes.size() + 1; from += (from < 80 ? 1 : 37)) {
+            const qsizetype expected = from > bytes.size() ? -1 : QByteArrayView(bytes).indexOf(needle, from);
+            QCOMPARE(Extract::findBytes(bytes, needle, from), expected);
         }
     }
 };
