@@ -31,7 +31,7 @@ Outcome outcomeOf(ArchiveProblem problem)
     return Outcome::NoVideo;
 }
 
-// The page fetch: "If-Modified-Since: 0", the body whatever its status, decoded to text.
+// The page fetch: "If-Modified-Since: 0", the body whatever its status, as it arrived.
 struct Page
 {
     std::optional<PageBody> body; // nullopt: no answer (refused, reset, timed out, too large)

@@ -17,46 +17,54 @@ namespace Extract {
 
 namespace {
 
-// A needle of at least two characters, compared at the places where its first and last match.
+// A needle of at least two characters (UTF-16 code units or bytes), compared at the places where
+// its first and last match.
+template <typename C>
 struct Needle
 {
-    const char16_t *w;
+    const C *w;
     qsizetype n;
 
-    bool middleAt(const char16_t *at) const
-    {
-        for (qsizetype k = 1; k < n - 1; ++k) {
-            if (at[k] != w[k])
-                return false;
-        }
-        return true;
-    }
+    bool middleAt(const C *at) const { return std::memcmp(at + 1, w + 1, size_t(n - 2) * sizeof(C)) == 0; }
 
-    // The first place from `i` that a compare mask marks (two bits a character) and where the
+    // The first place from `i` that a compare mask marks (sizeof(C) bits a place) and where the
     // middle matches too, or -1.
-    qsizetype firstIn(const char16_t *h, qsizetype i, unsigned mask) const
+    qsizetype firstIn(const C *h, qsizetype i, unsigned mask) const
     {
-        for (; mask != 0; mask &= mask - 1, mask &= mask - 1) {
-            const qsizetype at = i + std::countr_zero(mask) / 2;
+        while (mask != 0) {
+            const qsizetype at = i + std::countr_zero(mask) / qsizetype(sizeof(C));
             if (middleAt(h + at))
                 return at;
+            for (std::size_t bit = 0; bit < sizeof(C); ++bit)
+                mask &= mask - 1;
         }
         return -1;
     }
 };
 
-// Both scans below look at the first and the last character of the needle for `lanes` places at
-// once; each set pair of mask bits is a place where both match. They return the match or the
-// place where the plain loop goes on.
+// The scans below look at the first and the last character of the needle for 16 or 32 bytes of
+// places at once; the set bits of a mask are the places where both match. They return the match,
+// or the place where the plain loop goes on.
 #ifdef ZAVLEN_FIND_SSE2
-qsizetype scanSse2(const char16_t *h, qsizetype i, qsizetype last, const Needle &needle, bool &found)
+template <typename C>
+__m128i places128(const C *at, const Needle<C> &needle)
 {
-    const __m128i firsts = _mm_set1_epi16(short(needle.w[0]));
-    const __m128i finals = _mm_set1_epi16(short(needle.w[needle.n - 1]));
-    for (; i + 7 <= last; i += 8) {
-        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(h + i));
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(h + i + needle.n - 1));
-        auto mask = unsigned(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi16(a, firsts), _mm_cmpeq_epi16(b, finals))));
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(at));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(at + needle.n - 1));
+    if constexpr (sizeof(C) == 1)
+        return _mm_and_si128(_mm_cmpeq_epi8(a, _mm_set1_epi8(char(needle.w[0]))),
+                             _mm_cmpeq_epi8(b, _mm_set1_epi8(char(needle.w[needle.n - 1]))));
+    else
+        return _mm_and_si128(_mm_cmpeq_epi16(a, _mm_set1_epi16(short(needle.w[0]))),
+                             _mm_cmpeq_epi16(b, _mm_set1_epi16(short(needle.w[needle.n - 1]))));
+}
+
+template <typename C>
+qsizetype scanSse2(const C *h, qsizetype i, qsizetype last, const Needle<C> &needle, bool &found)
+{
+    constexpr qsizetype lanes = 16 / sizeof(C);
+    for (; i + lanes - 1 <= last; i += lanes) {
+        const auto mask = unsigned(_mm_movemask_epi8(places128(h + i, needle)));
         if (const qsizetype at = needle.firstIn(h, i, mask); at >= 0) {
             found = true;
             return at;
@@ -67,17 +75,43 @@ qsizetype scanSse2(const char16_t *h, qsizetype i, qsizetype last, const Needle 
 #endif
 
 #ifdef ZAVLEN_FIND_AVX2
-__attribute__((target("avx2"))) qsizetype scanAvx2(const char16_t *h, qsizetype i, qsizetype last,
-                                                   const Needle &needle, bool &found)
+template <typename C>
+__attribute__((target("avx2"))) inline __m256i places256(const C *at, const Needle<C> &needle)
 {
-    const __m256i firsts = _mm256_set1_epi16(short(needle.w[0]));
-    const __m256i finals = _mm256_set1_epi16(short(needle.w[needle.n - 1]));
-    for (; i + 15 <= last; i += 16) {
-        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(h + i));
-        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(h + i + needle.n - 1));
-        auto mask = unsigned(
-            _mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi16(a, firsts), _mm256_cmpeq_epi16(b, finals))));
-        if (const qsizetype at = needle.firstIn(h, i, mask); at >= 0) {
+    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(at));
+    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(at + needle.n - 1));
+    if constexpr (sizeof(C) == 1)
+        return _mm256_and_si256(_mm256_cmpeq_epi8(a, _mm256_set1_epi8(char(needle.w[0]))),
+                                _mm256_cmpeq_epi8(b, _mm256_set1_epi8(char(needle.w[needle.n - 1]))));
+    else
+        return _mm256_and_si256(_mm256_cmpeq_epi16(a, _mm256_set1_epi16(short(needle.w[0]))),
+                                _mm256_cmpeq_epi16(b, _mm256_set1_epi16(short(needle.w[needle.n - 1]))));
+}
+
+template <typename C>
+__attribute__((target("avx2"))) qsizetype scanAvx2(const C *h, qsizetype i, qsizetype last, const Needle<C> &needle,
+                                                   bool &found)
+{
+    constexpr qsizetype lanes = 32 / sizeof(C);
+    // Two blocks a round while neither end matches anywhere: one test for both.
+    for (; i + 2 * lanes - 1 <= last; i += 2 * lanes) {
+        const __m256i low = places256(h + i, needle);
+        const __m256i high = places256(h + i + lanes, needle);
+        const __m256i any = _mm256_or_si256(low, high);
+        if (_mm256_testz_si256(any, any))
+            continue;
+        if (const qsizetype at = needle.firstIn(h, i, unsigned(_mm256_movemask_epi8(low))); at >= 0) {
+            found = true;
+            return at;
+        }
+        if (const qsizetype at = needle.firstIn(h, i + lanes, unsigned(_mm256_movemask_epi8(high))); at >= 0) {
+            found = true;
+            return at;
+        }
+    }
+    for (; i + lanes - 1 <= last; i += lanes) {
+        if (const qsizetype at = needle.firstIn(h, i, unsigned(_mm256_movemask_epi8(places256(h + i, needle))));
+            at >= 0) {
             found = true;
             return at;
         }
@@ -92,103 +126,12 @@ const bool haveAvx2 = [] {
 }();
 #endif
 
-// The same over bytes: a bit of the compare mask a place.
-struct ByteNeedle
+// The first match of a needle of n >= 2 characters in h[0, size) at or after `from`, or -1.
+template <typename C>
+qsizetype findFrom(const C *h, qsizetype size, const C *what, qsizetype n, qsizetype from)
 {
-    const char *w;
-    qsizetype n;
-
-    bool middleAt(const char *at) const { return std::memcmp(at + 1, w + 1, size_t(n - 2)) == 0; }
-
-    qsizetype firstIn(const char *h, qsizetype i, unsigned mask) const
-    {
-        for (; mask != 0; mask &= mask - 1) {
-            const qsizetype at = i + std::countr_zero(mask);
-            if (middleAt(h + at))
-                return at;
-        }
-        return -1;
-    }
-};
-
-#ifdef ZAVLEN_FIND_SSE2
-qsizetype scanBytesSse2(const char *h, qsizetype i, qsizetype last, const ByteNeedle &needle, bool &found)
-{
-    const __m128i firsts = _mm_set1_epi8(needle.w[0]);
-    const __m128i finals = _mm_set1_epi8(needle.w[needle.n - 1]);
-    for (; i + 15 <= last; i += 16) {
-        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(h + i));
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(h + i + needle.n - 1));
-        auto mask = unsigned(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, firsts), _mm_cmpeq_epi8(b, finals))));
-        if (const qsizetype at = needle.firstIn(h, i, mask); at >= 0) {
-            found = true;
-            return at;
-        }
-    }
-    return i;
-}
-#endif
-
-#ifdef ZAVLEN_FIND_AVX2
-// Where, of 32 places from `at`, both the first and the last byte of an n-byte needle match.
-__attribute__((target("avx2"))) inline __m256i bytePlaces(const char *at, qsizetype n, __m256i firsts,
-                                                          __m256i finals)
-{
-    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(at));
-    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(at + n - 1));
-    return _mm256_and_si256(_mm256_cmpeq_epi8(a, firsts), _mm256_cmpeq_epi8(b, finals));
-}
-
-__attribute__((target("avx2"))) qsizetype scanBytesAvx2(const char *h, qsizetype i, qsizetype last,
-                                                        const ByteNeedle &needle, bool &found)
-{
-    const __m256i firsts = _mm256_set1_epi8(needle.w[0]);
-    const __m256i finals = _mm256_set1_epi8(needle.w[needle.n - 1]);
-    // 64 places a round while neither end matches anywhere: one test for both halves.
-    for (; i + 63 <= last; i += 64) {
-        const __m256i low = bytePlaces(h + i, needle.n, firsts, finals);
-        const __m256i high = bytePlaces(h + i + 32, needle.n, firsts, finals);
-        const __m256i any = _mm256_or_si256(low, high);
-        if (_mm256_testz_si256(any, any))
-            continue;
-        for (const qsizetype at : {i, i + 32}) {
-            const auto mask = unsigned(_mm256_movemask_epi8(at == i ? low : high));
-            if (const qsizetype found_at = needle.firstIn(h, at, mask); found_at >= 0) {
-                found = true;
-                return found_at;
-            }
-        }
-    }
-    for (; i + 31 <= last; i += 32) {
-        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(h + i));
-        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(h + i + needle.n - 1));
-        auto mask = unsigned(
-            _mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi8(a, firsts), _mm256_cmpeq_epi8(b, finals))));
-        if (const qsizetype at = needle.firstIn(h, i, mask); at >= 0) {
-            found = true;
-            return at;
-        }
-    }
-    return i;
-}
-#endif
-
-} // namespace
-
-qsizetype findText(QStringView text, QStringView what, qsizetype from)
-{
-    const qsizetype n = what.size();
-    from = std::max<qsizetype>(from, 0);
-    if (n == 0)
-        return from <= text.size() ? from : -1;
-    if (from > text.size() - n)
-        return -1;
-    if (n == 1)
-        return text.indexOf(what.front(), from);
-
-    const char16_t *h = text.utf16();
-    const Needle needle{what.utf16(), n};
-    const qsizetype last = text.size() - n; // the last place a match can start
+    const Needle<C> needle{what, n};
+    const qsizetype last = size - n; // the last place a match can start
     qsizetype i = from;
     bool found = false;
 #ifdef ZAVLEN_FIND_AVX2
@@ -202,10 +145,25 @@ qsizetype findText(QStringView text, QStringView what, qsizetype from)
     if (found)
         return i;
     for (; i <= last; ++i) {
-        if (h[i] == needle.w[0] && h[i + n - 1] == needle.w[n - 1] && needle.middleAt(h + i))
+        if (h[i] == what[0] && h[i + n - 1] == what[n - 1] && needle.middleAt(h + i))
             return i;
     }
     return -1;
+}
+
+} // namespace
+
+qsizetype findText(QStringView text, QStringView what, qsizetype from)
+{
+    const qsizetype n = what.size();
+    from = std::max<qsizetype>(from, 0);
+    if (n == 0)
+        return from <= text.size() ? from : -1;
+    if (from > text.size() - n)
+        return -1;
+    if (n == 1)
+        return text.indexOf(what.front(), from);
+    return findFrom(text.utf16(), text.size(), what.utf16(), n, from);
 }
 
 qsizetype findBytes(QByteArrayView text, QByteArrayView what, qsizetype from)
@@ -216,30 +174,11 @@ qsizetype findBytes(QByteArrayView text, QByteArrayView what, qsizetype from)
         return from <= text.size() ? from : -1;
     if (from > text.size() - n)
         return -1;
-    const char *h = text.data();
     if (n == 1) {
-        const void *at = std::memchr(h + from, what.front(), size_t(text.size() - from));
-        return at ? static_cast<const char *>(at) - h : -1;
+        const void *at = std::memchr(text.data() + from, what.front(), size_t(text.size() - from));
+        return at ? static_cast<const char *>(at) - text.data() : -1;
     }
-    const ByteNeedle needle{what.data(), n};
-    const qsizetype last = text.size() - n;
-    qsizetype i = from;
-    bool found = false;
-#ifdef ZAVLEN_FIND_AVX2
-    if (haveAvx2)
-        i = scanBytesAvx2(h, i, last, needle, found);
-#endif
-#ifdef ZAVLEN_FIND_SSE2
-    if (!found)
-        i = scanBytesSse2(h, i, last, needle, found);
-#endif
-    if (found)
-        return i;
-    for (; i <= last; ++i) {
-        if (h[i] == needle.w[0] && h[i + n - 1] == needle.w[n - 1] && needle.middleAt(h + i))
-            return i;
-    }
-    return -1;
+    return findFrom(text.data(), text.size(), what.data(), n, from);
 }
 
 std::optional<QStringView> elementView(QStringView text, QStringView marker, int k)
