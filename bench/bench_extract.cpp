@@ -3,7 +3,7 @@
 // page as it arrives, in UTF-8 bytes, cut on its bytes against decoded whole and then cut.
 #include "benchutil.h"
 #include "config/settings.h"
-#include "extract/memory.h"
+#include "os/system.h"
 #include "pages.h"
 #include "web/decode.h"
 
@@ -93,6 +93,6 @@ BENCHMARK_CAPTURE(cutting, miaopai, Extract::Service::Miaopai)->UseManualTime()-
 int main(int argc, char **argv)
 {
     // As zavlen-get and the window run their extractions.
-    Extract::keepFreedMemory();
+    Os::keepFreedMemory();
     return Bench::main(argc, argv);
 }

@@ -1,6 +1,7 @@
 #include "download/provenance.h"
 
 #include "extract/videoinfo.h"
+#include "os/files.h"
 #include "web/transfer.h"
 
 #include <QCryptographicHash>
@@ -63,7 +64,7 @@ QString besideVideo(const QString &videoPath, const QString &suffix)
 
 QString embedTags(const QString &path, const Extract::VideoInfo &info)
 {
-    TagLib::MP4::File file(QFile::encodeName(path).constData(), false);
+    TagLib::MP4::File file(Os::nativePath(path).c_str(), false);
     if (!file.isValid() || !file.tag())
         return QStringLiteral("not tagged: the file is not MP4 as far as TagLib can tell; its bytes are kept as served");
     TagLib::MP4::Tag *tag = file.tag();
