@@ -99,12 +99,35 @@ ArchiveClient::Index ArchiveClient::captures(const QString &address)
         return out;
     }
     const std::optional<QList<Capture>> rows =
-        parseCaptures(r.body, {archiveKey(address), latestCaptureTime(), indexRowLimit});
+        parseCaptures(r.body, {archiveKey(address), latestCaptureTime(), indexRowLimit, nullptr});
     if (!rows) {
         out.problem = ArchiveProblem::Unavailable;
         return out;
     }
     out.captures = nearestCaptures(*rows, m_cfg.archive.around, m_cfg.archive.tries);
+    return out;
+}
+
+ArchiveClient::Index ArchiveClient::captures(const PathLookup &lookup)
+{
+    Index out;
+    const Sent sent = send(ArchivePacer::Lane::Index, prefixQuery(m_cfg.archive.indexUrl, lookup), {});
+    const FetchResult &r = sent.result;
+    if (sent.problem != ArchiveProblem::None) {
+        out.problem = sent.problem == ArchiveProblem::Busy && r.httpStatus == 503 ? ArchiveProblem::Unavailable
+                                                                                 : sent.problem;
+        return out;
+    }
+    if (r.ok() && (r.httpStatus == 404 || r.httpStatus == 410))
+        return out;
+    const std::optional<QList<Capture>> rows =
+        r.ok() && isSuccess(r.httpStatus)
+            ? parseCaptures(r.body, {QString(), latestCaptureTime(), indexRowLimit, &lookup})
+            : std::nullopt;
+    if (!rows)
+        out.problem = ArchiveProblem::Unavailable;
+    else
+        out.captures = *rows;
     return out;
 }
 
@@ -135,12 +158,22 @@ ArchiveClient::Replay ArchiveClient::replay(const QString &timestamp, const QStr
             continue;
         }
         out.found = isSuccess(r.httpStatus);
+        out.status = r.httpStatus;
+        out.length = r.contentLength;
+        out.originalLength = r.originalLength;
         if (out.found) {
             out.body = std::move(sent.result.body);
             out.contentType = sent.result.contentType;
         }
         return out;
     }
+}
+
+bool ArchiveClient::Replay::whole() const
+{
+    const QByteArray type = contentType.split(';').first().trimmed().toLower();
+    return found && (status == 200 || status == 203) && type != "text/html" && type != "application/xhtml+xml"
+           && (length < 0 || originalLength < 0 || length == originalLength);
 }
 
 QString ArchiveClient::replayAddress(const QString &timestamp, const QString &original) const
