@@ -101,6 +101,11 @@ FileFound findFile(Session &session, const QString &timestamp, const QString &vi
     if (!QUrl(video, QUrl::TolerantMode).hasQuery())
         return out;
     const Index index = session.captures(Web::pathLookup(Web::PathLookup::Kind::File, video), timestamp);
+    // An index that cannot say where the file is leaves the page's result as it is, unkept.
+    if (index.problem == ArchiveProblem::Unavailable) {
+        out.answered = false;
+        return out;
+    }
     out.problem = index.problem;
     for (const Web::Capture &capture : index.captures) {
         if (out.problem != ArchiveProblem::None)
@@ -162,6 +167,9 @@ ArchiveOutcome archiveRoad(Service service, const QString &address, const Config
     // A share address of a later layout carries tracking parameters the archive's captures of the
     // page do not share: it is looked up by its path.
     const std::optional<Web::PathLookup> byPath = pageLookup(service, address, cfg);
+    // Asked again, nothing of what its captures were worth is kept either.
+    if (byPath && cache && hooks.refreshCache)
+        cache->forget(address);
     const Index index = byPath ? session.captures(*byPath, cfg.archive.around) : session.captures(address);
     out.problem = index.problem;
     for (const Web::Capture &capture : index.captures) {

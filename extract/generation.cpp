@@ -15,6 +15,12 @@ std::span<const Generation> laterOf(const ServiceRow &row)
 
 const Generation *laterGenerationOf(const ServiceRow &row, const QString &address, const Config::Settings &cfg)
 {
+    // As the first checks read them, scheme and host count as the services wrote them, in lower case.
+    const qsizetype slashes = address.indexOf(u"//");
+    const qsizetype path = slashes < 0 ? -1 : address.indexOf(u'/', slashes + 2);
+    const QString head = address.left(path < 0 ? address.size() : path);
+    if (!(address.startsWith(u"http://") || address.startsWith(u"https://")) || head != head.toLower())
+        return nullptr;
     for (const Generation &g : laterOf(row)) {
         if (g.takes(address, cfg))
             return &g;

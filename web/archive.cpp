@@ -147,8 +147,10 @@ std::optional<QList<Capture>> parseCaptures(QByteArrayView json, const CaptureFi
         if (filter.under ? !countsFor(*filter.under, c.original, typeAt >= 0 ? QStringView(fields.at(typeAt)) : QStringView())
                          : !filter.key.isEmpty() && archiveKey(c.original) != filter.key)
             continue;
-        // One capture replayed once, however often the index lists it.
-        if (timestamps.contains(c.timestamp) || (!c.digest.isEmpty() && digests.contains(c.digest)))
+        // One capture replayed once, however often the index lists it. Of the same bytes caught
+        // under a path at several moments, the one nearest the page is wanted: all are kept.
+        const bool sameBytes = !filter.under && !c.digest.isEmpty() && digests.contains(c.digest);
+        if (timestamps.contains(c.timestamp) || sameBytes)
             continue;
         timestamps.insert(c.timestamp);
         if (!c.digest.isEmpty())

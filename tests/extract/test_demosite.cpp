@@ -1,5 +1,6 @@
 #include "config/settings.h"
 #include "demo/demosite.h"
+#include "demo/laterdemo.h"
 #include "demo/loopbacksite.h"
 #include "extract/extraction.h"
 #include "extract/road.h"
@@ -160,6 +161,51 @@ private slots:
             }
         }
         QVERIFY(videosKept >= 1);
+    }
+
+    // The later layouts' samples: the live ones from the site, the lost ones from its archive,
+    // every one with its video and pictures.
+    void laterPages_data() { pages_data(); }
+    void laterPages()
+    {
+        QFETCH(bool, custom);
+        Config::Settings s = custom ? otherHosts() : Config::Settings{};
+        Demo::LoopbackSite site;
+        QVERIFY(site.listen());
+        Demo::useDemoSite(s, site.proxyUrl());
+        s.archive.indexPerMinute = 6000;
+        s.archive.replayPerMinute = 6000;
+        Demo::addDemoSite(site, s);
+        Web::NetworkAccess::configure(s);
+        QNetworkAccessManager nam;
+        nam.setProxy(site.proxy());
+
+        const QList<Demo::LaterSample> samples = Demo::laterSamples(s);
+        QCOMPARE(samples.size(), 6);
+        for (const Demo::LaterSample &sample : samples) {
+            QCOMPARE(Extract::detectService(sample.address, s), std::optional(sample.service));
+            QCOMPARE(get(nam, sample.address).status, sample.archived ? 404 : 200);
+            const Extract::RoadResult r = Extract::runRoad(sample.address, std::nullopt, s, Web::networkFetch());
+            QVERIFY2(r.ok(), qPrintable(sample.address + u' ' + r.result.status));
+            QCOMPARE(bool(r.archived), sample.archived);
+            QVERIFY(!r.result.display.author.isEmpty());
+            QVERIFY(!r.result.display.date.isEmpty());
+            const Answer video = get(nam, r.info().videoToFetch());
+            QVERIFY2(video.status == 200, qPrintable(r.info().videoToFetch()));
+            QCOMPARE(video.type, QByteArray("video/mp4"));
+            for (const QString &picture : {r.result.display.coverAddress, r.result.display.avatarAddress}) {
+                if (picture.isEmpty())
+                    continue;
+                QNetworkRequest request{QUrl(picture)};
+                request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+                QNetworkReply *reply = nam.get(request);
+                QEventLoop loop;
+                connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+                loop.exec();
+                QVERIFY2(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200, qPrintable(picture));
+                reply->deleteLater();
+            }
+        }
     }
 };
 
