@@ -80,10 +80,10 @@ ArchiveClient::Sent ArchiveClient::send(ArchivePacer::Lane lane, const QString &
     return out;
 }
 
-ArchiveClient::Index ArchiveClient::captures(const QString &address)
+ArchiveClient::Index ArchiveClient::askIndex(const QString &query, const CaptureFilter &filter)
 {
     Index out;
-    const Sent sent = send(ArchivePacer::Lane::Index, captureQuery(m_cfg.archive.indexUrl, address), {});
+    const Sent sent = send(ArchivePacer::Lane::Index, query, {});
     const FetchResult &r = sent.result;
     // An index that cannot answer now is not an index without captures.
     if (sent.problem != ArchiveProblem::None) {
@@ -94,41 +94,26 @@ ArchiveClient::Index ArchiveClient::captures(const QString &address)
     // An index that does not know the address at all has no capture of it.
     if (r.ok() && (r.httpStatus == 404 || r.httpStatus == 410))
         return out;
-    if (!r.ok() || !isSuccess(r.httpStatus)) {
-        out.problem = ArchiveProblem::Unavailable;
-        return out;
-    }
     const std::optional<QList<Capture>> rows =
-        parseCaptures(r.body, {archiveKey(address), latestCaptureTime(), indexRowLimit, nullptr});
-    if (!rows) {
-        out.problem = ArchiveProblem::Unavailable;
-        return out;
-    }
-    out.captures = nearestCaptures(*rows, m_cfg.archive.around, m_cfg.archive.tries);
-    return out;
-}
-
-ArchiveClient::Index ArchiveClient::captures(const PathLookup &lookup)
-{
-    Index out;
-    const Sent sent = send(ArchivePacer::Lane::Index, prefixQuery(m_cfg.archive.indexUrl, lookup), {});
-    const FetchResult &r = sent.result;
-    if (sent.problem != ArchiveProblem::None) {
-        out.problem = sent.problem == ArchiveProblem::Busy && r.httpStatus == 503 ? ArchiveProblem::Unavailable
-                                                                                 : sent.problem;
-        return out;
-    }
-    if (r.ok() && (r.httpStatus == 404 || r.httpStatus == 410))
-        return out;
-    const std::optional<QList<Capture>> rows =
-        r.ok() && isSuccess(r.httpStatus)
-            ? parseCaptures(r.body, {QString(), latestCaptureTime(), indexRowLimit, &lookup})
-            : std::nullopt;
+        r.ok() && isSuccess(r.httpStatus) ? parseCaptures(r.body, filter) : std::nullopt;
     if (!rows)
         out.problem = ArchiveProblem::Unavailable;
     else
         out.captures = *rows;
     return out;
+}
+
+ArchiveClient::Index ArchiveClient::captures(const QString &address)
+{
+    Index out = askIndex(captureQuery(m_cfg.archive.indexUrl, address),
+                         {archiveKey(address), latestCaptureTime(), indexRowLimit, nullptr});
+    out.captures = nearestCaptures(out.captures, m_cfg.archive.around, m_cfg.archive.tries);
+    return out;
+}
+
+ArchiveClient::Index ArchiveClient::captures(const PathLookup &lookup)
+{
+    return askIndex(prefixQuery(m_cfg.archive.indexUrl, lookup), {QString(), latestCaptureTime(), indexRowLimit, &lookup});
 }
 
 ArchiveClient::Replay ArchiveClient::replay(const QString &timestamp, const QString &original, bool statusOnly)

@@ -76,6 +76,7 @@ private:
         FetchResult result;
     };
     Sent send(ArchivePacer::Lane lane, const QString &url, FetchOptions options);
+    Index askIndex(const QString &query, const CaptureFilter &filter);
     std::chrono::milliseconds budgetLeft() const;
 
     const Config::Settings &m_cfg;

@@ -1,4 +1,5 @@
 #include "config/settings.h"
+#include "loopbackroad.h"
 #include "demo/laterdemo.h"
 #include "demo/loopbackarchive.h"
 #include "demo/loopbacksite.h"
@@ -16,8 +17,8 @@ using Extract::Service;
 
 namespace {
 
-const QString indexUrl = QStringLiteral("http://web.archive.org/cdx/search/cdx");
-const QString replayUrl = QStringLiteral("http://web.archive.org/web/");
+using TestSupport::indexUrl;
+using TestSupport::replayUrl;
 const QString pageTime = QStringLiteral("20180601120000");
 
 Response text(const QString &body, const QByteArray &type = "text/html; charset=utf-8")
@@ -209,8 +210,7 @@ class TestGenerations final : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        for (const char *name : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "no_proxy"})
-            qunsetenv(name);
+        TestSupport::unsetProxies();
         QVERIFY(m_site.listen());
     }
 
@@ -219,15 +219,7 @@ private Q_SLOTS:
         m_site.clearRoutes();
         m_site.setHandler({});
         m_archive.clear();
-        Web::ArchivePacer::instance().reset();
-        m_cfg = Config::Settings{};
-        m_cfg.network.proxy = m_site.proxyUrl();
-        m_cfg.network.timeoutSeconds = 5;
-        m_cfg.archive.indexUrl = indexUrl;
-        m_cfg.archive.replayUrl = replayUrl;
-        m_cfg.archive.indexPerMinute = 6000;
-        m_cfg.archive.replayPerMinute = 6000;
-        Web::NetworkAccess::configure(m_cfg);
+        m_cfg = TestSupport::loopbackSettings(m_site);
     }
 
     void meipai_data()

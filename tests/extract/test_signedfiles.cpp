@@ -1,4 +1,5 @@
 #include "config/settings.h"
+#include "loopbackroad.h"
 #include "demo/laterdemo.h"
 #include "demo/loopbackarchive.h"
 #include "demo/loopbacksite.h"
@@ -14,8 +15,8 @@ using Demo::Response;
 
 namespace {
 
-const QString indexUrl = QStringLiteral("http://web.archive.org/cdx/search/cdx");
-const QString replayUrl = QStringLiteral("http://web.archive.org/web/");
+using TestSupport::indexUrl;
+using TestSupport::replayUrl;
 const QString address = QStringLiteral("http://www.meipai.com/media/901234567");
 const QString pageTime = QStringLiteral("20180601120000");
 const QString path = QStringLiteral("http://mvvideo3.meitudata.com/5a1c2e3f2d4b6c8e0.mp4");
@@ -66,8 +67,7 @@ class TestSignedFiles final : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        for (const char *name : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "no_proxy"})
-            qunsetenv(name);
+        TestSupport::unsetProxies();
         QVERIFY(m_site.listen());
     }
 
@@ -76,14 +76,7 @@ private Q_SLOTS:
         m_archive.clear();
         m_site.clearRoutes();
         m_site.setHandler(m_archive.handler());
-        Web::ArchivePacer::instance().reset();
-        m_cfg = Config::Settings{};
-        m_cfg.network.proxy = m_site.proxyUrl();
-        m_cfg.network.timeoutSeconds = 5;
-        m_cfg.archive.indexUrl = indexUrl;
-        m_cfg.archive.replayUrl = replayUrl;
-        m_cfg.archive.indexPerMinute = 6000;
-        m_cfg.archive.replayPerMinute = 6000;
+        m_cfg = TestSupport::loopbackSettings(m_site);
         Response page;
         page.body = QStringLiteral("<title>阿青的美拍 - 美拍</title><div id=\"detailVideo\" data-video=\"%1\"></div>")
                         .arg(Demo::hideMeipaiVideo(video, 2666, u"iUQKI8ARlJit"))
