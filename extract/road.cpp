@@ -1,14 +1,12 @@
 #include "extract/road.h"
 
-#include "extract/archiveroad.h"
-
 #include "config/settings.h"
+#include "extract/archiveroad.h"
 #include "extract/service.h"
 #include "web/archive.h"
 #include "web/cancel.h"
 #include "web/decode.h"
 #include "web/getbody.h"
-#include "web/lookupcache.h"
 
 namespace Extract {
 
