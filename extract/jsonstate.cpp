@@ -54,7 +54,10 @@ State stateAt(QStringView text, qsizetype at)
                 c = e->character;
                 step = e->length;
             }
-            unescaped += QString::fromUcs4(&c, 1);
+            if (c < 0x10000)
+                unescaped += QChar(char16_t(c));
+            else
+                unescaped += QString::fromUcs4(&c, 1);
         }
         i += step;
         // Refused before it is parsed: a state of megabytes costs its parse many times its size.
