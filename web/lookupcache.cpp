@@ -203,24 +203,53 @@ LookupCache::Opened LookupCache::open(const QString &path, int maxAgeDays)
     return out;
 }
 
-std::optional<QList<Capture>> LookupCache::captures(const QString &address)
+std::optional<QList<Capture>> LookupCache::rows(const QString &key)
 {
     QSqlQuery q(connection().db);
     q.prepare(QStringLiteral("SELECT rows FROM lookups WHERE key = ? AND kind = 'rows' AND asked >= ?"));
-    q.addBindValue(archiveKey(address));
+    q.addBindValue(key);
     q.addBindValue(now() - m_maxAgeSeconds);
     if (!q.exec() || !q.next())
         return std::nullopt;
     return rowsFrom(q.value(0).toString());
 }
 
-void LookupCache::storeCaptures(const QString &address, const QList<Capture> &captures)
+void LookupCache::storeRows(const QString &key, const QList<Capture> &captures)
 {
     QSqlQuery q(connection().db);
     q.prepare(QStringLiteral("INSERT OR REPLACE INTO lookups (key, asked, kind, rows) VALUES (?, ?, 'rows', ?)"));
-    q.addBindValue(archiveKey(address));
+    q.addBindValue(key);
     q.addBindValue(now());
     q.addBindValue(rowsText(captures));
+    q.exec();
+}
+
+std::optional<QList<Capture>> LookupCache::captures(const QString &address)
+{
+    return rows(archiveKey(address));
+}
+
+void LookupCache::storeCaptures(const QString &address, const QList<Capture> &captures)
+{
+    storeRows(archiveKey(address), captures);
+}
+
+// An address's key never holds a space: a lookup by path cannot meet one.
+std::optional<QList<Capture>> LookupCache::captures(const PathLookup &lookup)
+{
+    return rows(lookup.cacheKey());
+}
+
+void LookupCache::storeCaptures(const PathLookup &lookup, const QList<Capture> &captures)
+{
+    storeRows(lookup.cacheKey(), captures);
+}
+
+void LookupCache::forget(const PathLookup &lookup)
+{
+    QSqlQuery q(connection().db);
+    q.prepare(QStringLiteral("DELETE FROM lookups WHERE key = ?"));
+    q.addBindValue(lookup.cacheKey());
     q.exec();
 }
 

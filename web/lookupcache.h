@@ -34,6 +34,10 @@ public:
     // asked within the age limit.
     std::optional<QList<Capture>> captures(const QString &address);
     void storeCaptures(const QString &address, const QList<Capture> &captures);
+    // The same for a lookup by path, kept apart from the address's own.
+    std::optional<QList<Capture>> captures(const PathLookup &lookup);
+    void storeCaptures(const PathLookup &lookup, const QList<Capture> &captures);
+    void forget(const PathLookup &lookup);
 
     enum class Replay { Unknown, Useless, Useful };
     struct ReplayEntry
@@ -55,6 +59,8 @@ public:
 private:
     LookupCache(const QString &path, int maxAgeDays);
     Connection &connection();
+    std::optional<QList<Capture>> rows(const QString &key);
+    void storeRows(const QString &key, const QList<Capture> &captures);
 
     QString m_path;
     qint64 m_maxAgeSeconds;
