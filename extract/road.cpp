@@ -3,6 +3,7 @@
 #include "config/settings.h"
 #include "extract/archiveroad.h"
 #include "extract/service.h"
+#include "extract/sharelink.h"
 #include "web/archive.h"
 #include "web/cancel.h"
 #include "web/decode.h"
@@ -60,11 +61,30 @@ struct LiveOutcome
     bool cancelled = false;
 };
 
+// A share link followed one hop at a time, each judged; its page only when it is one of the service's.
+Page followedPage(Service service, QString &at, bool &refused, const Config::Settings &cfg,
+                  const Web::FetchFunction &fetch, const Web::CancelToken *cancel)
+{
+    const Followed led = followLink(at, cfg, fetch, cancel);
+    Page page;
+    page.status = led.answer.httpStatus;
+    page.cancelled = led.answer.error == Web::FetchError::Cancelled;
+    refused = led.refused;
+    if (!led.refused && led.answer.ok() && !led.page.isEmpty() && isPageOf(service, led.page, cfg)) {
+        page.body = PageBody{led.answer.body, led.answer.contentType};
+        at = led.page;
+    }
+    return page;
+}
+
 LiveOutcome liveRoad(Service service, const QString &address, const Config::Settings &cfg,
                      const Web::FetchFunction &fetch, const Web::CancelToken *cancel)
 {
     LiveOutcome out;
-    const Page page = fetchPage(fetch, address, cancel);
+    QString at = pageAddress(service, address, cfg);
+    bool refused = false;
+    const Page page = isShareLink(service, at, cfg) ? followedPage(service, at, refused, cfg, fetch, cancel)
+                                                    : fetchPage(fetch, at, cancel);
     bool endpointCancelled = false;
     const FetchFn endpoint = [&](const QString &url) {
         const Page answer = fetchPage(fetch, url, cancel);
@@ -72,7 +92,9 @@ LiveOutcome liveRoad(Service service, const QString &address, const Config::Sett
         return answer.body ? std::optional(Web::decodeBody(answer.body->bytes, answer.body->contentType))
                            : std::nullopt;
     };
-    out.result = extract(service, address, page.body.value_or(PageBody()), endpoint, cfg);
+    out.result = extract(service, at, page.body.value_or(PageBody()), endpoint, cfg);
+    if (refused)
+        out.result.end(Outcome::Unsafe);
     judgeAddresses(out.result, cfg);
     out.pageGone = page.status >= 400;
     out.cancelled = page.cancelled || endpointCancelled;
