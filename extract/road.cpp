@@ -61,18 +61,25 @@ struct LiveOutcome
     bool cancelled = false;
 };
 
+// Where a share link led, when not to a page of the service.
+enum class Astray { No, Refused, Elsewhere };
+
 // A share link followed one hop at a time, each judged; its page only when it is one of the service's.
-Page followedPage(Service service, QString &at, bool &refused, const Config::Settings &cfg,
+Page followedPage(Service service, QString &at, Astray &astray, const Config::Settings &cfg,
                   const Web::FetchFunction &fetch, const Web::CancelToken *cancel)
 {
     const Followed led = followLink(at, cfg, fetch, cancel);
     Page page;
     page.status = led.answer.httpStatus;
     page.cancelled = led.answer.error == Web::FetchError::Cancelled;
-    refused = led.refused;
-    if (!led.refused && led.answer.ok() && !led.page.isEmpty() && isPageOf(service, led.page, cfg)) {
+    if (led.refused) {
+        astray = Astray::Refused;
+    } else if (led.answer.ok() && !led.page.isEmpty() && isPageOf(service, led.page, cfg)) {
         page.body = PageBody{led.answer.body, led.answer.contentType};
         at = led.page;
+    } else if (led.answer.ok() && page.status >= 200 && page.status < 300) {
+        // A link to a work since deleted leads to the service's home page.
+        astray = Astray::Elsewhere;
     }
     return page;
 }
@@ -82,8 +89,8 @@ LiveOutcome liveRoad(Service service, const QString &address, const Config::Sett
 {
     LiveOutcome out;
     QString at = pageAddress(service, address, cfg);
-    bool refused = false;
-    const Page page = isShareLink(service, at, cfg) ? followedPage(service, at, refused, cfg, fetch, cancel)
+    Astray astray = Astray::No;
+    const Page page = isShareLink(service, at, cfg) ? followedPage(service, at, astray, cfg, fetch, cancel)
                                                     : fetchPage(fetch, at, cancel);
     bool endpointCancelled = false;
     const FetchFn endpoint = [&](const QString &url) {
@@ -93,8 +100,8 @@ LiveOutcome liveRoad(Service service, const QString &address, const Config::Sett
                            : std::nullopt;
     };
     out.result = extract(service, at, page.body.value_or(PageBody()), endpoint, cfg);
-    if (refused)
-        out.result.end(Outcome::Unsafe);
+    if (astray != Astray::No)
+        out.result.end(astray == Astray::Refused ? Outcome::Unsafe : Outcome::NoVideo);
     judgeAddresses(out.result, cfg);
     out.pageGone = page.status >= 400;
     out.cancelled = page.cancelled || endpointCancelled;

@@ -4,6 +4,7 @@
 #include "demo/loopbackarchive.h"
 #include "demo/loopbacksite.h"
 #include "extract/road.h"
+#include "extract/sharelink.h"
 #include "pagedata.h"
 #include "web/archive.h"
 #include "web/network.h"
@@ -11,6 +12,8 @@
 #include <QRegularExpression>
 #include <QTest>
 #include <QUrlQuery>
+
+Q_DECLARE_METATYPE(Extract::Outcome)
 
 using Demo::Response;
 using Extract::Service;
@@ -581,6 +584,53 @@ private Q_SLOTS:
             << QString() << QString() << QString() << QString() << QString() << false << QString();
     }
     void weishi() { readEveryWay(Service::Weishi); }
+
+    // A share link's hops keep the access point's rules, live and in the archive's capture of
+    // the redirect: nothing is asked of a local or private address, nor of another scheme.
+    void shareLinkHops_data()
+    {
+        QTest::addColumn<QString>("location");
+        QTest::addColumn<bool>("archived"); // the redirect is only in the archive
+        QTest::addColumn<Extract::Outcome>("outcome");
+        QTest::addColumn<int>("linkAsked"); // times the live link was asked
+        using O = Extract::Outcome;
+        const QString photoPath = QStringLiteral("/fw/photo/") + eid;
+        QTest::newRow("to a private address") << QStringLiteral("http://192.168.1.20") + photoPath << false << O::Unsafe << 1;
+        QTest::newRow("to this machine") << QStringLiteral("http://localhost") + photoPath << false << O::Unsafe << 1;
+        QTest::newRow("to another scheme") << QStringLiteral("ftp://v.m.chenzhongtech.com") + photoPath << false << O::Unsafe << 1;
+        QTest::newRow("round in circles") << QStringLiteral("/Jx7Qa2") << false << O::FetchFailed
+                                          << Extract::maxShareHops + 1;
+        QTest::newRow("to the home page of a deleted work") << QStringLiteral("http://www.kuaishou.com/") << false
+                                                            << O::NoVideo << 1;
+        QTest::newRow("archived, to a private address") << QStringLiteral("http://10.0.0.8") + photoPath << true
+                                                        << O::FetchFailed << 1;
+    }
+    void shareLinkHops()
+    {
+        QFETCH(QString, location);
+        QFETCH(bool, archived);
+        QFETCH(Extract::Outcome, outcome);
+        QFETCH(int, linkAsked);
+        const QString link = QStringLiteral("http://v.kuaishou.com/Jx7Qa2");
+        const QString page = ksPage(QString(), QStringLiteral("<video src=\"http://www.kuaishou.com/a.mp4\"></video>"));
+        m_site.setRoute(QStringLiteral("www.kuaishou.com"), QStringLiteral("/"), text(page));
+        if (archived) {
+            m_site.setHandler(m_archive.handler());
+            m_archive.addCapture(link, pageTime, Response::redirect(location.toUtf8()));
+        } else {
+            m_site.setRoute(QStringLiteral("v.kuaishou.com"), QStringLiteral("/Jx7Qa2"), Response::redirect(location.toUtf8()));
+        }
+        const qsizetype before = m_site.requests().size();
+        const Extract::RoadResult r = Extract::runRoad(link, std::nullopt, m_cfg, Web::networkFetch());
+        QCOMPARE(r.outcome(), outcome);
+        int asked = 0;
+        for (const Demo::Request &request : m_site.requests().mid(before)) {
+            QVERIFY2(!Web::isLocalHost(request.host) && !request.path.contains(QLatin1String("10.0.0.8")),
+                     qPrintable(request.host + request.path));
+            asked += request.host == u"v.kuaishou.com" ? 1 : 0;
+        }
+        QCOMPARE(asked, linkAsked);
+    }
 
 };
 
