@@ -1,5 +1,6 @@
 #include "extract/generation.h"
 
+#include "extract/markup.h"
 #include "extract/service.h"
 
 namespace Extract {
@@ -43,8 +44,13 @@ const Generation *generationReading(const ServiceRow &row, const QString &addres
     return nullptr;
 }
 
-void put(Reading &r, const FieldSlots &at, const Found &found)
+void put(Reading &r, const FieldSlots &at, Found found)
 {
+    // A page without a video of its own says nothing about one.
+    if (found.video.isEmpty())
+        return;
+    for (QString *address : {&found.video, &found.cover, &found.avatar})
+        *address = wholeAddress(*address);
     r.s[2] = found.video;
     r.s[4] = found.cover;
     r.s[std::size_t(at.avatar)] = found.avatar;

@@ -133,12 +133,7 @@ Address addressOf(const QString &address, const Config::Settings &cfg)
 
 void putFound(Reading &r, Found found)
 {
-    // A page without a video of its own says nothing about one.
-    if (found.video.isEmpty())
-        return;
-    for (QString *address : {&found.video, &found.cover, &found.avatar})
-        *address = wholeAddress(*address);
-    if (found.date.isEmpty()) {
+    if (!found.video.isEmpty() && found.date.isEmpty()) {
         found.date = upicTime(found.video);
         if (found.date.isEmpty())
             found.date = upicTime(found.cover);

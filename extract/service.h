@@ -58,8 +58,9 @@ struct Found
     QString description;
     QString date;
 };
-// Into the slots the service keeps them in (video 2, cover 4, the rest as `at` says).
-void put(Reading &r, const FieldSlots &at, const Found &found);
+// Into the slots the service keeps them in (video 2, cover 4, the rest as `at` says), addresses
+// made whole; nothing at all when no video was found.
+void put(Reading &r, const FieldSlots &at, Found found);
 
 // One service: everything the rest of the program knows of it. Adding a service is adding a row
 // and the file that defines it; reading a later page layout of it is adding a generation.

@@ -88,16 +88,6 @@ Found feedFound(const QJsonValue &feed, bool camel)
     return f;
 }
 
-void putWhole(Reading &r, Found f)
-{
-    // A page without a video of its own says nothing about one.
-    if (f.video.isEmpty())
-        return;
-    for (QString *address : {&f.video, &f.cover, &f.avatar})
-        *address = wholeAddress(*address);
-    put(r, row.fields, f);
-}
-
 bool recognisesVise(const Slots &s, const QString &, const Config::Settings &)
 {
     return s.contains(0, u"Vise.initState");
@@ -112,7 +102,7 @@ void readVise(Reading &r)
     }
     const QJsonValue feed = ownEntry(valueAt(state.value, u"feedsList"), {QStringLiteral("id")}, addressOf(r.address).id);
     if (feed.isObject())
-        putWhole(r, feedFound(feed, true));
+        put(r, row.fields, feedFound(feed, true));
 }
 
 // The play page's answer, asked as the page's own script asks it, in the page's scheme.
@@ -140,7 +130,7 @@ void readFeedPage(Reading &r)
     }
     if (!inPage.isEmpty())
         f.video = inPage;
-    putWhole(r, f);
+    put(r, row.fields, f);
 }
 
 const Generation generations[] = {
