@@ -202,7 +202,7 @@ ArchiveOutcome archiveRoad(Service service, const QString &asked, const Config::
         const Web::Capture led = ledTo(session, out.problem, service, address, cfg);
         if (led.original.isEmpty())
             return out;
-        address = led.original;
+        address = pageAddress(service, led.original, cfg);
         around = led.timestamp;
     }
     // A share address of a later layout carries tracking parameters the archive's captures of the

@@ -75,8 +75,11 @@ Page followedPage(Service service, QString &at, Astray &astray, const Config::Se
     if (led.refused) {
         astray = Astray::Refused;
     } else if (led.answer.ok() && !led.page.isEmpty() && isPageOf(service, led.page, cfg)) {
+        // A page kept elsewhere (a long video's at its photo address) is asked there.
+        at = pageAddress(service, led.page, cfg);
+        if (at != led.page)
+            return fetchPage(fetch, at, cancel);
         page.body = PageBody{led.answer.body, led.answer.contentType};
-        at = led.page;
     } else if (led.answer.ok() && page.status >= 200 && page.status < 300) {
         // A link to a work since deleted leads to the service's home page.
         astray = Astray::Elsewhere;

@@ -604,6 +604,9 @@ private Q_SLOTS:
                                                             << O::NoVideo << 1;
         QTest::newRow("archived, to a private address") << QStringLiteral("http://10.0.0.8") + photoPath << true
                                                         << O::FetchFailed << 1;
+        const QString longVideo = QStringLiteral("http://m.gifshow.com/fw/long-video/") + eid;
+        QTest::newRow("to a long video, asked at its photo page") << longVideo << false << O::Done << 1;
+        QTest::newRow("archived, to a long video") << longVideo << true << O::Done << 1;
     }
     void shareLinkHops()
     {
@@ -614,10 +617,14 @@ private Q_SLOTS:
         const QString link = QStringLiteral("http://v.kuaishou.com/Jx7Qa2");
         const QString page = ksPage(QString(), QStringLiteral("<video src=\"http://www.kuaishou.com/a.mp4\"></video>"));
         m_site.setRoute(QStringLiteral("www.kuaishou.com"), QStringLiteral("/"), text(page));
+        const QString photo = QStringLiteral("http://m.gifshow.com/fw/photo/") + eid;
+        const Response photoPage = text(ksPage(QStringLiteral("window.pageData= {\"video\":{\"srcNoMark\":\"%1\"}}").arg(ksVideo)));
         if (archived) {
             m_site.setHandler(m_archive.handler());
             m_archive.addCapture(link, pageTime, Response::redirect(location.toUtf8()));
+            m_archive.addCapture(photo, QStringLiteral("20180601120002"), photoPage);
         } else {
+            m_site.setRoute(QStringLiteral("m.gifshow.com"), QUrl(photo).path(), photoPage);
             m_site.setRoute(QStringLiteral("v.kuaishou.com"), QStringLiteral("/Jx7Qa2"), Response::redirect(location.toUtf8()));
         }
         const qsizetype before = m_site.requests().size();
@@ -625,7 +632,8 @@ private Q_SLOTS:
         QCOMPARE(r.outcome(), outcome);
         int asked = 0;
         for (const Demo::Request &request : m_site.requests().mid(before)) {
-            QVERIFY2(!Web::isLocalHost(request.host) && !request.path.contains(QLatin1String("10.0.0.8")),
+            QVERIFY2(!Web::isLocalHost(request.host) && !request.path.contains(QLatin1String("10.0.0.8"))
+                         && !(archived && request.path.contains(QLatin1String("long-video"))),
                      qPrintable(request.host + request.path));
             asked += request.host == u"v.kuaishou.com" ? 1 : 0;
         }
