@@ -107,8 +107,7 @@ Address addressOf(const QString &address, const Config::Settings &cfg)
     static const QRegularExpression shared(QStringLiteral("^/s/([A-Za-z0-9_-]{3,40})/?$"));
     static const QRegularExpression folded(QStringLiteral("^/f/([A-Za-z0-9_-]{3,40})/?$"));
     const bool site = host == u"www.kuaishou.com" || host == u"kuaishou.com";
-    const bool mobileHost = host == u"v.m.chenzhongtech.com" || host == u"c.kuaishou.com" || host == u"m.kuaishou.com"
-                            || host == QLatin1String("m.") + gifshow;
+    const bool mobileHost = host == u"v.m.chenzhongtech.com" || host == u"c.kuaishou.com" || host == QLatin1String("m.") + gifshow;
     const QList<std::tuple<bool, const QRegularExpression &, Form>> forms{
         {site, photo, Form::Photo},
         {host == u"live.kuaishou.com", live, Form::Live},
