@@ -27,7 +27,7 @@ QList<QNetworkProxy> systemProxy(const QNetworkProxyQuery &query)
 
 namespace {
 
-UINT codePageOf(QByteArrayView name)
+UINT pageOf(QByteArrayView name)
 {
     static const struct
     {
@@ -50,6 +50,16 @@ UINT codePageOf(QByteArrayView name)
             return page.codePage;
     }
     return 0;
+}
+
+// The page the system has for `name`: GB18030's four-byte forms need 54936, which wine lacks;
+// its GBK page still reads every character of the two-byte form, which is nearly all Chinese text.
+UINT codePageOf(QByteArrayView name)
+{
+    const UINT page = pageOf(name);
+    if (page == 54936 && !IsValidCodePage(page))
+        return 936;
+    return page;
 }
 
 } // namespace

@@ -4,6 +4,8 @@
 
 #ifdef ZAVLEN_HAVE_FONTCONFIG
 #include <fontconfig/fontconfig.h>
+#else
+#include <QFontDatabase>
 #endif
 
 namespace App {
@@ -81,7 +83,13 @@ QStringList installedFamilies(const QStringList &families)
         FcObjectSetDestroy(names);
     return installed.isEmpty() ? families : installed;
 #else
-    return families;
+    // Without fontconfig (Windows) Qt's own database knows what is installed.
+    QStringList installed;
+    for (const QString &family : families) {
+        if (QFontDatabase::hasFamily(family))
+            installed.append(family);
+    }
+    return installed.isEmpty() ? families : installed;
 #endif
 }
 

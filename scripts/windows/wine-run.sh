@@ -11,6 +11,13 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 # Where the programs find Qt, TagLib and the MinGW runtime, as Windows finds DLLs: on the PATH.
 export WINEPATH="$(winpath "$prefix/bin");$(winpath "$prefix/taglib/bin");$(winpath /usr/lib/gcc/x86_64-w64-mingw32/12-posix);$(winpath /usr/x86_64-w64-mingw32/lib)"
 export QT_PLUGIN_PATH="$(winpath "$prefix/plugins")"
+# Headless (offscreen) Qt reads its fonts from one folder; a Chinese font and a Latin one, as on Linux.
+fonts="$WINEPREFIX/qt-fonts"
+if [[ ! -d "$fonts" ]]; then
+    mkdir -p "$fonts"
+    ln -sf /usr/share/fonts/truetype/wqy/wqy-microhei.ttc /usr/share/fonts/truetype/dejavu/DejaVuSans*.ttf "$fonts/" 2>/dev/null || true
+fi
+export QT_QPA_FONTDIR="$(winpath "$fonts")"
 # Qt Test writes to the debugger's channel when no console is attached; under wine that is lost.
 export QT_FORCE_STDERR_LOGGING=1
 # Wine hands no QT_* variable to its programs, but passes WINEQT_* on under the QT_* name.

@@ -2,8 +2,10 @@
 
 #include "app/cursor.h"
 #include "app/startup/fontsetup.h"
+#include "os/system.h"
 
 #include <QFile>
+#include <QFontDatabase>
 #include <QFontInfo>
 #include <QFrame>
 #include <QLineEdit>
@@ -222,8 +224,10 @@ void TestForm1Startup::loadSteps()
     // The designed families that are installed, in their order, and the first is what draws it.
     const QStringList asked = nameFont.families();
     QVERIFY(!asked.isEmpty());
-    QCOMPARE(asked, App::installedFamilies({QStringLiteral("微软雅黑"), QStringLiteral("WenQuanYi Micro Hei")}));
-    QCOMPARE(QFontInfo(nameFont).family(), asked.constFirst());
+    QCOMPARE(asked, App::installedFamilies(Os::chineseInterfaceFonts()));
+    // Where none of them is installed (wine has no Windows fonts) a stand-in draws it.
+    if (QFontDatabase::hasFamily(asked.constFirst()))
+        QCOMPARE(QFontInfo(nameFont).family(), asked.constFirst());
     QCOMPARE(nameFont.pointSizeF(), 15.75);
     QVERIFY(nameFont.bold());
     for (const char *name : {"Label4", "Label5", "Label6"})

@@ -5,6 +5,7 @@
 
 #include "player/mediaplayer.h"
 #include "player/playbackbackend.h"
+#include "support/testos.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -13,8 +14,7 @@ namespace {
 
 bool multimediaLoaded()
 {
-    QFile maps(QStringLiteral("/proc/self/maps"));
-    return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("libQt6Multimedia.so");
+    return TestSupport::libraryLoaded(QStringLiteral("Qt6Multimedia"));
 }
 
 } // namespace

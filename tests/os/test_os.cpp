@@ -1,7 +1,7 @@
 // The system seam's portable parts: what the proxy variables ask for, and what a path names.
 #include "os/environmentproxy.h"
 #include "os/files.h"
-#include "support/childprocess.h"
+#include "support/testos.h"
 
 #include <QFile>
 #include <QHash>

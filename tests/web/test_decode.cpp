@@ -1,3 +1,4 @@
+#include "support/testos.h"
 #include "web/decode.h"
 
 #include <QTest>
@@ -73,6 +74,8 @@ private slots:
         QFETCH(QByteArray, contentType);
         QFETCH(QByteArray, charset);
         QFETCH(QString, text);
+        if (qstrcmp(QTest::currentDataTag(), "header gb18030 four-byte") == 0 && TestSupport::underWine())
+            QSKIP("wine 8.0 has no code page 54936, GB18030's four-byte forms (Windows has)");
         QCOMPARE(Web::charsetOf(body, contentType), charset);
         QCOMPARE(Web::decodeBody(body, contentType), text);
     }

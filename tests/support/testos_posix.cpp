@@ -1,4 +1,6 @@
-#include "support/childprocess.h"
+#include "support/testos.h"
+
+#include <QFile>
 
 #include <csignal>
 #include <sys/resource.h>
@@ -47,6 +49,12 @@ QString endlessDevice()
 QString emptyDevice()
 {
     return QStringLiteral("/dev/null");
+}
+
+bool libraryLoaded(const QString &name)
+{
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    return maps.open(QIODevice::ReadOnly) && maps.readAll().contains(QByteArray("/lib" + name.toUtf8() + ".so"));
 }
 
 bool isSuperuser()

@@ -1,7 +1,7 @@
 #pragma once
 
-// What the tests do to the programs they start that each system does its own way: limits, stop
-// requests, devices, and knowing when a test runs under wine.
+// What the tests need of the system that each system does its own way: limits and stop requests
+// for the programs they start, devices, loaded libraries, and knowing when they run under wine.
 #include <QProcess>
 #include <QString>
 
@@ -24,6 +24,9 @@ bool askToStop(QProcess &p, int signalNumber);
 // A device that gives bytes for ever, and one that gives none; empty where there is none.
 QString endlessDevice();
 QString emptyDevice();
+
+// Whether this process has loaded the library named `name` (as "Qt6Multimedia").
+bool libraryLoaded(const QString &name);
 
 // Whether the superuser runs the tests: permissions do not hold it back.
 bool isSuperuser();

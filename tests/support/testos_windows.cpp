@@ -1,4 +1,4 @@
-#include "support/childprocess.h"
+#include "support/testos.h"
 
 #include <QLibrary>
 
@@ -52,6 +52,12 @@ QString endlessDevice()
 QString emptyDevice()
 {
     return QStringLiteral("NUL");
+}
+
+bool libraryLoaded(const QString &name)
+{
+    const QString file = name + QStringLiteral(".dll");
+    return GetModuleHandleW(reinterpret_cast<const wchar_t *>(file.utf16())) != nullptr;
 }
 
 bool isSuperuser()
