@@ -10,6 +10,7 @@
 #include <QJsonArray>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -297,6 +298,65 @@ private Q_SLOTS:
         QFile f(listFile);
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), after);
+    }
+
+    // Another program holding the cache file in a write transaction: busy is not broken. The
+    // run goes on without the cache, says so once, and the other program's work stays.
+    void busyCacheIsNotBroken_data()
+    {
+        QTest::addColumn<QString>("journal");
+        QTest::addColumn<QString>("lock");
+        QTest::newRow("rollback journal, held exclusively") << QStringLiteral("delete") << QStringLiteral("exclusive");
+        QTest::newRow("rollback journal, held for writing") << QStringLiteral("delete") << QStringLiteral("immediate");
+        QTest::newRow("write-ahead log, held for writing") << QStringLiteral("wal") << QStringLiteral("immediate");
+    }
+
+    void busyCacheIsNotBroken()
+    {
+        QFETCH(QString, journal);
+        QFETCH(QString, lock);
+        static int batch = 0;
+        m_cacheHome = m_work.filePath(QStringLiteral("cache-busy-%1").arg(++batch));
+        const QString folder = m_cacheHome + QStringLiteral("/zavlen-video");
+        const QString file = folder + QStringLiteral("/lookups.sqlite");
+        // A cache made by an earlier run, with everything it needs already in it.
+        QCOMPARE(run(ownArchive() + lostBatch(1, 895000 + 100 * batch)).code, 0);
+        QVERIFY(QFile::exists(file));
+
+        QProcess holder;
+        holder.start(QStringLiteral(CACHE_HOLDER_PATH), {file, journal, lock});
+        QVERIFY(holder.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(holder.canReadLine(), 20000);
+        QCOMPARE(holder.readLine().trimmed(), QByteArray("held"));
+
+        QTemporaryDir out;
+        QVERIFY(out.isValid());
+        const QStringList addresses = lostBatch(3, 895010 + 100 * batch);
+        for (const QString &address : addresses)
+            m_site.setRoute(QStringLiteral("v.test"), u'/' + address.section(u'/', -1) + QStringLiteral(".mp4"),
+                            answer("video bytes", "video/mp4"));
+        const TestSupport::Run r = run(ownArchive() + QStringList{QStringLiteral("-j"), QStringLiteral("-d"),
+                                                                  QStringLiteral("-o"), out.path()} + addresses);
+        holder.write("commit\n");
+        QVERIFY(holder.waitForFinished(20000));
+        const QByteArray said = holder.readAll();
+        QVERIFY2(r.code == 0, r.err.constData());
+        QCOMPARE(r.lines().size(), addresses.size());
+        QCOMPARE(r.err.count("held by another program"), 1);
+        QVERIFY2(holder.exitCode() == 0 && said.contains("committed"), said.constData());
+        QCOMPARE(QDir(folder).entryList({QStringLiteral("lookups.sqlite.broken-*")}), QStringList());
+
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("reader"));
+        db.setDatabaseName(file);
+        QVERIFY(db.open());
+        {
+            QSqlQuery q(db);
+            QVERIFY(q.exec(QStringLiteral("SELECT x FROM mine")) && q.next());
+            QCOMPARE(q.value(0).toString(), QStringLiteral("kept"));
+        }
+        db.close();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(QStringLiteral("reader"));
     }
 
     // A paced batch stopped by a signal, its progress line on a terminal.
