@@ -3,6 +3,7 @@
 #include "download/outputtemplate.h"
 
 #include <QCommandLineParser>
+#include <QFileInfo>
 
 namespace Cli {
 
@@ -32,6 +33,22 @@ ParseOutcome usageError(const QString &message)
     out.action = ParseOutcome::Action::UsageError;
     out.text = message;
     return out;
+}
+
+// The user asked for the skip list: a run that could neither read nor extend it is not what
+// they asked for. A missing file is made.
+std::optional<QString> downloadArchiveError(const QString &path)
+{
+    const QFileInfo file(path);
+    if (!file.exists())
+        return std::nullopt;
+    if (file.isDir())
+        return QStringLiteral("--download-archive %1 is a folder, not a file").arg(path);
+    if (!file.isFile())
+        return QStringLiteral("--download-archive %1 is not a regular file (a pipe or a device?)").arg(path);
+    if (!file.isReadable() || !file.isWritable())
+        return QStringLiteral("--download-archive %1 cannot be read and written").arg(path);
+    return std::nullopt;
 }
 
 } // namespace
@@ -79,7 +96,8 @@ ParseOutcome parseArguments(const QStringList &arguments)
     const QCommandLineOption archiveFile(
         QStringLiteral("download-archive"),
         QStringLiteral("Skip, before any request, an address whose \"SERVICE ID\" line is in FILE; append that "
-                       "line after each completed download. The file is created when missing."),
+                       "line after each completed download. The file is created when missing; a folder, pipe or "
+                       "device is a usage error."),
         QStringLiteral("FILE"));
     const QCommandLineOption infoJson(QStringLiteral("write-info-json"),
                                       QStringLiteral("Write NAME.info.json beside each downloaded video: its record, "
@@ -147,6 +165,8 @@ ParseOutcome parseArguments(const QStringList &arguments)
         o.downloadArchive = parser.value(archiveFile);
         if (o.downloadArchive.isEmpty())
             return usageError(QStringLiteral("--download-archive needs a file name"));
+        if (const std::optional<QString> wrong = downloadArchiveError(o.downloadArchive))
+            return usageError(*wrong);
     }
     o.addresses = parser.positionalArguments();
     if (o.addresses.isEmpty() && o.batchFile.isEmpty())

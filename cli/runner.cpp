@@ -93,6 +93,11 @@ void Runner::start()
             m_progress.note(QStringLiteral("zavlen-get: %1").arg(problem));
             m_downloadArchive.reset();
             m_failed = true;
+        } else if (const int lines = m_downloadArchive->longLines()) {
+            info(QStringLiteral("zavlen-get: note: the download archive %1 has %2 line(s) over 64 KiB; they were "
+                                "skipped and mean nothing")
+                     .arg(m_options.downloadArchive)
+                     .arg(lines));
         }
     }
     showProgress(true);

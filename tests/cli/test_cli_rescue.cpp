@@ -16,6 +16,7 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <pty.h>
 #include <unistd.h>
 
@@ -266,6 +267,13 @@ private Q_SLOTS:
         QTest::newRow("last line without its break") << QByteArray("weishi 5") << false << QByteArray("weishi 5\n" + line);
         QTest::newRow("another service's number") << QByteArray("miaopai 642340001\n") << false
                                                   << QByteArray("miaopai 642340001\n" + line);
+        // A line over 64 KiB is one line that means nothing, however it is read.
+        const QByteArray garbage = QByteArray(65535, 'x') + " meipai 642340001 tail\n";
+        QTest::newRow("the identifier at the end of an over-long line") << garbage << false << garbage + line;
+        const QByteArray longer = QByteArray(200000, 'y') + " meipai 642340001\nkuaishou 2\n";
+        QTest::newRow("over-long line, then lines") << longer << false << longer + line;
+        QTest::newRow("a line of exactly 64 KiB, then the line")
+            << QByteArray(65536, 'z') + '\n' + line << true << QByteArray(65536, 'z') + '\n' + line;
     }
 
     void downloadArchive()
@@ -298,6 +306,49 @@ private Q_SLOTS:
         QFile f(listFile);
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), after);
+        const QList<QByteArray> lines = before.split('\n');
+        const bool overLong = std::any_of(lines.cbegin(), lines.cend(), [](const QByteArray &l) { return l.size() > 65536; });
+        QCOMPARE(r.err.contains("over 64 KiB"), overLong);
+    }
+
+    // The skip list the user asked for, where no file can be one: nothing is asked of anybody.
+    void downloadArchiveRefused_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("a folder") << QStringLiteral("folder");
+        QTest::newRow("a pipe") << QStringLiteral("fifo");
+        QTest::newRow("a device") << QStringLiteral("device");
+        QTest::newRow("a read-only file") << QStringLiteral("readonly");
+    }
+
+    void downloadArchiveRefused()
+    {
+        QFETCH(QString, kind);
+        QTemporaryDir out;
+        QVERIFY(out.isValid());
+        QString listFile = out.filePath(QStringLiteral("done.txt"));
+        if (kind == u"folder") {
+            QVERIFY(QDir().mkdir(listFile));
+        } else if (kind == u"fifo") {
+            QCOMPARE(::mkfifo(QFile::encodeName(listFile).constData(), 0600), 0);
+        } else if (kind == u"device") {
+            listFile = QStringLiteral("/dev/null");
+        } else {
+            if (::geteuid() == 0)
+                QSKIP("the superuser writes into a read-only file");
+            QFile f(listFile);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.close();
+            QVERIFY(QFile::setPermissions(listFile, QFile::ReadOwner));
+        }
+        const qsizetype requests = m_site.requests().size();
+        const TestSupport::Run r = run({QStringLiteral("-d"), QStringLiteral("-o"), out.path(),
+                                        QStringLiteral("--download-archive"), listFile,
+                                        QStringLiteral("http://www.meipai.com/media/642340002")}, {}, 20000);
+        QVERIFY(r.finished);
+        QCOMPARE(r.code, 2);
+        QVERIFY2(r.err.contains("--download-archive"), r.err.constData());
+        QCOMPARE(m_site.requests().size(), requests);
     }
 
     // Another program holding the cache file in a write transaction: busy is not broken. The
