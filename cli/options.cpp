@@ -80,8 +80,9 @@ ParseOutcome parseArguments(const QStringList &arguments)
                                   QStringLiteral("N"), QStringLiteral("4"));
     const QCommandLineOption download({QStringLiteral("d"), QStringLiteral("download")},
                                       QStringLiteral("Also download each video: streamed to NAME.part, renamed "
-                                                     "when complete, resumed from the .part when possible. A "
-                                                     "file already complete under NAME is skipped."));
+                                                     "when complete, resumed from the .part started for the same "
+                                                     "video. A file an earlier run recorded under NAME as this "
+                                                     "video's is skipped; any other file takes NAME (2)."));
     const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")},
                                     QStringLiteral("Folder for downloads (default: the current folder; created "
                                                    "when missing)."),
@@ -107,9 +108,10 @@ ParseOutcome parseArguments(const QStringList &arguments)
                                                   "and the page (and capture) as comment."));
     const QCommandLineOption thumbnail(QStringLiteral("write-thumbnail"),
                                        QStringLiteral("Save the cover beside each downloaded video as NAME.jpg, "
-                                                      ".png or .webp."));
+                                                      ".png, .webp or .gif, by what its bytes are."));
     const QCommandLineOption mtime(QStringLiteral("mtime"),
-                                   QStringLiteral("Set each downloaded video's modification time to the page's date."));
+                                   QStringLiteral("Set each downloaded video's modification time to the page's date, "
+                                                  "when it lies between 2005 and tomorrow."));
     const QCommandLineOption nameTemplate(
         {QStringLiteral("O"), QStringLiteral("output-template")},
         QStringLiteral("Name downloads by TEMPLATE, with the fields {service} {id} {author} {date} {title} {ext}, "

@@ -1,5 +1,7 @@
 #include "download/downloadtext.h"
 
+#include "web/network.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
@@ -33,6 +35,13 @@ QString networkErrorText(QNetworkReply::NetworkError error, const QString &detai
     default:
         return QStringLiteral("下载失败: ") + detail;
     }
+}
+
+QString refusedRedirectText(const QNetworkReply &reply)
+{
+    return Web::redirectRefusal(reply) == Web::RedirectRefusal::Insecure
+               ? networkErrorText(QNetworkReply::InsecureRedirectError, QString())
+               : QStringLiteral("下载失败: 服务器重定向到了本机或内网地址, 已拒绝");
 }
 
 QString httpErrorText(int status)

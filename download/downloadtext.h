@@ -8,6 +8,8 @@ namespace Download {
 
 QString networkErrorText(QNetworkReply::NetworkError error, const QString &detail);
 QString httpErrorText(int status);
+// A redirect the network access point would not follow (see Web::RedirectRefusal).
+QString refusedRedirectText(const QNetworkReply &reply);
 // stalled: the transfer went quiet rather than being cut off; partKept: a ".part" stays to resume
 QString incompleteText(bool stalled, bool partKept);
 QString cancelledText(bool partKept);
