@@ -3,6 +3,7 @@
 #include "config/settings.h"
 #include "demo/demosite.h"
 #include "demo/loopbacksite.h"
+#include "os/system.h"
 #include "player/mediaplayer.h"
 #include "web/network.h"
 
@@ -14,6 +15,7 @@
 #include <QTextStream>
 #include <QTimer>
 #include <QEvent>
+#include <QFont>
 #include <cstdlib>
 #include <memory>
 
@@ -93,6 +95,11 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationVersion(QStringLiteral(ZAVLEN_VERSION));
     // Lets the desktop match the window to its menu entry and icon (the Wayland app id).
     QGuiApplication::setDesktopFileName(QStringLiteral(ZAVLEN_APP_ID));
+    if (const QStringList families = Os::applicationFontFamilies(); !families.isEmpty()) {
+        QFont font = QApplication::font();
+        font.setFamilies(families);
+        QApplication::setFont(font);
+    }
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("ZavlenAPP视频助手"));

@@ -3,6 +3,7 @@
 #include "app/alphapicture.h"
 #include "app/cursor.h"
 #include "app/startup/fontsetup.h"
+#include "os/system.h"
 #include "player/mediaplayer.h"
 #include "update/versioncheck.h"
 
@@ -168,7 +169,7 @@ void Form1::buildControls()
     m_label1 = makeLabel(this, QStringLiteral("Label1"), QStringLiteral("用户名"), {112, 320});
     QFont nameFont;
     // The designed font where it is installed; elsewhere only its stand-in.
-    nameFont.setFamilies(installedFamilies({QStringLiteral("微软雅黑"), QStringLiteral("WenQuanYi Micro Hei")}));
+    nameFont.setFamilies(installedFamilies(Os::chineseInterfaceFonts()));
     nameFont.setPointSizeF(15.75);
     nameFont.setBold(true);
     m_label1->setFont(nameFont);

@@ -3,12 +3,14 @@
 // page as it arrives, in UTF-8 bytes, cut on its bytes against decoded whole and then cut.
 #include "benchutil.h"
 #include "config/settings.h"
-#include "extract/memory.h"
+#include "os/system.h"
 #include "pages.h"
 #include "web/decode.h"
 
 #include <benchmark/benchmark.h>
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 namespace {
 
@@ -83,8 +85,39 @@ void cutting(benchmark::State &state, Extract::Service service)
     Bench::reportRatio("cutting-" + Extract::serviceKey(service).toStdString(), work / base, "<= 10");
 }
 
+// A page's JSON state that is huge, deep or merely large: each must end within a second, the
+// first two refused before they are parsed.
+void hostileStates(benchmark::State &state)
+{
+    const Config::Settings cfg;
+    const QString address = QStringLiteral("http://m.meipai.com/media/1");
+    const QString video = QStringLiteral("\"video\":\"6a0aHR0cDovL212dmlkZW8xLm1laXR1ZGF0YS5jb20vMS5tcDQ=\"");
+    const QList<std::pair<std::string, QString>> pages{
+        {"hostile-state-10MB-seconds",
+         QStringLiteral("{\"mediaInfo\":{%1,\"x\":\"%2\"}}").arg(video, QString(10 * 1024 * 1024, u'a'))},
+        {"hostile-state-100000-deep-seconds",
+         QStringLiteral("{\"mediaInfo\":{%1,\"x\":%2%3}}").arg(video, QString(100000, u'['), QString(100000, u']'))},
+        {"largest-state-4MB-seconds",
+         QStringLiteral("{\"mediaInfo\":{%1,\"x\":\"%2\"}}").arg(video, QString(4 * 1024 * 1024 - 200, u'a'))}};
+    for (auto _ : state) {
+        for (const auto &[name, json] : pages) {
+            const QString page = QStringLiteral("<script>window.PHPDATA = %1;</script>").arg(json);
+            std::vector<double> runs;
+            for (int i = 0; i < 5; ++i) {
+                const auto t0 = Bench::Clock::now();
+                Extract::Result r = Extract::extract(Extract::Service::Meipai, address, page, {}, cfg);
+                benchmark::DoNotOptimize(r);
+                runs.push_back(Bench::secondsSince(t0));
+            }
+            std::sort(runs.begin(), runs.end());
+            Bench::reportRatio(name, runs[runs.size() / 2], "< 1");
+        }
+    }
+}
+
 } // namespace
 
+BENCHMARK(hostileStates)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(cutting, weishi, Extract::Service::Weishi)->UseManualTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(cutting, meipai, Extract::Service::Meipai)->UseManualTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(cutting, kuaishou, Extract::Service::Kuaishou)->UseManualTime()->Unit(benchmark::kMicrosecond);
@@ -93,6 +126,6 @@ BENCHMARK_CAPTURE(cutting, miaopai, Extract::Service::Miaopai)->UseManualTime()-
 int main(int argc, char **argv)
 {
     // As zavlen-get and the window run their extractions.
-    Extract::keepFreedMemory();
+    Os::keepFreedMemory();
     return Bench::main(argc, argv);
 }

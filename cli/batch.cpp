@@ -1,4 +1,5 @@
 #include "cli/batch.h"
+#include "os/files.h"
 
 #include <QFile>
 
@@ -6,11 +7,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <utility>
-
-#ifndef Q_OS_WIN
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 
 namespace Cli {
 
@@ -37,52 +33,30 @@ QString beginning(const QString &text)
     return text.left(n);
 }
 
-#ifndef Q_OS_WIN
 // Why a batch source of this kind cannot be read to its end, or nullopt when it can. A
 // terminal and a socket only make sense as standard input.
-std::optional<QString> unsuitable(mode_t mode, bool isTerminal, bool fromStdin)
+std::optional<QString> unsuitable(Os::FileKind kind, bool fromStdin)
 {
-    if (S_ISREG(mode) || S_ISFIFO(mode) || (fromStdin && (S_ISSOCK(mode) || isTerminal)))
+    switch (kind) {
+    case Os::FileKind::Regular:
+    case Os::FileKind::Pipe:
+    case Os::FileKind::Missing: // opening it says why
         return std::nullopt;
-    if (S_ISDIR(mode))
+    case Os::FileKind::Socket:
+    case Os::FileKind::Terminal:
+        return fromStdin ? std::nullopt : std::optional(kind == Os::FileKind::Socket ? QStringLiteral("a socket")
+                                                                                      : QStringLiteral("a character device"));
+    case Os::FileKind::Folder:
         return QStringLiteral("a folder");
-    if (S_ISCHR(mode))
+    case Os::FileKind::CharacterDevice:
         return QStringLiteral("a character device");
-    if (S_ISBLK(mode))
+    case Os::FileKind::BlockDevice:
         return QStringLiteral("a block device");
-    if (S_ISSOCK(mode))
-        return QStringLiteral("a socket");
+    case Os::FileKind::Other:
+        break;
+    }
     return QStringLiteral("not a regular file");
 }
-#endif
-
-#ifndef Q_OS_WIN
-// One read(2) at a time: a terminal tells the end of its input (Ctrl-D) by a single read of
-// nothing, which QFile takes for a pause inside a longer read and reads on.
-qint64 readSome(QFile &file, char *data, qint64 size)
-{
-    for (;;) {
-        const ssize_t n = ::read(file.handle(), data, size_t(size));
-        if (n >= 0 || errno != EINTR)
-            return n;
-    }
-}
-
-QString readError(const QFile &)
-{
-    return qt_error_string();
-}
-#else
-qint64 readSome(QFile &file, char *data, qint64 size)
-{
-    return file.read(data, size);
-}
-
-QString readError(const QFile &file)
-{
-    return file.errorString();
-}
-#endif
 
 BatchResult failure(const QString &message)
 {
@@ -157,33 +131,25 @@ QList<BatchLine> batchLines(QByteArrayView bytes)
 BatchResult readBatch(const QString &name)
 {
     const bool fromStdin = name == u"-";
-#ifndef Q_OS_WIN
     // Judged before opening as well: opening a device can have effects of its own.
-    struct stat named;
-    if (!fromStdin && ::stat(QFile::encodeName(name).constData(), &named) == 0) {
-        if (const std::optional<QString> kind = unsuitable(named.st_mode, false, false))
+    if (!fromStdin) {
+        if (const std::optional<QString> kind = unsuitable(Os::kindOfPath(name), false))
             return failure(kindError(name, fromStdin, *kind));
     }
-#endif
     QFile file;
     const bool opened = fromStdin ? file.open(fileno(stdin), QIODevice::ReadOnly, QFileDevice::DontCloseHandle)
                                   : (file.setFileName(name), file.open(QIODevice::ReadOnly));
     if (!opened)
         return failure(QStringLiteral("cannot read %1: %2").arg(sourceName(name, fromStdin), file.errorString()));
-#ifndef Q_OS_WIN
-    struct stat st;
-    if (::fstat(file.handle(), &st) != 0)
-        return failure(QStringLiteral("cannot read %1: %2").arg(sourceName(name, fromStdin), qt_error_string()));
-    if (const std::optional<QString> kind = unsuitable(st.st_mode, ::isatty(file.handle()) != 0, fromStdin))
+    if (const std::optional<QString> kind = unsuitable(Os::kindOfOpenFile(file), fromStdin))
         return failure(kindError(name, fromStdin, *kind));
-#endif
 
     BatchSplitter splitter;
     QByteArray chunk(readChunk, Qt::Uninitialized);
     for (;;) {
-        const qint64 n = readSome(file, chunk.data(), chunk.size());
+        const qint64 n = Os::readSome(file, chunk.data(), chunk.size());
         if (n < 0)
-            return failure(QStringLiteral("cannot read %1: %2").arg(sourceName(name, fromStdin), readError(file)));
+            return failure(QStringLiteral("cannot read %1: %2").arg(sourceName(name, fromStdin), qt_error_string()));
         if (n == 0)
             break;
         splitter.feed(QByteArrayView(chunk.constData(), n));

@@ -84,6 +84,9 @@ QByteArray jsonLine(const Record &r)
     line += ",\"author\":" + jsonString(v.author);
     line += ",\"description\":" + jsonString(v.description);
     line += ",\"date\":" + jsonString(v.date);
+    // Only where it stood in: a record of a page that gave its date is as it always was.
+    if (v.dateFromFileName)
+        line += ",\"date_from_file_name\":true";
     line += ",\"verified\":" + boolean(v.verified);
     line += ",\"error\":" + (r.error ? jsonString(*r.error) : QByteArray("null"));
     line += ",\"archived\":";

@@ -2,57 +2,27 @@
 #include "cli/options.h"
 #include "cli/runner.h"
 #include "version.h"
-#include "extract/memory.h"
+#include "os/console.h"
+#include "os/system.h"
 #include "web/network.h"
 
 #include <QCoreApplication>
-#include <QSocketNotifier>
 
-#include <memory>
-
-#include <csignal>
 #include <cstdio>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 
-int signalPipe[2] = {-1, -1};
-volatile std::sig_atomic_t signalsSeen = 0;
-
-// The first signal asks the run to stop cleanly, through the pipe; a second one ends it now.
-extern "C" void onStopSignal(int signal)
-{
-    if (signalsSeen != 0)
-        ::_exit(128 + signal);
-    signalsSeen = 1;
-    const char byte = char(signal);
-    [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
-}
-
-bool catchStopSignals()
-{
-    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
-        return false;
-    struct sigaction action = {};
-    action.sa_handler = onStopSignal;
-    action.sa_flags = SA_RESTART;
-    sigemptyset(&action.sa_mask);
-    return ::sigaction(SIGINT, &action, nullptr) == 0 && ::sigaction(SIGTERM, &action, nullptr) == 0;
-}
-
 void writeText(std::FILE *stream, const QString &text)
 {
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-    std::fflush(stream);
+    Os::writeText(stream, text.toUtf8());
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    Extract::keepFreedMemory();
+    Os::prepareStandardStreams();
+    Os::keepFreedMemory();
     // Qt's own event dispatcher wakes a thread once for any number of events posted to it in the
     // meantime; glib's writes to the thread's wake-up descriptor for every one of them, and each
     // page's transfer posts dozens from the network thread to its job. No GUI needs glib here.
@@ -94,19 +64,15 @@ int main(int argc, char *argv[])
     }
 
     Web::NetworkAccess::configure(parsed.settings);
-    Cli::Runner runner(parsed.options, parsed.settings, addresses, stdout, stderr, Cli::isTerminal(stderr));
+    Cli::Runner runner(parsed.options, parsed.settings, addresses, stdout, stderr, Os::isTerminal(stderr));
     for (auto it = refused.cbegin(); it != refused.cend(); ++it)
         runner.refuse(it.key(), it.value());
     QObject::connect(&runner, &Cli::Runner::finished, &app, [](int status) { QCoreApplication::exit(status); });
-    std::unique_ptr<QSocketNotifier> stops;
-    if (catchStopSignals()) {
-        stops = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
-        QObject::connect(stops.get(), &QSocketNotifier::activated, &runner, [&runner] {
-            char byte = 0;
-            while (::read(signalPipe[0], &byte, 1) == 1)
-                runner.interrupt(byte);
-        });
-    }
+    Os::StopRequests stops;
+    QObject::connect(&stops, &Os::StopRequests::requested, &runner, &Cli::Runner::interrupt);
+    stops.start();
     runner.start();
-    return app.exec();
+    const int status = app.exec();
+    stops.runEnded();
+    return status;
 }

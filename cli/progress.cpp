@@ -2,14 +2,9 @@
 
 #include <QStringList>
 
-#include <algorithm>
+#include "os/console.h"
 
-#ifdef Q_OS_WIN
-#include <io.h>
-#else
-#include <sys/ioctl.h>
-#include <unistd.h>
-#endif
+#include <algorithm>
 
 namespace Cli {
 
@@ -147,19 +142,16 @@ void Progress::update(const ProgressState &state, bool force)
 void Progress::note(const QString &text)
 {
     clear();
-    const QByteArray bytes = text.toUtf8() + '\n';
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), m_stream);
+    Os::writeText(m_stream, QByteArray(text.toUtf8() + '\n'));
     if (m_drawn && m_visible)
         draw();
-    std::fflush(m_stream);
 }
 
 void Progress::writeAbove(std::FILE *stream, const QByteArray &bytes)
 {
     clear();
     std::fflush(m_stream);
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-    std::fflush(stream);
+    Os::writeText(stream, bytes);
     if (m_drawn && m_visible)
         draw();
 }
@@ -173,9 +165,8 @@ void Progress::finish()
 
 void Progress::draw()
 {
-    const QByteArray bytes = "\r" + progressLine(m_state, terminalWidth()).toUtf8() + "\033[K";
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), m_stream);
-    std::fflush(m_stream);
+    const QByteArray bytes = "\r" + progressLine(m_state, Os::terminalColumns(m_stream)).toUtf8() + "\033[K";
+    Os::writeText(m_stream, bytes);
     m_visible = true;
     m_sinceDraw.start();
 }
@@ -183,26 +174,7 @@ void Progress::draw()
 void Progress::clear()
 {
     if (m_drawn && m_visible)
-        std::fputs("\r\033[K", m_stream);
-}
-
-int terminalWidth()
-{
-#ifndef Q_OS_WIN
-    winsize ws{};
-    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0)
-        return ws.ws_col;
-#endif
-    return 80;
-}
-
-bool isTerminal(std::FILE *stream)
-{
-#ifdef Q_OS_WIN
-    return _isatty(_fileno(stream)) != 0;
-#else
-    return ::isatty(::fileno(stream)) != 0;
-#endif
+        Os::writeText(m_stream, "\r\033[K");
 }
 
 } // namespace Cli

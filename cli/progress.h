@@ -63,7 +63,4 @@ private:
     QElapsedTimer m_sinceDraw;
 };
 
-int terminalWidth();
-bool isTerminal(std::FILE *stream);
-
 } // namespace Cli

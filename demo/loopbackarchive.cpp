@@ -134,10 +134,13 @@ Response LoopbackArchive::index(const Request &request)
         filters.append({field, pattern, inverted});
     }
 
-    const QString key = keyOf(url);
+    // A prefix query names a path; the archive's keys hold queries in an order of their own, so
+    // no prefix reaches into a query.
+    const bool prefix = query.queryItemValue(QStringLiteral("matchType")) == u"prefix" || url.endsWith(u'*');
+    const QString key = keyOf(prefix && url.endsWith(u'*') ? url.chopped(1) : url);
     QList<QStringList> rows;
     for (const Capture &c : std::as_const(m_captures)) {
-        if (c.key != key)
+        if (prefix ? !c.key.startsWith(key) : c.key != key)
             continue;
         const QStringList row{surtOf(c.key),
                               c.timestamp,
@@ -213,6 +216,13 @@ Response LoopbackArchive::replay(const Request &request, const QString &rest)
         return moved;
     }
     Response r = nearest->response;
+    // The length of what was captured, as the public archive states it beside a replay.
+    const bool stated = std::any_of(r.headers.cbegin(), r.headers.cend(), [](const auto &h) {
+        return h.first.compare("X-Archive-Orig-Content-Length", Qt::CaseInsensitive) == 0;
+    });
+    if (!stated && r.status == 200)
+        r.headers.append({"X-Archive-Orig-Content-Length",
+                          QByteArray::number(r.generatedSize >= 0 ? r.generatedSize : qint64(r.body.size()))});
     // An archived redirect leads to the archive's copy of its target, as the public one does.
     for (auto &[name, value] : r.headers) {
         if (name.compare("Location", Qt::CaseInsensitive) == 0) {

@@ -1,6 +1,7 @@
 #include "demo/loopbacksite.h"
 
 #include "demo/httphead.h"
+#include "os/system.h"
 
 #include <QHostAddress>
 #include <QPointer>
@@ -9,10 +10,6 @@
 #include <QTimer>
 #include <algorithm>
 #include <utility>
-
-#ifdef Q_OS_UNIX
-#include <sys/socket.h>
-#endif
 
 namespace Demo {
 
@@ -211,11 +208,7 @@ private:
             if (!socket)
                 return;
             socket->flush();
-#ifdef Q_OS_UNIX
-            // A zero linger time makes the close a reset rather than an orderly end.
-            const linger hard{1, 0};
-            ::setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
-#endif
+            Os::resetOnClose(socket->socketDescriptor());
             socket->abort();
         });
     }

@@ -1,4 +1,5 @@
 #include "download/filename.h"
+#include "os/files.h"
 
 #include "download/namerules.h"
 
@@ -11,12 +12,6 @@
 #include <cerrno>
 #include <utility>
 
-#ifdef Q_OS_LINUX
-#include <cstdio>
-#include <fcntl.h>
-#include <unistd.h>
-#endif
-
 namespace Download {
 
 namespace {
@@ -26,10 +21,11 @@ constexpr qsizetype numberRoom = 6;
 
 qsizetype encodedSize(const QString &text)
 {
-    return QFile::encodeName(text).size();
+    return Os::fileNameLength(text);
 }
 
-// The longest start of `text` whose encoded form takes at most `bytes`, cut between code points.
+// The longest start of `text` whose name takes at most `bytes` of the file system's units, cut
+// between code points.
 QString leftBytes(const QString &text, qsizetype bytes)
 {
     if (encodedSize(text) <= bytes)
@@ -63,28 +59,6 @@ bool occupied(const QString &path)
 {
     const QFileInfo info(path);
     return info.exists() || info.isSymLink();
-}
-
-int renameIfFree(const QString &from, const QString &to)
-{
-#ifdef Q_OS_LINUX
-    const QByteArray source = QFile::encodeName(from);
-    const QByteArray target = QFile::encodeName(to);
-    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0)
-        return 0;
-    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
-        return errno;
-    // File systems without that flag: a new link fails just as surely on a taken name.
-    if (::link(source.constData(), target.constData()) == 0) {
-        ::unlink(source.constData());
-        return 0;
-    }
-    if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS)
-        return errno;
-#endif
-    if (occupied(to))
-        return EEXIST;
-    return QFile::rename(from, to) ? 0 : EIO;
 }
 
 } // namespace
@@ -163,18 +137,21 @@ QString uniquePath(const QString &folder, const QString &fileName)
     const auto isFree = [&dir](const QString &name) {
         return !occupied(dir.filePath(name)) && !occupied(dir.filePath(name + partSuffix));
     };
-    return dir.filePath(freeName(fileName, isFree));
+    const QString name = freeName(fileName, isFree);
+    return name.isEmpty() ? QString() : dir.filePath(name);
 }
 
 QString freeName(const QString &fileName, const std::function<bool(const QString &name)> &isFree)
 {
     if (isFree(fileName))
         return fileName;
-    for (int n = 2;; ++n) {
+    // Bounded: a folder that refuses every name (or a rule that does) must not hold a run for ever.
+    for (int n = 2; n <= maxNameNumber; ++n) {
         const QString candidate = numberedName(fileName, n);
         if (isFree(candidate))
             return candidate;
     }
+    return QString();
 }
 
 QString renameToFreeName(const QString &from, const QString &to, int &error)
@@ -183,10 +160,12 @@ QString renameToFreeName(const QString &from, const QString &to, int &error)
     QString target = to;
     // Each round loses only to a name that appeared since it was looked at.
     for (int round = 0; round < 100; ++round) {
-        error = renameIfFree(from, target);
+        error = Os::renameNoReplace(from, target);
         if (error != EEXIST)
             return error == 0 ? target : QString();
         target = uniquePath(wanted.path(), wanted.fileName());
+        if (target.isEmpty())
+            return QString();
     }
     return QString();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "os/files.h"
+
 #include <QString>
 #include <functional>
 
@@ -8,8 +10,10 @@ namespace Download {
 // A download writes to NAME + partSuffix until it is complete.
 inline const QString partSuffix = QStringLiteral(".part");
 
-// What file systems take for one name, in bytes of QFile::encodeName (NAME_MAX on Linux).
-constexpr qsizetype maxFileNameBytes = 255;
+// What file systems take for one name, in the units they count (Os::fileNameLength).
+constexpr qsizetype maxFileNameBytes = Os::maxFileNameLength;
+// The last number a free name tries: " (999)" is the room every name leaves for it.
+constexpr int maxNameNumber = 999;
 
 // A safe file name from an address: its last path segment without query or fragment, no path
 // separators, "..", control or reserved characters, never ending in ".part", ".mp4" when there
@@ -26,12 +30,12 @@ QString finalFileName(const QString &fileName);
 QString numberedName(const QString &fileName, int n);
 
 // fileName itself when `isFree` takes it, otherwise the first of "name (2).ext", "name (3).ext", ...
-// that it takes. The caller's rule decides what holds a name: files on the disk, names reserved by
-// a run.
+// up to "name (999).ext" that it takes, or an empty string when it takes none. The caller's rule
+// decides what holds a name: files on the disk, names reserved by a run.
 QString freeName(const QString &fileName, const std::function<bool(const QString &name)> &isFree);
 
 // TARGET itself when free, otherwise "name (2).ext", "name (3).ext", ...; a name is taken when
-// it or its ".part" exists.
+// it or its ".part" exists. Empty when no name up to the last number is free.
 QString uniquePath(const QString &folder, const QString &fileName);
 
 // Renames `from` to `to`, or when `to` is taken by then, to the free name uniquePath gives beside

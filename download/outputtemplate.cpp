@@ -6,8 +6,8 @@
 #include "download/targetname.h"
 #include "extract/extraction.h"
 #include "extract/videoinfo.h"
+#include "os/files.h"
 
-#include <QFile>
 #include <QRegularExpression>
 #include <QStringList>
 
@@ -54,7 +54,7 @@ QString leftChars(const QString &text, qsizetype count)
 QString leftBytes(const QString &text, qsizetype bytes)
 {
     QString out = text;
-    while (!out.isEmpty() && QFile::encodeName(out).size() > bytes)
+    while (!out.isEmpty() && Os::fileNameLength(out) > bytes)
         out = leftChars(out, out.size() - 1);
     return out;
 }
@@ -139,7 +139,7 @@ QString templateName(const QString &nameTemplate, const Extract::VideoInfo &info
     const bool keepsExt = name.endsWith(suffix) && name.size() > suffix.size();
     QString stem = keepsExt ? name.chopped(suffix.size()) : name;
     const QString end = keepsExt ? suffix : QString();
-    stem = leftBytes(stem, maxFileNameBytes - QFile::encodeName(partSuffix + end).size() - numberRoom);
+    stem = leftBytes(stem, maxFileNameBytes - Os::fileNameLength(QString(partSuffix + end)) - numberRoom);
     trimEnds(stem);
     const bool meaningful = std::any_of(stem.cbegin(), stem.cend(), [](QChar c) { return c.isLetterOrNumber(); });
     if (!meaningful)

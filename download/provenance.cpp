@@ -2,6 +2,7 @@
 
 #include "download/mp4boxes.h"
 #include "extract/videoinfo.h"
+#include "os/files.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -28,7 +29,7 @@ const QString notMp4 =
 
 QString writeTags(const QString &path, const Extract::VideoInfo &info)
 {
-    TagLib::MP4::File file(QFile::encodeName(path).constData(), false);
+    TagLib::MP4::File file(Os::nativePath(path).c_str(), false);
     if (!file.isValid() || !file.tag())
         return notMp4;
     TagLib::MP4::Tag *tag = file.tag();

@@ -19,7 +19,7 @@ namespace {
 
 // The hidden option button: specified, never shown, with no extractor.
 const ServiceRow weipaiRow{Service::Weipai, QLatin1String("weipai"), nullptr, nullptr, nullptr, nullptr,
-                           {6, 8, 10, 12}, nullptr};
+                           {6, 8, 10, 12}, nullptr, nullptr};
 
 // In the order of the option buttons' indices.
 const ServiceRow *const rows[] = {&Weishi::row, &Meipai::row, &Kuaishou::row, &weipaiRow, &Miaopai::row};
@@ -136,6 +136,7 @@ QString outcomeStatus(Outcome outcome)
     case Outcome::ArchiveUnavailable: return statusArchiveUnavailable;
     case Outcome::ArchiveTooSlow: return statusArchiveTooSlow;
     case Outcome::Cancelled: return statusCancelled;
+    case Outcome::Unreadable: return statusUnreadable;
     case Outcome::Refused:
     case Outcome::UnknownService: break;
     }
@@ -145,7 +146,11 @@ QString outcomeStatus(Outcome outcome)
 std::optional<QString> checkAddress(Service service, const QString &text, const Config::Settings &cfg)
 {
     const ServiceRow &row = serviceRow(service);
-    return row.check ? row.check(addressIn(text), cfg) : std::nullopt;
+    const QString address = addressIn(text);
+    // Later addresses of the service pass; an address of none keeps the first checks' message.
+    if (laterGenerationOf(row, address, cfg))
+        return std::nullopt;
+    return row.check ? row.check(address, cfg) : std::nullopt;
 }
 
 namespace {
@@ -166,7 +171,15 @@ Result extractWith(Service service, const QString &address, const FetchFn &fetch
         return r;
     }
     fill(r.slot);
-    row.cut(r.slot, fetch, cfg);
+    if (const Generation *later = generationReading(row, address, r.slot, cfg)) {
+        Reading reading{r.slot, address, fetch, cfg};
+        later->read(reading);
+        r.dateFromFileName = reading.dateFromFileName;
+        if (reading.unreadable)
+            r.end(Outcome::Unreadable);
+    } else {
+        row.cut(r.slot, fetch, cfg);
+    }
     r.display = row.display(r.slot, cfg);
     if (r.found())
         r.end(Outcome::Done);
@@ -193,8 +206,14 @@ Result extract(Service service, const QString &address, const PageBody &page, co
     return extractWith(service, address, fetch, cfg, bytes.isEmpty(), [&](Slots &s) { s.setPage(bytes); });
 }
 
-std::optional<Service> detectService(const QString &address, const Config::Settings &cfg)
+std::optional<Service> detectService(const QString &text, const Config::Settings &cfg)
 {
+    // A later address names its host exactly; the first checks look for a text anywhere in it.
+    const QString address = addressIn(text);
+    for (const ServiceRow *row : rows) {
+        if (row->extracts() && onlyLaterTakes(*row, address, cfg))
+            return row->service;
+    }
     for (const ServiceRow *row : rows) {
         if (row->extracts() && !checkAddress(row->service, address, cfg))
             return row->service;
@@ -217,7 +236,12 @@ QString identifierAt(QStringView text)
 QString pageId(Service service, const QString &address, const Config::Settings &cfg)
 {
     const ServiceRow &row = serviceRow(service);
-    return row.pageId ? row.pageId(addressIn(address), cfg) : QString();
+    const QString at = addressIn(address);
+    if (onlyLaterTakes(row, at, cfg)) {
+        const Generation *later = laterGenerationOf(row, at, cfg);
+        return later->pageId ? later->pageId(at, cfg) : QString();
+    }
+    return row.pageId ? row.pageId(at, cfg) : QString();
 }
 
 QString serviceKey(Service service)

@@ -47,6 +47,7 @@ enum class Outcome {
     ArchiveUnavailable, // the archive could not answer
     ArchiveTooSlow,     // the address's time with the archive ran out
     Cancelled,
+    Unreadable,         // the page's data are there but are no JSON, too large or too deep
 };
 
 // The status line the window shows for `outcome`; empty for Refused and UnknownService, whose
@@ -59,6 +60,7 @@ inline const QString statusFetchFailed = QStringLiteral("页面获取失败,请�
 inline const QString statusNoVideo = QStringLiteral("未能找到视频地址,请检查地址..");
 inline const QString statusUnsafe = QStringLiteral("视频地址不安全,已拒绝..");
 inline const QString statusCancelled = QStringLiteral("已取消..");
+inline const QString statusUnreadable = QStringLiteral("页面数据无法读取,请检查地址..");
 inline const QString statusArchiveSearch = QStringLiteral("正在从网页存档中查找..");
 inline const QString statusArchiveBusy = QStringLiteral("网页存档繁忙,请稍后再试..");
 inline const QString statusArchiveUnavailable = QStringLiteral("网页存档暂时无法访问,请稍后再试..");
@@ -71,6 +73,7 @@ struct Result
     Display display;
     Outcome outcome = Outcome::NoVideo;
     QString status;    // status line at the end of the extraction
+    bool dateFromFileName = false; // the page gave no date: the date is the time in the file's name
 
     void end(Outcome how) { outcome = how; status = outcomeStatus(how); }
     const QString &video() const { return slot[2]; }
@@ -111,7 +114,8 @@ struct PageBody
 Result extract(Service service, const QString &address, const PageBody &page, const FetchFn &fetch,
                const Config::Settings &cfg);
 
-// The first service, in the window's order (Weishi, Meipai, Kuaishou, Miaopai), whose checks pass.
+// The service whose later page layouts alone serve the address; otherwise the first service, in
+// the window's order (Weishi, Meipai, Kuaishou, Miaopai), whose checks pass.
 std::optional<Service> detectService(const QString &address, const Config::Settings &cfg);
 
 // The identifier of the page in its address: Meipai's media number, Kuaishou's photoId, Miaopai's

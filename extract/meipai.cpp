@@ -81,6 +81,6 @@ QString pageId(const QString &address, const Config::Settings &cfg)
     return QString();
 }
 
-const ServiceRow row{Service::Meipai, QLatin1String("meipai"), check, nullptr, cut, display, {6, 8, 10, 12}, pageId};
+const ServiceRow row{Service::Meipai, QLatin1String("meipai"), check, nullptr, cut, display, {6, 8, 10, 12}, pageId, laterGenerations};
 
 } // namespace Extract::Meipai

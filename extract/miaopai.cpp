@@ -93,6 +93,6 @@ QString pageId(const QString &address, const Config::Settings &cfg)
     return identifierAt(identifier(address, cfg));
 }
 
-const ServiceRow row{Service::Miaopai, QLatin1String("miaopai"), check, fromAddress, cut, display, {6, 8, 10, 12}, pageId};
+const ServiceRow row{Service::Miaopai, QLatin1String("miaopai"), check, fromAddress, cut, display, {6, 8, 10, 12}, pageId, laterGenerations};
 
 } // namespace Extract::Miaopai

@@ -1,12 +1,12 @@
 #include "extract/road.h"
 
 #include "config/settings.h"
+#include "extract/archiveroad.h"
 #include "extract/service.h"
 #include "web/archive.h"
 #include "web/cancel.h"
 #include "web/decode.h"
 #include "web/getbody.h"
-#include "web/lookupcache.h"
 
 namespace Extract {
 
@@ -53,19 +53,6 @@ Page fetchPage(const Web::FetchFunction &fetch, const QString &url, const Web::C
     return page;
 }
 
-// A found video on this machine or a private network is refused; pictures there are not loaded.
-// A failed extraction loads no picture at all.
-void judgeAddresses(Result &result, const Config::Settings &cfg)
-{
-    if (result.found() && !isSafePageAddress(result.video(), cfg))
-        result.end(Outcome::Unsafe);
-    const bool done = result.outcome == Outcome::Done;
-    for (QString *picture : {&result.display.coverAddress, &result.display.avatarAddress}) {
-        if (!done || !isSafePageAddress(*picture, cfg))
-            picture->clear();
-    }
-}
-
 struct LiveOutcome
 {
     Result result;
@@ -89,110 +76,6 @@ LiveOutcome liveRoad(Service service, const QString &address, const Config::Sett
     judgeAddresses(out.result, cfg);
     out.pageGone = page.status >= 400;
     out.cancelled = page.cancelled || endpointCancelled;
-    return out;
-}
-
-struct ArchiveOutcome
-{
-    std::optional<Result> result;
-    std::optional<Archived> archived;
-    ArchiveProblem problem = ArchiveProblem::None;
-    bool anyPage = false; // some capture's page arrived, even though none counted
-    bool unsafe = false;  // some capture's video was refused
-};
-
-// The captures of `address`: what the cache kept of the index's answer, or the index's answer.
-Web::ArchiveClient::Index indexOf(Web::ArchiveClient &archive, const QString &address, const RoadHooks &hooks)
-{
-    Web::LookupCache *cache = hooks.cache ? hooks.cache->get() : nullptr;
-    if (cache && hooks.refreshCache)
-        cache->forget(address);
-    else if (cache) {
-        if (std::optional<QList<Web::Capture>> kept = cache->captures(address))
-            return {ArchiveProblem::None, std::move(*kept)};
-    }
-    Web::ArchiveClient::Index index = archive.captures(address);
-    // Only an answer is kept: a busy or broken archive is asked again next time.
-    if (cache && index.problem == ArchiveProblem::None)
-        cache->storeCaptures(address, index.captures);
-    return index;
-}
-
-ArchiveOutcome archiveRoad(Service service, const QString &address, const Config::Settings &cfg,
-                           const Web::FetchFunction &fetch, const RoadHooks &hooks)
-{
-    using Kept = Web::LookupCache::Replay;
-    ArchiveOutcome out;
-    Web::ArchiveClient archive(cfg, fetch, hooks.cancel);
-    Web::LookupCache *cache = hooks.cache ? hooks.cache->get() : nullptr;
-    const Web::ArchiveClient::Index index = indexOf(archive, address, hooks);
-    out.problem = index.problem;
-    for (const Web::Capture &capture : index.captures) {
-        if (out.problem != ArchiveProblem::None)
-            break;
-        const Web::LookupCache::ReplayEntry kept =
-            cache ? cache->replay(address, capture.timestamp) : Web::LookupCache::ReplayEntry{};
-        if (kept.outcome == Kept::Useless)
-            continue;
-        const auto useless = [&] {
-            if (cache)
-                cache->storeReplay(address, capture.timestamp, Kept::Useless);
-        };
-        const Web::ArchiveClient::Replay page = archive.replay(capture.timestamp, capture.original);
-        out.problem = page.problem;
-        if (!page.found || page.body.isEmpty()) {
-            if (page.answered && out.problem == ArchiveProblem::None)
-                useless();
-            continue;
-        }
-        out.anyPage = true;
-        // The page's second request goes to the same moment of the archive.
-        const FetchFn endpoint = [&](const QString &url) -> std::optional<QString> {
-            if (!isWebAddress(url) || out.problem != ArchiveProblem::None)
-                return std::nullopt;
-            const Web::ArchiveClient::Replay answer = archive.replay(capture.timestamp, url);
-            out.problem = answer.problem;
-            if (!answer.found)
-                return std::nullopt;
-            return Web::decodeBody(answer.body, answer.contentType);
-        };
-        Result result =
-            extract(service, address, PageBody{page.body, page.contentType}, endpoint, cfg);
-        if (out.problem != ArchiveProblem::None)
-            continue;
-        if (!result.found()) {
-            useless();
-            continue;
-        }
-        if (!isSafePageAddress(result.video(), cfg)) {
-            out.unsafe = true;
-            useless();
-            continue;
-        }
-
-        Archived archived{capture.timestamp, page.address, QString(), QString()};
-        if (kept.video) {
-            archived.video = *kept.video;
-        } else {
-            const Web::ArchiveClient::Replay file = archive.replay(capture.timestamp, result.video(), true);
-            out.problem = file.problem;
-            if (out.problem != ArchiveProblem::None)
-                break;
-            if (file.found)
-                archived.video = file.address;
-            if (cache && file.answered)
-                cache->storeReplay(address, capture.timestamp, Kept::Useful, archived.video);
-        }
-        judgeAddresses(result, cfg);
-        // The pictures' hosts are as gone as the page's: the window loads them from the archive.
-        for (QString *picture : {&result.display.coverAddress, &result.display.avatarAddress}) {
-            if (!picture->isEmpty())
-                *picture = archive.replayAddress(capture.timestamp, *picture);
-        }
-        out.result = std::move(result);
-        out.archived = std::move(archived);
-        return out;
-    }
     return out;
 }
 

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "extract/extraction.h"
+#include "extract/generation.h"
 
 #include <QLatin1String>
 
 #include <optional>
+#include <span>
 
 namespace Extract {
 
@@ -47,7 +49,7 @@ struct FieldSlots
 };
 
 // One service: everything the rest of the program knows of it. Adding a service is adding a row
-// and the file that defines it.
+// and the file that defines it; reading a later page layout of it is adding a generation.
 struct ServiceRow
 {
     Service service;  // also the index of its option button
@@ -61,6 +63,8 @@ struct ServiceRow
     FieldSlots fields;
     // The page's identifier in its address (Meipai's media number, ...); empty when it has none.
     QString (*pageId)(const QString &address, const Config::Settings &cfg);
+    // The page layouts that followed the first, in the order they are tried; may be null.
+    std::span<const Generation> (*later)() = nullptr;
 
     bool extracts() const { return cut != nullptr; }
 };
@@ -83,6 +87,16 @@ extern const ServiceRow row;
 namespace Miaopai {
 extern const ServiceRow row;
 QString identifier(const QString &address, const Config::Settings &cfg);
+std::optional<QString> check(const QString &address, const Config::Settings &cfg);
+QString pageId(const QString &address, const Config::Settings &cfg);
 } // namespace Miaopai
+
+// The later generations of each service, in their own files.
+namespace Meipai {
+std::span<const Generation> laterGenerations();
+}
+namespace Miaopai {
+std::span<const Generation> laterGenerations();
+}
 
 } // namespace Extract

@@ -32,6 +32,7 @@ VideoInfo videoInfo(Service service, const QString &page, const Result &result, 
     info.author = slot(at.author);
     info.description = slot(at.description);
     info.date = slot(at.date);
+    info.dateFromFileName = result.dateFromFileName && !info.date.isEmpty();
     info.verified = result.display.badge >= 0;
     info.archived = archived;
     // The road has already aimed the pictures of an archived result at their replays.

@@ -28,6 +28,7 @@ struct VideoInfo
     QString author;
     QString description;
     QString date;
+    bool dateFromFileName = false; // the page gave no date: it is the time in the video's file name
     bool verified = false;
     std::optional<Archived> archived;
 

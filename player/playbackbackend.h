@@ -34,7 +34,8 @@ public:
 // The module's one export; `host` is the player widget, which gets the video picture as its child.
 using CreateBackend = PlaybackBackend *(*)(QWidget *host, const PlaybackBackend::Events &events);
 inline constexpr char createBackendSymbol[] = "zavlenCreatePlaybackBackend";
-inline constexpr char backendModuleName[] = "zavlen-playback.so";
+// Without its suffix: QLibrary adds the system's own (.so, .dll).
+inline constexpr char backendModuleName[] = "zavlen-playback";
 
 // Programs that link the backend in (the tests) name it here instead of loading the module.
 void setLinkedBackend(CreateBackend create);

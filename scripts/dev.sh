@@ -3,6 +3,9 @@
 #   scripts/dev.sh run   set up, build and open the window (offline demonstration site)
 #   scripts/dev.sh test     set up, build and run the whole test suite
 #   scripts/dev.sh package  set up, build in Release and make the Debian package; prints its path
+#   scripts/dev.sh windows  set up, cross-build the Windows program (Qt built once into a cache), its
+#                           folder, zip and installer; prints the installer's path
+#   scripts/dev.sh windows-test  run the Windows build's tests, window and installer under wine
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="${ZAVLEN_BUILD_DIR:-$root/build}"
@@ -10,7 +13,9 @@ mode="${1:-}"
 
 case "$mode" in
     run | test | package) ;;
-    *) echo "usage: $0 run|test|package" >&2; exit 2 ;;
+    windows) exec "$root/scripts/windows/build.sh" ;;
+    windows-test) exec "$root/scripts/windows/test.sh" ;;
+    *) echo "usage: $0 run|test|package|windows|windows-test" >&2; exit 2 ;;
 esac
 
 if [[ "$mode" == package ]]; then

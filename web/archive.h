@@ -4,6 +4,7 @@
 #include <QByteArrayView>
 #include <QDateTime>
 #include <QList>
+#include <QPair>
 #include <QString>
 #include <chrono>
 #include <optional>
@@ -31,12 +32,43 @@ QString captureQuery(const QString &indexUrl, const QString &address);
 // and a trailing slash do not tell two addresses apart, nor the host's case; the query does.
 QString archiveKey(const QString &address);
 
+// A lookup by path. What a page names today is signed, expires, or carries a random callback or
+// a share's tracking parameters, so the archive holds it only under other queries: the index is
+// asked for every capture under the host and path, and a capture counts when its address is that
+// path, with any query that carries `parameters`.
+struct PathLookup
+{
+    enum class Kind {
+        Page,   // a page at a share address
+        File,   // a video file: only video types count
+        Answer, // the answer to a page's further request
+    };
+    Kind kind = Kind::File;
+    QString path; // scheme, host and path, without query or fragment
+    QList<QPair<QString, QString>> parameters;
+
+    // What the lookup cache keeps its captures under.
+    QString cacheKey() const;
+};
+
+// The lookup of `address` by its path and the parameters of its query named in `lasting`.
+PathLookup pathLookup(PathLookup::Kind kind, const QString &address, const QStringList &lasting = {});
+
+// The index query for every capture under lookup.path whose archived answer was a whole success.
+// A prefix can only be a path: the index keeps query parameters in an order of its own. The index
+// narrows the rows to addresses carrying the lookup's parameters where it can.
+QString prefixQuery(const QString &indexUrl, const PathLookup &lookup);
+
+// Whether a row with this address and type counts for `lookup`.
+bool countsFor(const PathLookup &lookup, const QString &original, QStringView mimetype);
+
 // Which rows of an index answer count.
 struct CaptureFilter
 {
     QString key;             // archiveKey of the address asked for; empty: any address
     QString latest;          // 14 digits: later captures are left out; empty: no limit
     int rowLimit = indexRowLimit;
+    const PathLookup *under = nullptr; // set: rows judged by countsFor instead of the key
 };
 
 // The latest capture time that can be true: now, give or take a day of clocks that disagree.

@@ -80,10 +80,10 @@ ArchiveClient::Sent ArchiveClient::send(ArchivePacer::Lane lane, const QString &
     return out;
 }
 
-ArchiveClient::Index ArchiveClient::captures(const QString &address)
+ArchiveClient::Index ArchiveClient::askIndex(const QString &query, const CaptureFilter &filter)
 {
     Index out;
-    const Sent sent = send(ArchivePacer::Lane::Index, captureQuery(m_cfg.archive.indexUrl, address), {});
+    const Sent sent = send(ArchivePacer::Lane::Index, query, {});
     const FetchResult &r = sent.result;
     // An index that cannot answer now is not an index without captures.
     if (sent.problem != ArchiveProblem::None) {
@@ -94,18 +94,26 @@ ArchiveClient::Index ArchiveClient::captures(const QString &address)
     // An index that does not know the address at all has no capture of it.
     if (r.ok() && (r.httpStatus == 404 || r.httpStatus == 410))
         return out;
-    if (!r.ok() || !isSuccess(r.httpStatus)) {
-        out.problem = ArchiveProblem::Unavailable;
-        return out;
-    }
     const std::optional<QList<Capture>> rows =
-        parseCaptures(r.body, {archiveKey(address), latestCaptureTime(), indexRowLimit});
-    if (!rows) {
+        r.ok() && isSuccess(r.httpStatus) ? parseCaptures(r.body, filter) : std::nullopt;
+    if (!rows)
         out.problem = ArchiveProblem::Unavailable;
-        return out;
-    }
-    out.captures = nearestCaptures(*rows, m_cfg.archive.around, m_cfg.archive.tries);
+    else
+        out.captures = *rows;
     return out;
+}
+
+ArchiveClient::Index ArchiveClient::captures(const QString &address)
+{
+    Index out = askIndex(captureQuery(m_cfg.archive.indexUrl, address),
+                         {archiveKey(address), latestCaptureTime(), indexRowLimit, nullptr});
+    out.captures = nearestCaptures(out.captures, m_cfg.archive.around, m_cfg.archive.tries);
+    return out;
+}
+
+ArchiveClient::Index ArchiveClient::captures(const PathLookup &lookup)
+{
+    return askIndex(prefixQuery(m_cfg.archive.indexUrl, lookup), {QString(), latestCaptureTime(), indexRowLimit, &lookup});
 }
 
 ArchiveClient::Replay ArchiveClient::replay(const QString &timestamp, const QString &original, bool statusOnly)
@@ -135,12 +143,22 @@ ArchiveClient::Replay ArchiveClient::replay(const QString &timestamp, const QStr
             continue;
         }
         out.found = isSuccess(r.httpStatus);
+        out.status = r.httpStatus;
+        out.length = r.contentLength;
+        out.originalLength = r.originalLength;
         if (out.found) {
             out.body = std::move(sent.result.body);
             out.contentType = sent.result.contentType;
         }
         return out;
     }
+}
+
+bool ArchiveClient::Replay::whole() const
+{
+    const QByteArray type = contentType.split(';').first().trimmed().toLower();
+    return found && (status == 200 || status == 203) && type != "text/html" && type != "application/xhtml+xml"
+           && (length < 0 || originalLength < 0 || length == originalLength);
 }
 
 QString ArchiveClient::replayAddress(const QString &timestamp, const QString &original) const

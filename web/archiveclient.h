@@ -43,6 +43,8 @@ public:
         QList<Capture> captures; // of this very address, nearest first, at most as many as are tried
     };
     Index captures(const QString &address);
+    // Every capture that counts for `lookup`, in the index's order (not yet the nearest first).
+    Index captures(const PathLookup &lookup);
 
     struct Replay
     {
@@ -52,6 +54,13 @@ public:
         QString address;         // the replay address asked for
         QByteArray body;         // empty for a probe
         QByteArray contentType;
+        int status = 0;          // of the last answer
+        qint64 length = -1;      // as the replay announced it
+        qint64 originalLength = -1; // as the archive says the captured answer had it
+
+        // The captured file whole: a whole success that is no page, as long as the original was
+        // where the archive says how long that was. A capture cut short replays with 200 too.
+        bool whole() const;
     };
     // The capture's bytes, or with `statusOnly` only whether the archive has them.
     Replay replay(const QString &timestamp, const QString &original, bool statusOnly = false);
@@ -67,6 +76,7 @@ private:
         FetchResult result;
     };
     Sent send(ArchivePacer::Lane lane, const QString &url, FetchOptions options);
+    Index askIndex(const QString &query, const CaptureFilter &filter);
     std::chrono::milliseconds budgetLeft() const;
 
     const Config::Settings &m_cfg;

@@ -1,4 +1,5 @@
 #include "web/decode.h"
+#include "os/system.h"
 
 #include <QByteArrayList>
 #include <QByteArrayView>
@@ -127,7 +128,8 @@ Reading readingOf(const QByteArray &body, const QByteArray &contentType)
     if (charset.isEmpty() || charset == "utf-8" || charset == "utf8")
         return {body.startsWith("\xEF\xBB\xBF") ? QByteArrayView(body).sliced(3) : QByteArrayView(body), {}};
     const QByteArray name = decoderName(charset);
-    if (name.isEmpty() || !QStringDecoder(name.constData()).isValid())
+    // A Qt without ICU knows only the UTF and Latin-1 encodings; the system may know the rest.
+    if (name.isEmpty() || (!QStringDecoder(name.constData()).isValid() && !Os::canDecodeLegacy(name)))
         return {QByteArrayView(body), {}};
     return {std::nullopt, name};
 }
@@ -145,6 +147,8 @@ QString decodeBody(const QByteArray &body, const QByteArray &contentType)
     if (reading.utf8)
         return QString::fromUtf8(*reading.utf8);
     QStringDecoder decoder(reading.decoder.constData());
+    if (!decoder.isValid())
+        return Os::decodeLegacy(reading.decoder, body).value_or(QString());
     return decoder.decode(body);
 }
 

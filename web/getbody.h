@@ -31,6 +31,10 @@ struct FetchResult
     QByteArray contentType;
     QByteArray location;   // of a redirect that was not followed
     QByteArray retryAfter; // of a busy answer
+    qint64 contentLength = -1; // as the answer announced it; -1 when it did not
+    // A web archive's replay: the length of the answer it captured, when it says so
+    // (X-Archive-Orig-Content-Length); -1 otherwise.
+    qint64 originalLength = -1;
 
     bool ok() const { return error == FetchError::None; }
 };

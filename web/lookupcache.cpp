@@ -172,6 +172,11 @@ LookupCache::Connection &LookupCache::connection()
     return *c;
 }
 
+QSqlDatabase LookupCache::database()
+{
+    return connection().db;
+}
+
 QString LookupCache::defaultPath()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation)
@@ -258,24 +263,53 @@ bool LookupCache::run(QSqlQuery &query)
     return false;
 }
 
-std::optional<QList<Capture>> LookupCache::captures(const QString &address)
+std::optional<QList<Capture>> LookupCache::rows(const QString &key)
 {
     QSqlQuery q(connection().db);
     q.prepare(QStringLiteral("SELECT rows FROM lookups WHERE key = ? AND kind = 'rows' AND asked >= ?"));
-    q.addBindValue(archiveKey(address));
+    q.addBindValue(key);
     q.addBindValue(now() - m_maxAgeSeconds);
     if (!run(q) || !q.next())
         return std::nullopt;
     return rowsFrom(q.value(0).toString());
 }
 
-void LookupCache::storeCaptures(const QString &address, const QList<Capture> &captures)
+void LookupCache::storeRows(const QString &key, const QList<Capture> &captures)
 {
     QSqlQuery q(connection().db);
     q.prepare(QStringLiteral("INSERT OR REPLACE INTO lookups (key, asked, kind, rows) VALUES (?, ?, 'rows', ?)"));
-    q.addBindValue(archiveKey(address));
+    q.addBindValue(key);
     q.addBindValue(now());
     q.addBindValue(rowsText(captures));
+    run(q);
+}
+
+std::optional<QList<Capture>> LookupCache::captures(const QString &address)
+{
+    return rows(archiveKey(address));
+}
+
+void LookupCache::storeCaptures(const QString &address, const QList<Capture> &captures)
+{
+    storeRows(archiveKey(address), captures);
+}
+
+// An address's key never holds a space: a lookup by path cannot meet one.
+std::optional<QList<Capture>> LookupCache::captures(const PathLookup &lookup)
+{
+    return rows(lookup.cacheKey());
+}
+
+void LookupCache::storeCaptures(const PathLookup &lookup, const QList<Capture> &captures)
+{
+    storeRows(lookup.cacheKey(), captures);
+}
+
+void LookupCache::forget(const PathLookup &lookup)
+{
+    QSqlQuery q(connection().db);
+    q.prepare(QStringLiteral("DELETE FROM lookups WHERE key = ?"));
+    q.addBindValue(lookup.cacheKey());
     run(q);
 }
 
@@ -319,50 +353,6 @@ void LookupCache::forget(const QString &address)
         q.addBindValue(archiveKey(address));
         run(q);
     }
-}
-
-std::optional<DownloadRecord> LookupCache::downloadRecord(const QString &path)
-{
-    QSqlQuery q(connection().db);
-    q.prepare(QStringLiteral("SELECT state, video, validator, size FROM downloads WHERE path = ?"));
-    q.addBindValue(path);
-    if (!run(q) || !q.next())
-        return std::nullopt;
-    DownloadRecord record;
-    const QString state = q.value(0).toString();
-    if (state == u"done")
-        record.state = DownloadRecord::State::Done;
-    else if (state == u"side")
-        record.state = DownloadRecord::State::Side;
-    else if (state != u"part")
-        return std::nullopt;
-    record.video = q.value(1).toString();
-    record.validator = q.value(2).toString();
-    record.size = q.value(3).isNull() ? -1 : q.value(3).toLongLong();
-    return record;
-}
-
-bool LookupCache::storeDownloadRecord(const QString &path, const DownloadRecord &record)
-{
-    static const QString states[] = {QStringLiteral("part"), QStringLiteral("done"), QStringLiteral("side")};
-    QSqlQuery q(connection().db);
-    q.prepare(QStringLiteral("INSERT OR REPLACE INTO downloads (path, state, video, validator, size, written) "
-                             "VALUES (?, ?, ?, ?, ?, ?)"));
-    q.addBindValue(path);
-    q.addBindValue(states[int(record.state)]);
-    q.addBindValue(record.video);
-    q.addBindValue(record.validator);
-    q.addBindValue(record.size);
-    q.addBindValue(now());
-    return run(q);
-}
-
-void LookupCache::forgetDownloadRecord(const QString &path)
-{
-    QSqlQuery q(connection().db);
-    q.prepare(QStringLiteral("DELETE FROM downloads WHERE path = ?"));
-    q.addBindValue(path);
-    run(q);
 }
 
 DeferredLookupCache::DeferredLookupCache(QString path, int maxAgeDays,

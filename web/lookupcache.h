@@ -9,6 +9,7 @@
 #include <mutex>
 #include <optional>
 
+class QSqlDatabase;
 class QSqlQuery;
 
 namespace Web {
@@ -52,6 +53,10 @@ public:
     // asked within the age limit.
     std::optional<QList<Capture>> captures(const QString &address);
     void storeCaptures(const QString &address, const QList<Capture> &captures);
+    // The same for a lookup by path, kept apart from the address's own.
+    std::optional<QList<Capture>> captures(const PathLookup &lookup);
+    void storeCaptures(const PathLookup &lookup, const QList<Capture> &captures);
+    void forget(const PathLookup &lookup);
 
     enum class Replay { Unknown, Useless, Useful };
     struct ReplayEntry
@@ -79,6 +84,9 @@ public:
 private:
     LookupCache(const QString &path, int maxAgeDays, Warn warn);
     Connection &connection();
+    QSqlDatabase database(); // this thread's connection
+    std::optional<QList<Capture>> rows(const QString &key);
+    void storeRows(const QString &key, const QList<Capture> &captures);
     // Runs a prepared statement unless the cache has gone quiet; a statement still busy after
     // the wait makes it quiet for the rest of the run: the cache is a help, never a wait.
     bool run(QSqlQuery &query);

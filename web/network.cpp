@@ -1,6 +1,7 @@
 #include "web/network.h"
 
 #include "config/settings.h"
+#include "os/system.h"
 
 #include <QAtomicInteger>
 #include <QHostAddress>
@@ -71,7 +72,7 @@ class SystemProxyFactory : public QNetworkProxyFactory
 public:
     QList<QNetworkProxy> queryProxy(const QNetworkProxyQuery &query) override
     {
-        return systemProxyForQuery(query);
+        return Os::systemProxy(query);
     }
 };
 

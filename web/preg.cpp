@@ -2,6 +2,7 @@
 
 #include <QHash>
 #include <QRegularExpression>
+#include <QThreadStorage>
 
 namespace Web {
 
@@ -9,10 +10,14 @@ namespace {
 
 // Compiling a pattern (and its machine code, at its first match) costs far more than matching the
 // few lines of a page: every page of a batch would pay for it again. Kept per thread, so that no
-// compiled pattern is ever shared between threads.
+// compiled pattern is ever shared between threads. Not thread_local: with MinGW's threads the
+// destructors of thread_local objects can keep a worker's end (and the process's exit) waiting for
+// ever; QThreadStorage ends them inside the thread, while it is still a Qt thread.
+QThreadStorage<QHash<QString, QRegularExpression>> perThread;
+
 const QRegularExpression &compiled(const QString &pattern)
 {
-    thread_local QHash<QString, QRegularExpression> patterns;
+    QHash<QString, QRegularExpression> &patterns = perThread.localData();
     auto it = patterns.find(pattern);
     if (it == patterns.end()) {
         if (patterns.size() >= 16)

@@ -186,6 +186,12 @@ void Transfer::Private::classify()
     result.contentType = reply->rawHeader("Content-Type");
     result.location = reply->rawHeader("Location");
     result.retryAfter = reply->rawHeader("Retry-After");
+    if (const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader); length.isValid())
+        result.contentLength = length.toLongLong();
+    bool stated = false;
+    const qint64 original = reply->rawHeader("X-Archive-Orig-Content-Length").trimmed().toLongLong(&stated);
+    if (stated && original >= 0)
+        result.originalLength = original;
     if (knownStatus > 0) {
         result.httpStatus = knownStatus;
         result.body.clear();

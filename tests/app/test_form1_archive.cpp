@@ -2,6 +2,7 @@
 
 #include "app/alphapicture.h"
 #include "demo/demosite.h"
+#include "demo/laterdemo.h"
 #include "extract/road.h"
 #include "player/mediaplayer.h"
 
@@ -127,6 +128,37 @@ private Q_SLOTS:
             QVERIFY(!control<App::AlphaPicture>(*m_form, QStringLiteral("aicAlphaImage3"))->picture().isNull());
         else
             QVERIFY(!control<QLabel>(*m_form, QStringLiteral("Image2"))->pixmap().isNull());
+    }
+
+    // Pages of the later layouts show as the first ones do, live or from the archive.
+    void laterPages_data()
+    {
+        QTest::addColumn<Service>("service");
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<bool>("archived");
+        for (const Demo::LaterSample &later : Demo::laterSamples(Config::Settings{}))
+            QTest::newRow(qPrintable(later.address)) << later.service << later.address << later.archived;
+    }
+
+    void laterPages()
+    {
+        QFETCH(Service, service);
+        QFETCH(QString, address);
+        QFETCH(bool, archived);
+        const Extract::RoadResult want = expected(service, address);
+        QVERIFY2(want.ok() && bool(want.archived) == archived, qPrintable(want.result.status));
+        extract(service, address);
+        QCOMPARE(label("Label5"), Extract::statusDone);
+        QCOMPARE(label("Label1"), want.result.display.author);
+        QCOMPARE(label("Label2"), want.result.display.description);
+        QCOMPARE(label("Label3"), want.result.display.date);
+        QCOMPARE(m_form->resultSlots()[2], want.result.video());
+        QCOMPARE(provenance()->isVisible(), archived);
+        QVERIFY(!control<QLabel>(*m_form, QStringLiteral("Image1"))->pixmap().isNull());
+        if (!want.result.display.avatarAddress.isEmpty())
+            QVERIFY(!control<QLabel>(*m_form, QStringLiteral("Image2"))->pixmap().isNull());
+        m_form->Command3_Click();
+        QCOMPARE(QGuiApplication::clipboard()->text(), want.info().videoToFetch());
     }
 
     // Play, download and copy take the archived file when the archive has it.

@@ -1,6 +1,7 @@
 #include "clifixture.h"
 #include "config/settings.h"
 #include "demo/demosite.h"
+#include "demo/laterdemo.h"
 #include "demo/loopbackarchive.h"
 #include "demo/loopbacksite.h"
 #include "extract/road.h"
@@ -92,8 +93,13 @@ private Q_SLOTS:
     void archivedRecords_data()
     {
         QTest::addColumn<QString>("text");
-        for (const auto &[service, address] : Demo::archivedDemoAddresses(m_settings)) {
-            const QByteArray key = Extract::serviceKey(service).toUtf8();
+        QList<QPair<Service, QString>> lost = Demo::archivedDemoAddresses(m_settings);
+        for (const Demo::LaterSample &later : Demo::laterSamples(m_settings)) {
+            if (later.archived)
+                lost.append({later.service, later.address});
+        }
+        for (const auto &[service, address] : lost) {
+            const QByteArray key = Extract::serviceKey(service).toUtf8() + ' ' + address.section(u'/', 2, 2).toUtf8();
             QTest::addRow("%s", key.constData()) << address;
             QTest::addRow("%s https", key.constData()) << QStringLiteral("https") + address.mid(4);
             QTest::addRow("%s share text", key.constData())
@@ -114,6 +120,8 @@ private Q_SLOTS:
         QCOMPARE(o.value(QStringLiteral("address")).toString(), text);
         QCOMPARE(o.value(QStringLiteral("ok")).toBool(), true);
         QCOMPARE(o.value(QStringLiteral("video")).toString(), want.result.video());
+        QCOMPARE(o.value(QStringLiteral("date")).toString(), want.info().date);
+        QCOMPARE(o.value(QStringLiteral("date_from_file_name")).toBool(), want.info().dateFromFileName);
         QVERIFY(o.value(QStringLiteral("error")).isNull());
         const QJsonObject a = o.value(QStringLiteral("archived")).toObject();
         QCOMPARE(a.value(QStringLiteral("timestamp")).toString(), want.archived->timestamp);
@@ -133,13 +141,24 @@ private Q_SLOTS:
         QVERIFY2(r.err.isEmpty(), r.err.constData());
     }
 
+    // The archived bytes exactly, a signed file's too, which the archive holds under another signature.
+    void downloadTakesTheArchivedFile_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::newRow("2015 page") << archived(Service::Meipai);
+        for (const Demo::LaterSample &later : Demo::laterSamples(m_settings)) {
+            if (later.archived)
+                QTest::newRow(qPrintable(later.address)) << later.address;
+        }
+    }
     void downloadTakesTheArchivedFile()
     {
+        QFETCH(QString, address);
         QTemporaryDir out;
         QVERIFY(out.isValid());
-        const Extract::RoadResult want = road(archived(Service::Meipai));
+        const Extract::RoadResult want = road(address);
         QVERIFY(!want.archived->video.isEmpty());
-        const TestSupport::Run r = runWith({QStringLiteral("-d"), QStringLiteral("-o"), out.path(), archived(Service::Meipai)});
+        const TestSupport::Run r = runWith({QStringLiteral("-d"), QStringLiteral("-o"), out.path(), address});
         QCOMPARE(r.code, 0);
         QFile file(QDir(out.path()).filePath(Download::safeFileName(want.result.video())));
         QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(file.fileName() + u' ' + QString::fromUtf8(r.err)));

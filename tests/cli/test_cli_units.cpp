@@ -147,6 +147,18 @@ private Q_SLOTS:
         QCOMPARE(o.value(QStringLiteral("video")).toString(), r.info.video);
     }
 
+    // A date that only the file's name gave is marked; a record of a page that gave one is as it was.
+    void jsonLineDateFromFileName()
+    {
+        Cli::Record r;
+        r.info.date = QStringLiteral("2021-06-11 08:15");
+        QVERIFY(!Cli::jsonLine(r).contains("date_from_file_name"));
+        r.info.dateFromFileName = true;
+        const QJsonObject o = QJsonDocument::fromJson(Cli::jsonLine(r)).object();
+        QCOMPARE(o.value(QStringLiteral("date_from_file_name")).toBool(), true);
+        QCOMPARE(o.value(QStringLiteral("date")).toString(), r.info.date);
+    }
+
     void jsonLineLoneSurrogate()
     {
         Cli::Record r;

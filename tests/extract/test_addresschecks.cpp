@@ -58,6 +58,12 @@ private slots:
         row("mp base alone in a text", Service::Meipai, "see http://www.meipai.com/media/ here",
             QStringLiteral("请输入正确的美拍地址.."));
         row("mp text without an address", Service::Meipai, "see www.meipai.com/media/7 here", scheme);
+        row("mp share address of a category", Service::Meipai,
+            "http://www.meipai.com/video/863/6551234567890123459?client_id=1&utm_source=meipai_share", QString());
+        row("mp mobile page", Service::Meipai, "https://m.meipai.com/media/6551234567890123457", QString());
+        row("mp category without a number", Service::Meipai, "http://www.meipai.com/video/863/", wrong);
+        row("mp category on another host", Service::Meipai, "http://www.example.com/video/863/1", wrong);
+        row("mp mobile page without a number", Service::Meipai, "http://m.meipai.com/media/abc", wrong);
 
         // Kuaishou
         row("ks empty", Service::Kuaishou, "", QStringLiteral("请您输入快手网页版地址.."));
@@ -89,6 +95,12 @@ private slots:
             QStringLiteral("请输入正确的秒拍地址.."));
         row("mi passes", Service::Miaopai, "http://www.miaopai.com/show/abcDEF123~xyz.htm", QString());
         row("mi base in the middle", Service::Miaopai, "看 http://www.miaopai.com/show/x.htm 吧", QString());
+        row("mi media page", Service::Miaopai, "https://n.miaopai.com/media/Vn5cX2kR8tLq4WmZ7pHd3BfJ9gYs6aUe", QString());
+        row("mi media page, .htm", Service::Miaopai, "http://n.miaopai.com/media/Vn5cX2kR8tLq4WmZ7pHd3BfJ9gYs6aUe.htm",
+            QString());
+        row("mi media page, v2", Service::Miaopai, "http://n.miaopai.com/v2/media/Vn5cX2kR8tLq4WmZ7pHd3BfJ9gYs6aUe",
+            QString());
+        row("mi media host, another path", Service::Miaopai, "http://n.miaopai.com/u/Vn5cX2kR8tLq4WmZ", mpWrong);
 
         row("weipai has no checks", Service::Weipai, "", QString());
     }
@@ -178,6 +190,16 @@ private slots:
         QTest::newRow("https meipai") << QStringLiteral("https://www.meipai.com/media/1") << int(Service::Meipai);
         QTest::newRow("share text kuaishou")
             << QStringLiteral("分享 https://www.gifshow.com/i/photo/1 来自快手") << int(Service::Kuaishou);
+        QTest::newRow("meipai category share")
+            << QStringLiteral("http://www.meipai.com/video/863/6551234567890123459?utm_source=meipai_share")
+            << int(Service::Meipai);
+        QTest::newRow("meipai mobile page") << QStringLiteral("http://m.meipai.com/media/1") << int(Service::Meipai);
+        QTest::newRow("miaopai media page")
+            << QStringLiteral("看 https://n.miaopai.com/media/Vn5cX2kR8tLq4WmZ7pHd3BfJ9gYs6aUe 吧") << int(Service::Miaopai);
+        // A later address names its host exactly; another service's name in its query does not count.
+        QTest::newRow("later address, weishi in its query")
+            << QStringLiteral("http://n.miaopai.com/media/Vn5cX2kR8tLq4WmZ7pHd3BfJ9gYs6aUe?from=weishi.com")
+            << int(Service::Miaopai);
     }
     void detect()
     {

@@ -1,5 +1,6 @@
 #include "config/settings.h"
 #include "demo/demosite.h"
+#include "demo/laterdemo.h"
 #include "demo/loopbacksite.h"
 #include "extract/extraction.h"
 #include "extract/road.h"
@@ -22,9 +23,13 @@ class TestDemoSite final : public QObject
         QByteArray type;
     };
 
-    static Answer get(QNetworkAccessManager &nam, const QString &address)
+    // With `redirects`, the archive's nearest-capture redirects are followed.
+    static Answer get(QNetworkAccessManager &nam, const QString &address, bool redirects = false)
     {
-        QNetworkReply *reply = nam.get(QNetworkRequest(QUrl(address)));
+        QNetworkRequest request{QUrl(address)};
+        if (redirects)
+            request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+        QNetworkReply *reply = nam.get(request);
         QEventLoop loop;
         connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
         loop.exec();
@@ -48,6 +53,18 @@ class TestDemoSite final : public QObject
         s.services.miaopai.host = QStringLiteral("www.mi.test");
         s.services.miaopai.streamHost = QStringLiteral("stream.mi.test");
         s.maker.verifiedAuthor = QStringLiteral("赵大勇");
+        return s;
+    }
+
+    // The demonstration as the window runs it, its archive at no pace to speak of.
+    static Config::Settings withArchive(bool custom, Demo::LoopbackSite &site)
+    {
+        Config::Settings s = custom ? otherHosts() : Config::Settings{};
+        Demo::useDemoSite(s, site.proxyUrl());
+        s.archive.indexPerMinute = 6000;
+        s.archive.replayPerMinute = 6000;
+        Demo::addDemoSite(site, s);
+        Web::NetworkAccess::configure(s);
         return s;
     }
 
@@ -118,14 +135,9 @@ private slots:
     void archivedPages()
     {
         QFETCH(bool, custom);
-        Config::Settings s = custom ? otherHosts() : Config::Settings{};
         Demo::LoopbackSite site;
         QVERIFY(site.listen());
-        Demo::useDemoSite(s, site.proxyUrl());
-        s.archive.indexPerMinute = 6000;
-        s.archive.replayPerMinute = 6000;
-        Demo::addDemoSite(site, s);
-        Web::NetworkAccess::configure(s);
+        const Config::Settings s = withArchive(custom, site);
         QNetworkAccessManager nam;
         nam.setProxy(site.proxy());
 
@@ -148,18 +160,44 @@ private slots:
             }
             for (const QString &picture : {r.result.display.coverAddress, r.result.display.avatarAddress}) {
                 QVERIFY2(picture.startsWith(s.archive.replayUrl), qPrintable(picture));
-                QNetworkRequest request{QUrl(picture)};
-                request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
-                QNetworkReply *reply = nam.get(request);
-                QEventLoop loop;
-                connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-                loop.exec();
-                QCOMPARE(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 200);
-                QVERIFY(reply->header(QNetworkRequest::ContentTypeHeader).toByteArray().startsWith("image/"));
-                reply->deleteLater();
+                const Answer a = get(nam, picture, true);
+                QCOMPARE(a.status, 200);
+                QVERIFY(a.type.startsWith("image/"));
             }
         }
         QVERIFY(videosKept >= 1);
+    }
+
+    // The later layouts' samples: the live ones from the site, the lost ones from its archive,
+    // every one with its video and pictures.
+    void laterPages_data() { pages_data(); }
+    void laterPages()
+    {
+        QFETCH(bool, custom);
+        Demo::LoopbackSite site;
+        QVERIFY(site.listen());
+        const Config::Settings s = withArchive(custom, site);
+        QNetworkAccessManager nam;
+        nam.setProxy(site.proxy());
+
+        const QList<Demo::LaterSample> samples = Demo::laterSamples(s);
+        QCOMPARE(samples.size(), 6);
+        for (const Demo::LaterSample &sample : samples) {
+            QCOMPARE(Extract::detectService(sample.address, s), std::optional(sample.service));
+            QCOMPARE(get(nam, sample.address).status, sample.archived ? 404 : 200);
+            const Extract::RoadResult r = Extract::runRoad(sample.address, std::nullopt, s, Web::networkFetch());
+            QVERIFY2(r.ok(), qPrintable(sample.address + u' ' + r.result.status));
+            QCOMPARE(bool(r.archived), sample.archived);
+            QVERIFY(!r.result.display.author.isEmpty());
+            QVERIFY(!r.result.display.date.isEmpty());
+            const Answer video = get(nam, r.info().videoToFetch());
+            QVERIFY2(video.status == 200, qPrintable(r.info().videoToFetch()));
+            QCOMPARE(video.type, QByteArray("video/mp4"));
+            for (const QString &picture : {r.result.display.coverAddress, r.result.display.avatarAddress}) {
+                if (!picture.isEmpty())
+                    QVERIFY2(get(nam, picture, true).status == 200, qPrintable(picture));
+            }
+        }
     }
 };
 

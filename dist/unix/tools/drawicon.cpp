@@ -1,8 +1,10 @@
 // Paints the application icon at every size the hicolor theme gets, from the same geometry as
-// the hand-written scalable icon next to it.
-// Usage: zavlen-draw-icon ICONS_DIR   (run with QT_QPA_PLATFORM=offscreen)
+// the hand-written scalable icon next to it, and the same pictures as the Windows icon file.
+// Usage: zavlen-draw-icon ICONS_DIR [ICO_FILE]   (run with QT_QPA_PLATFORM=offscreen)
 
+#include <QBuffer>
 #include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLinearGradient>
@@ -44,17 +46,49 @@ void paintIcon(QPainter &p, int size)
     p.drawRoundedRect(QRectF(72, 200, 112, 14), 7, 7);
 }
 
+// An .ico of PNG pictures, as Windows takes them since Vista: a directory of entries, then the
+// pictures themselves.
+bool saveIco(const QString &path, const QList<QImage> &images)
+{
+    QByteArray directory;
+    QByteArray pictures;
+    const auto put16 = [&directory](int v) { directory.append(char(v & 0xff)).append(char((v >> 8) & 0xff)); };
+    const auto put32 = [&put16](qint64 v) { put16(int(v & 0xffff)); put16(int((v >> 16) & 0xffff)); };
+    put16(0);
+    put16(1); // an icon, not a cursor
+    put16(int(images.size()));
+    const qint64 first = 6 + 16 * images.size();
+    for (const QImage &image : images) {
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        if (!image.save(&buffer, "PNG"))
+            return false;
+        directory.append(char(image.width() >= 256 ? 0 : image.width()));
+        directory.append(char(image.height() >= 256 ? 0 : image.height()));
+        directory.append(char(0)).append(char(0));
+        put16(1);  // planes
+        put16(32); // bits per pixel
+        put32(png.size());
+        put32(first + pictures.size());
+        pictures += png;
+    }
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(directory + pictures) == directory.size() + pictures.size();
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     QGuiApplication app(argc, argv);
     QTextStream out(stdout);
-    if (argc != 2) {
-        out << "usage: zavlen-draw-icon ICONS_DIR\n";
+    if (argc != 2 && argc != 3) {
+        out << "usage: zavlen-draw-icon ICONS_DIR [ICO_FILE]\n";
         return 2;
     }
     bool ok = true;
+    QList<QImage> images;
     for (const int size : {16, 32, 48, 64, 128, 256}) {
         QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
         image.fill(Qt::transparent);
@@ -68,6 +102,13 @@ int main(int argc, char *argv[])
         const QString path = QDir(folder).filePath(QStringLiteral("org.zavlen.ZavlenVideo.png"));
         const bool saved = image.save(path, "PNG");
         out << (saved ? "wrote " : "FAILED ") << path << '\n';
+        ok = ok && saved;
+        images.append(image);
+    }
+    if (argc == 3) {
+        const QString ico = QString::fromLocal8Bit(argv[2]);
+        const bool saved = saveIco(ico, images);
+        out << (saved ? "wrote " : "FAILED ") << ico << '\n';
         ok = ok && saved;
     }
     return ok ? 0 : 1;
