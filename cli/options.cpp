@@ -1,6 +1,7 @@
 #include "cli/options.h"
 
 #include "download/outputtemplate.h"
+#include "os/files.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>
@@ -39,13 +40,18 @@ ParseOutcome usageError(const QString &message)
 // they asked for. A missing file is made.
 std::optional<QString> downloadArchiveError(const QString &path)
 {
-    const QFileInfo file(path);
-    if (!file.exists())
+    // Judged without opening it: opening a device can have effects of its own.
+    switch (Os::kindOfPath(path)) {
+    case Os::FileKind::Missing:
         return std::nullopt;
-    if (file.isDir())
+    case Os::FileKind::Regular:
+        break;
+    case Os::FileKind::Folder:
         return QStringLiteral("--download-archive %1 is a folder, not a file").arg(path);
-    if (!file.isFile())
+    default:
         return QStringLiteral("--download-archive %1 is not a regular file (a pipe or a device?)").arg(path);
+    }
+    const QFileInfo file(path);
     if (!file.isReadable() || !file.isWritable())
         return QStringLiteral("--download-archive %1 cannot be read and written").arg(path);
     return std::nullopt;
