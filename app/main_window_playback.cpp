@@ -2,6 +2,7 @@
 
 #include "app/alphapicture.h"
 #include "download/downloader.h"
+#include "download/downloadtext.h"
 #include "player/mediaplayer.h"
 #include "download/targetname.h"
 #include "cli/jsonline.h"
@@ -178,6 +179,10 @@ void Form1::startDownload()
     wish.sideSuffixes = Download::sideSuffixes(m_settings.download);
     wish.finishedEnds = false;
     const QString path = Download::chooseTarget(wish, *m_records).path;
+    if (path.isEmpty()) {
+        setStatus(Download::noFreeNameText(chosen.filePath()));
+        return;
+    }
 
     m_downloadInfo = m_info;
     m_downloader->setRecords(m_records);

@@ -81,7 +81,7 @@ private:
     void checkDone();
     void error(const QString &address, const QString &message);
     void info(const QString &message);
-    // Where the video goes; finished: it is there already, complete.
+    // Where the video goes; finished: it is there already, complete. Empty: no name is free.
     QString reserveTarget(const QString &fileName, const QString &video, bool &finished);
 
     Options m_options;

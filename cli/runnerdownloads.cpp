@@ -32,6 +32,8 @@ QString Runner::reserveTarget(const QString &fileName, const QString &video, boo
     };
     const Download::TargetChoice choice = Download::chooseTarget(wish, *m_records);
     finished = choice.finished;
+    if (choice.path.isEmpty())
+        return QString();
     const QString name = QFileInfo(choice.path).fileName();
     m_reservedTargets.insert(name);
     m_reservedTargets.insert(name + Download::partSuffix);
@@ -57,6 +59,14 @@ void Runner::queueDownload(int index, const Record &record)
                                                       Extract::pageId(record.info.service, record.info.page, m_settings));
     bool finished = false;
     const QString target = reserveTarget(name, video, finished);
+    if (target.isEmpty()) {
+        m_failed = true;
+        error(address, QStringLiteral("not downloaded: %1 and every numbered name up to \"(%2)\" are taken in %3")
+                           .arg(name)
+                           .arg(Download::maxNameNumber)
+                           .arg(QDir::toNativeSeparators(m_folder)));
+        return;
+    }
     m_targetOfVideo.insert(video, target);
     if (finished) {
         info(QStringLiteral("%1: already downloaded, skipped: %2")

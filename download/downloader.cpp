@@ -163,6 +163,10 @@ bool Downloader::start(const QUrl &url, const QString &targetPath)
     }
     const QString video = url.toString(QUrl::FullyEncoded);
     const QString target = partTarget(wanted, url, *d->records);
+    if (target.isEmpty()) {
+        d->finishLater(DownloadResult::Status::FileError, noFreeNameText(wanted));
+        return true;
+    }
     if (target != wanted) {
         releaseTarget(wanted);
         claimTarget(target);

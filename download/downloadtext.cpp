@@ -103,6 +103,12 @@ QString createErrorText(const QString &part, int error)
         .arg(QDir::toNativeSeparators(folder.filePath()), reason);
 }
 
+QString noFreeNameText(const QString &target)
+{
+    return QStringLiteral("下载失败: 文件夹 %1 中 %2 及其编号名 (2) 到 (999) 都已被占用")
+        .arg(QDir::toNativeSeparators(QFileInfo(target).absolutePath()), QFileInfo(target).fileName());
+}
+
 QString saveErrorText(const QString &target)
 {
     return QStringLiteral("下载失败: 无法保存为 %1").arg(QDir::toNativeSeparators(target));

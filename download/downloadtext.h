@@ -19,5 +19,7 @@ QString writeErrorText(const QString &file);
 // What stopped `part` from being opened, naming the folder or file at fault; `error` is errno.
 QString createErrorText(const QString &part, int error);
 QString saveErrorText(const QString &target);
+// `target` and every numbered name beside it that a download may take are taken.
+QString noFreeNameText(const QString &target);
 
 } // namespace Download

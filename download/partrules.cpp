@@ -28,7 +28,8 @@ QString partTarget(const QString &wanted, const QUrl &url, Records &records)
     wish.video = video;
     wish.reserved = [&dir](const QString &name) { return isClaimed(Records::key(dir.filePath(name))); };
     wish.finishedEnds = false;
-    return Records::key(chooseTarget(wish, records).path);
+    const QString chosen = chooseTarget(wish, records).path;
+    return chosen.isEmpty() ? QString() : Records::key(chosen);
 }
 
 QString answerValidator(const QNetworkReply &reply)

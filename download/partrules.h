@@ -13,6 +13,7 @@ class Records;
 // Where a download of `url` asked for `wanted` writes: `wanted` itself when no ".part" lies beside
 // it or the one there was started for this video; otherwise the next name that is free and not
 // being written in this process: a ".part" of unknown origin is never continued nor touched.
+// Empty when no name is free.
 QString partTarget(const QString &wanted, const QUrl &url, Records &records);
 
 // What tells this answer's bytes from another version's: a strong ETag, else Last-Modified;

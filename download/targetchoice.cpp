@@ -55,7 +55,7 @@ TargetChoice chooseTarget(const TargetWish &wish, Records &records)
         return true;
     };
     const QString name = freeName(wish.fileName, usable);
-    if (choice.path.isEmpty())
+    if (choice.path.isEmpty() && !name.isEmpty())
         choice.path = dir.filePath(name);
     return choice;
 }

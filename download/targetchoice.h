@@ -28,7 +28,8 @@ struct TargetWish
 
 struct TargetChoice
 {
-    QString path;          // where the video goes, its ".part" beside it
+    QString path;          // where the video goes, its ".part" beside it; empty: no name is free
+                           // up to the last number freeName tries
     bool finished = false; // the file at `path` is this video's download, complete already
 };
 

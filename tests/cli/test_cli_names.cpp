@@ -211,6 +211,31 @@ private Q_SLOTS:
         QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden, QDir::Name), names);
     }
 
+    // Every name the video could take is somebody else's: the download fails, nothing is touched.
+    void noNameLeft()
+    {
+        QTemporaryDir out;
+        QVERIFY(out.isValid());
+        QStringList taken{QStringLiteral("作者.mp4")};
+        for (int n = 2; n <= 999; ++n)
+            taken << QStringLiteral("作者 (%1).mp4").arg(n);
+        for (const QString &name : std::as_const(taken)) {
+            QFile f(out.filePath(name));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("somebody else's file");
+        }
+        serve(QStringLiteral("A"), false);
+        const TestSupport::Run r = run({QStringLiteral("-d"), QStringLiteral("-o"), out.path(), QStringLiteral("-O"),
+                                        QStringLiteral("{author}.{ext}"), pageOf(QStringLiteral("A"))});
+        QVERIFY(r.finished);
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.contains("every numbered name"), r.err.constData());
+        const QStringList names = QDir(out.path()).entryList(QDir::Files);
+        QCOMPARE(names.size(), taken.size());
+        for (const QString &name : names)
+            QCOMPARE(readAll(out.filePath(name)), QByteArray("somebody else's file"));
+    }
+
     // A public address that sends the download or the cover on to this machine or a private
     // network: the hop is refused before any request goes there, and nothing of it is saved.
     void redirectsToLocalAddresses_data()
