@@ -87,7 +87,7 @@ QString signedOtherwise(const QString &address)
 {
     QUrl url(address);
     QUrlQuery query(url);
-    for (const char *name : {"k", "ssig"}) {
+    for (const char *name : {"k", "ssig", "pkey", "dis_k"}) {
         const QString key = QString::fromLatin1(name);
         if (query.hasQueryItem(key)) {
             QString value = query.queryItemValue(key);
@@ -104,9 +104,11 @@ struct Served
 {
     Extract::Service service;
     QString address;     // as the sample lists it
-    QString captured;    // as the archive caught it; empty: live
+    QString captured;    // the page as the archive caught it; empty: live
     QString timestamp;
     QString text;
+    QString page = {};   // where the listed share link leads; empty: the page is at the address
+    QString answer = {}; // what the page's further request gets, when it is not Miaopai's clip
 };
 
 QList<Served> served(const Config::Settings &s)
@@ -132,6 +134,36 @@ QList<Served> served(const Config::Settings &s)
     };
 }
 
+QList<Served> servedLater(const Config::Settings &s)
+{
+    using Extract::Service;
+    const QString feed = QStringLiteral("http://h5.weishi.qq.com/weishi/feed/7fQmW2pLc9XrT4vB1/wsfeed?wxplay=1"
+                                        "&id=7fQmW2pLc9XrT4vB1&spid=8039370");
+    const QString vise = QStringLiteral("http://m.weishi.qq.com/vise/share/index.html?id=6dKpR1sNb8WtY3zA0");
+    const QString mobile = QStringLiteral("http://v.m.chenzhongtech.com/fw/photo/3xp5t9w2k7r3m8q?fid=0&cc=share_copylink");
+    return {
+        {Service::Weishi, feed, feed, QStringLiteral("20200510081500"), page(QStringLiteral("weishi-feed.html"), s), {},
+         page(QStringLiteral("weishi-play-answer.json"), s)},
+        {Service::Weishi, QStringLiteral("http://video.weishi.qq.com/9kLmN2pQ"), vise, QStringLiteral("20230211093000"),
+         page(QStringLiteral("weishi-vise.html"), s), vise},
+        {Service::Kuaishou, QStringLiteral("http://www.kuaishou.com/short-video/3xk2m8v6q4w9r1t?authorId=3xsunset"
+                                           "&streamSource=profile"),
+         QString(), QString(), page(QStringLiteral("kuaishou-vision.html"), s)},
+        {Service::Kuaishou, QStringLiteral("http://v.kuaishou.com/Jx7Qa2"), QString(), QString(),
+         page(QStringLiteral("kuaishou-initstate.html"), s),
+         QLatin1String("http://m.") + withoutWww(s.services.kuaishou.host) + QLatin1String("/fw/photo/3xh4n8c2v6b9m1k")},
+        {Service::Kuaishou, mobile, mobile, QStringLiteral("20210618081200"), page(QStringLiteral("kuaishou-pagedata.html"), s)},
+    };
+}
+
+// Every sample, in the window's order of services.
+QList<Served> allServed(const Config::Settings &s)
+{
+    QList<Served> out = servedLater(s) + served(s);
+    std::stable_sort(out.begin(), out.end(), [](const Served &a, const Served &b) { return a.service < b.service; });
+    return out;
+}
+
 } // namespace
 
 QString hideMeipaiVideo(const QString &address, int places, QStringView junk)
@@ -150,7 +182,7 @@ QString hideMeipaiVideo(const QString &address, int places, QStringView junk)
 QList<LaterSample> laterSamples(const Config::Settings &s)
 {
     QList<LaterSample> out;
-    for (const Served &sample : served(s))
+    for (const Served &sample : allServed(s))
         out.append({sample.service, sample.address, !sample.captured.isEmpty()});
     return out;
 }
@@ -170,15 +202,29 @@ void addLaterSamples(LoopbackSite &site, LoopbackArchive &archive, const Config:
                             "application/javascript; charset=utf-8");
     });
 
-    for (const Served &sample : served(s)) {
+    for (const Served &sample : allServed(s)) {
         const bool live = sample.captured.isEmpty();
         const Response text = textResponse(sample.text, "text/html; charset=utf-8");
+        const QString at = sample.page.isEmpty() ? sample.address : sample.page;
         if (live)
-            route(site, sample.address, text);
+            route(site, at, text);
         else
             archive.addCapture(sample.captured, sample.timestamp, text);
+        // A share link leads to its page; the archive caught the redirect a moment before it.
+        if (!sample.page.isEmpty() && live)
+            route(site, sample.address, Response::redirect(at.toUtf8()));
+        else if (!sample.page.isEmpty())
+            archive.addCapture(sample.address, after(sample.timestamp, -2), Response::redirect(at.toUtf8()));
 
         const Extract::FetchFn answer = [&](const QString &url) -> std::optional<QString> {
+            if (!sample.answer.isEmpty()) {
+                const Response body = textResponse(sample.answer, "application/json; charset=utf-8");
+                if (live)
+                    route(site, url, body);
+                else
+                    archive.addCapture(url, after(sample.timestamp, 3), body);
+                return sample.answer;
+            }
             const Clip &clip = live ? liveClip : archivedClip;
             const QString callback = QStringLiteral("_jsonp4k2h9xq7c");
             const QString body = clipText(QStringLiteral("miaopai-media-answer.js"), clip, callback, s);
@@ -194,7 +240,7 @@ void addLaterSamples(LoopbackSite &site, LoopbackArchive &archive, const Config:
             }
             return body;
         };
-        const Extract::Result r = Extract::extract(sample.service, sample.address, sample.text, answer, s);
+        const Extract::Result r = Extract::extract(sample.service, at, sample.text, answer, s);
         const QList<QPair<QString, QPair<QString, QByteArray>>> media{
             {r.video(), {QStringLiteral("media/sample.mp4"), "video/mp4"}},
             {r.display.coverAddress, {QStringLiteral("media/cover.jpg"), "image/jpeg"}},

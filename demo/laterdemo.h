@@ -23,7 +23,8 @@ struct LaterSample
     bool archived; // the live site has lost it; the demonstration's web archive keeps it
 };
 
-// Live and archived pages of Meipai's and Miaopai's later layouts, in the window's order of services.
+// Live and archived pages of the services' later layouts and share links, in the window's order
+// of services.
 QList<LaterSample> laterSamples(const Config::Settings &settings);
 
 // Serves them, their answers, pictures and videos, live or from `archive`.

@@ -3,6 +3,7 @@
 #include "config/settings.h"
 #include "extract/generation.h"
 #include "extract/service.h"
+#include "extract/sharelink.h"
 #include "web/archive.h"
 #include "web/decode.h"
 #include "web/lookupcache.h"
@@ -145,6 +146,36 @@ std::optional<QString> furtherAnswer(Session &session, ArchiveProblem &problem, 
     return std::nullopt;
 }
 
+// Where a share link led as the archive caught its redirects (each hop a page address of the
+// service or another link, never this machine or a private network), and the moment of the last
+// redirect; an empty page when the archive caught none that leads to a page of the service.
+Web::Capture ledTo(Session &session, ArchiveProblem &problem, Service service, const QString &link,
+                   const Config::Settings &cfg)
+{
+    Web::Capture led{cfg.archive.around, link};
+    for (int hops = 0; isShareLink(service, led.original, cfg); ++hops) {
+        if (hops == maxShareHops)
+            return {};
+        const Index index = session.captures(Web::pathLookup(Web::PathLookup::Kind::Redirect, led.original), led.timestamp);
+        problem = index.problem;
+        Web::Capture next;
+        for (const Web::Capture &capture : index.captures) {
+            if (problem != ArchiveProblem::None)
+                break;
+            const Web::ArchiveClient::Hop hop = session.archive.redirectOf(capture.timestamp, capture.original);
+            problem = hop.problem;
+            if (hop.problem == ArchiveProblem::None && isSafePageAddress(hop.target, cfg)) {
+                next = {hop.timestamp, hop.target};
+                break;
+            }
+        }
+        if (next.original.isEmpty())
+            return {};
+        led = next;
+    }
+    return isPageOf(service, led.original, cfg) ? led : Web::Capture{};
+}
+
 } // namespace
 
 void judgeAddresses(Result &result, const Config::Settings &cfg)
@@ -158,19 +189,29 @@ void judgeAddresses(Result &result, const Config::Settings &cfg)
     }
 }
 
-ArchiveOutcome archiveRoad(Service service, const QString &address, const Config::Settings &cfg,
+ArchiveOutcome archiveRoad(Service service, const QString &asked, const Config::Settings &cfg,
                            const Web::FetchFunction &fetch, const RoadHooks &hooks)
 {
     ArchiveOutcome out;
     Session session(cfg, fetch, hooks);
     Web::LookupCache *cache = session.cache;
+    // A share link's page is where the redirect the archive caught led, near that moment.
+    QString around = cfg.archive.around;
+    QString address = pageAddress(service, asked, cfg);
+    if (isShareLink(service, address, cfg)) {
+        const Web::Capture led = ledTo(session, out.problem, service, address, cfg);
+        if (led.original.isEmpty())
+            return out;
+        address = pageAddress(service, led.original, cfg);
+        around = led.timestamp;
+    }
     // A share address of a later layout carries tracking parameters the archive's captures of the
     // page do not share: it is looked up by its path.
     const std::optional<Web::PathLookup> byPath = pageLookup(service, address, cfg);
     // Asked again, nothing of what its captures were worth is kept either.
     if (byPath && cache && hooks.refreshCache)
         cache->forget(address);
-    const Index index = byPath ? session.captures(*byPath, cfg.archive.around) : session.captures(address);
+    const Index index = byPath ? session.captures(*byPath, around) : session.captures(address);
     out.problem = index.problem;
     for (const Web::Capture &capture : index.captures) {
         if (out.problem != ArchiveProblem::None)

@@ -177,7 +177,9 @@ Result extractWith(Service service, const QString &address, const FetchFn &fetch
         r.dateFromFileName = reading.dateFromFileName;
         if (reading.unreadable)
             r.end(Outcome::Unreadable);
-    } else {
+    } else if (!onlyLaterTakes(row, address, cfg)) {
+        // The first layout's cut reads its own addresses' pages; on any other page it cuts at
+        // whatever its markers happen to find.
         row.cut(r.slot, fetch, cfg);
     }
     r.display = row.display(r.slot, cfg);

@@ -1,5 +1,6 @@
 #include "extract/generation.h"
 
+#include "extract/markup.h"
 #include "extract/service.h"
 
 namespace Extract {
@@ -37,10 +38,46 @@ const Generation *generationReading(const ServiceRow &row, const QString &addres
                                     const Config::Settings &cfg)
 {
     for (const Generation &g : laterOf(row)) {
-        if (g.takes(address, cfg) && (!g.recognises || g.recognises(s, address, cfg)))
+        if (g.read && g.takes(address, cfg) && (!g.recognises || g.recognises(s, address, cfg)))
             return &g;
     }
     return nullptr;
+}
+
+void put(Reading &r, const FieldSlots &at, Found found)
+{
+    // A page without a video of its own says nothing about one.
+    if (found.video.isEmpty())
+        return;
+    for (QString *address : {&found.video, &found.cover, &found.avatar})
+        *address = wholeAddress(*address);
+    r.s[2] = found.video;
+    r.s[4] = found.cover;
+    r.s[std::size_t(at.avatar)] = found.avatar;
+    r.s[std::size_t(at.author)] = found.author;
+    r.s[std::size_t(at.description)] = found.description;
+    r.s[std::size_t(at.date)] = found.date;
+}
+
+bool isShareLink(Service service, const QString &address, const Config::Settings &cfg)
+{
+    const Generation *g = laterGenerationOf(serviceRow(service), address, cfg);
+    return g && g->redirects;
+}
+
+QString pageAddress(Service service, const QString &address, const Config::Settings &cfg)
+{
+    const Generation *g = laterGenerationOf(serviceRow(service), address, cfg);
+    return g && g->pageAt ? g->pageAt(address, cfg) : address;
+}
+
+bool isPageOf(Service service, const QString &address, const Config::Settings &cfg)
+{
+    const ServiceRow &row = serviceRow(service);
+    const Generation *g = laterGenerationOf(row, address, cfg);
+    if (g)
+        return !g->redirects;
+    return row.check && !row.check(address, cfg);
 }
 
 std::optional<Web::PathLookup> pageLookup(Service service, const QString &address, const Config::Settings &cfg)

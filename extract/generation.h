@@ -47,6 +47,13 @@ struct Generation
     // parameters that stay.
     bool (*asks)(const QString &url, const Config::Settings &cfg) = nullptr;
     QStringList lastingParameters = {};
+    // Share links: addresses whose answer only sends the visitor on to a page another generation
+    // reads. They are followed as the service redirects them, live or through the archive's
+    // capture of the redirect; this generation reads no page itself.
+    bool redirects = false;
+    // Where the page of an address this generation takes is asked, when not at the address
+    // itself; null: at the address.
+    QString (*pageAt)(const QString &address, const Config::Settings &cfg) = nullptr;
 };
 
 struct ServiceRow;
@@ -58,6 +65,14 @@ bool onlyLaterTakes(const ServiceRow &row, const QString &address, const Config:
 // The later generation that reads the page in `s` at `address`; null: the first generation's cut.
 const Generation *generationReading(const ServiceRow &row, const QString &address, const Slots &s,
                                     const Config::Settings &cfg);
+
+// Whether `address` is a share link of the service, to be followed to its page.
+bool isShareLink(Service service, const QString &address, const Config::Settings &cfg);
+// Where the page at `address` is asked: the address itself, or where its generation keeps it.
+QString pageAddress(Service service, const QString &address, const Config::Settings &cfg);
+// Whether an address a share link led to is a page of the service at all: one its first
+// generation's checks pass or a later generation reads.
+bool isPageOf(Service service, const QString &address, const Config::Settings &cfg);
 
 // How the archive is asked for the page at `address` when only a later generation serves it:
 // by its path. nullopt: by the address itself, as the first generation's pages always are.

@@ -27,6 +27,33 @@ std::optional<QJsonValue> parsed(const QString &json)
     return doc.isObject() ? QJsonValue(doc.object()) : QJsonValue(doc.array());
 }
 
+// A script's state may hold `undefined` where JSON has null (serialize-javascript writes it so).
+std::optional<QJsonValue> parsedAsScript(const QString &json)
+{
+    if (std::optional<QJsonValue> value = parsed(json))
+        return value;
+    static const QString undefined = QStringLiteral("undefined");
+    QString out;
+    bool inString = false;
+    bool backslash = false;
+    for (qsizetype i = 0; i < json.size(); ++i) {
+        const QChar c = json.at(i);
+        if (inString) {
+            const bool escapedHere = backslash;
+            backslash = !escapedHere && c == u'\\';
+            inString = escapedHere || c != u'"';
+        } else if (c == u'"') {
+            inString = true;
+        } else if (QStringView(json).sliced(i).startsWith(undefined)) {
+            out += QLatin1String("null");
+            i += undefined.size() - 1;
+            continue;
+        }
+        out += c;
+    }
+    return out.size() == json.size() ? std::nullopt : parsed(out);
+}
+
 } // namespace
 
 State stateAt(QStringView text, qsizetype at)
@@ -85,7 +112,7 @@ State stateAt(QStringView text, qsizetype at)
             }
         } else if ((c == u'}' || c == u']') && --depth == 0) {
             const std::optional<QJsonValue> value =
-                parsed(escaped ? unescaped : text.sliced(at, i - at).toString());
+                parsedAsScript(escaped ? unescaped : text.sliced(at, i - at).toString());
             out.problem = value ? StateProblem::None : StateProblem::Invalid;
             if (value)
                 out.value = *value;
@@ -167,6 +194,25 @@ QJsonValue valueAt(const QJsonValue &root, QStringView path)
             return v;
     }
     return v;
+}
+
+QJsonValue ownEntry(const QJsonValue &list, const QStringList &idKeys, const QString &id)
+{
+    const auto idOf = [&](const QJsonValue &entry) {
+        for (const QString &key : idKeys) {
+            if (const QString text = textAt(entry, key); !text.isEmpty())
+                return text;
+        }
+        return QString();
+    };
+    const QJsonArray entries = list.toArray();
+    for (const QJsonValue &entry : entries) {
+        if (!id.isEmpty() && idOf(entry) == id)
+            return entry;
+    }
+    if (!entries.isEmpty() && entries.first().isObject() && idOf(entries.first()).isEmpty())
+        return entries.first();
+    return QJsonValue(QJsonValue::Undefined);
 }
 
 QString textAt(const QJsonValue &root, QStringView path)

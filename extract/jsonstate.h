@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QJsonValue>
+#include <QStringList>
 #include <QString>
 #include <QStringView>
 #include <optional>
@@ -40,6 +41,11 @@ std::optional<QString> jsonStringOf(QStringView text, QStringView key);
 
 // The value at `path` ("mediaInfo.user.avatar", "meta_data[0].pics.l"); undefined when absent.
 QJsonValue valueAt(const QJsonValue &root, QStringView path);
+
+// The entry of the list `list` that is the page's own: the one whose first present key of
+// `idKeys` is `id`; when none is and the first entry names no id, the first, where pages put
+// their own. Undefined otherwise: another entry is never the page's.
+QJsonValue ownEntry(const QJsonValue &list, const QStringList &idKeys, const QString &id);
 
 // The value at `path` as text: a string as it is, a whole number in decimal; empty otherwise.
 QString textAt(const QJsonValue &root, QStringView path);

@@ -74,6 +74,6 @@ QString pageId(const QString &address, const Config::Settings &)
     return identifierAt(QStringView(path).sliced(path.lastIndexOf(u'/') + 1));
 }
 
-const ServiceRow row{Service::Kuaishou, QLatin1String("kuaishou"), check, nullptr, cut, display, {8, 12, 10, 6}, pageId, nullptr};
+const ServiceRow row{Service::Kuaishou, QLatin1String("kuaishou"), check, nullptr, cut, display, {8, 12, 10, 6}, pageId, laterGenerations};
 
 } // namespace Extract::Kuaishou

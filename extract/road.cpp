@@ -3,6 +3,7 @@
 #include "config/settings.h"
 #include "extract/archiveroad.h"
 #include "extract/service.h"
+#include "extract/sharelink.h"
 #include "web/archive.h"
 #include "web/cancel.h"
 #include "web/decode.h"
@@ -60,11 +61,40 @@ struct LiveOutcome
     bool cancelled = false;
 };
 
+// Where a share link led, when not to a page of the service.
+enum class Astray { No, Refused, Elsewhere };
+
+// A share link followed one hop at a time, each judged; its page only when it is one of the service's.
+Page followedPage(Service service, QString &at, Astray &astray, const Config::Settings &cfg,
+                  const Web::FetchFunction &fetch, const Web::CancelToken *cancel)
+{
+    const Followed led = followLink(at, cfg, fetch, cancel);
+    Page page;
+    page.status = led.answer.httpStatus;
+    page.cancelled = led.answer.error == Web::FetchError::Cancelled;
+    if (led.refused) {
+        astray = Astray::Refused;
+    } else if (led.answer.ok() && !led.page.isEmpty() && isPageOf(service, led.page, cfg)) {
+        // A page kept elsewhere (a long video's at its photo address) is asked there.
+        at = pageAddress(service, led.page, cfg);
+        if (at != led.page)
+            return fetchPage(fetch, at, cancel);
+        page.body = PageBody{led.answer.body, led.answer.contentType};
+    } else if (led.answer.ok() && page.status >= 200 && page.status < 300) {
+        // A link to a work since deleted leads to the service's home page.
+        astray = Astray::Elsewhere;
+    }
+    return page;
+}
+
 LiveOutcome liveRoad(Service service, const QString &address, const Config::Settings &cfg,
                      const Web::FetchFunction &fetch, const Web::CancelToken *cancel)
 {
     LiveOutcome out;
-    const Page page = fetchPage(fetch, address, cancel);
+    QString at = pageAddress(service, address, cfg);
+    Astray astray = Astray::No;
+    const Page page = isShareLink(service, at, cfg) ? followedPage(service, at, astray, cfg, fetch, cancel)
+                                                    : fetchPage(fetch, at, cancel);
     bool endpointCancelled = false;
     const FetchFn endpoint = [&](const QString &url) {
         const Page answer = fetchPage(fetch, url, cancel);
@@ -72,7 +102,9 @@ LiveOutcome liveRoad(Service service, const QString &address, const Config::Sett
         return answer.body ? std::optional(Web::decodeBody(answer.body->bytes, answer.body->contentType))
                            : std::nullopt;
     };
-    out.result = extract(service, address, page.body.value_or(PageBody()), endpoint, cfg);
+    out.result = extract(service, at, page.body.value_or(PageBody()), endpoint, cfg);
+    if (astray != Astray::No)
+        out.result.end(astray == Astray::Refused ? Outcome::Unsafe : Outcome::NoVideo);
     judgeAddresses(out.result, cfg);
     out.pageGone = page.status >= 400;
     out.cancelled = page.cancelled || endpointCancelled;

@@ -48,6 +48,20 @@ struct FieldSlots
     int date;
 };
 
+// What a later generation's reader found, as the page has it.
+struct Found
+{
+    QString video;
+    QString cover;
+    QString avatar;
+    QString author;
+    QString description;
+    QString date;
+};
+// Into the slots the service keeps them in (video 2, cover 4, the rest as `at` says), addresses
+// made whole; nothing at all when no video was found.
+void put(Reading &r, const FieldSlots &at, Found found);
+
 // One service: everything the rest of the program knows of it. Adding a service is adding a row
 // and the file that defines it; reading a later page layout of it is adding a generation.
 struct ServiceRow
@@ -96,6 +110,12 @@ namespace Meipai {
 std::span<const Generation> laterGenerations();
 }
 namespace Miaopai {
+std::span<const Generation> laterGenerations();
+}
+namespace Kuaishou {
+std::span<const Generation> laterGenerations();
+}
+namespace Weishi {
 std::span<const Generation> laterGenerations();
 }
 

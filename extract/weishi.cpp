@@ -81,6 +81,6 @@ QString pageId(const QString &address, const Config::Settings &)
     return at < 0 ? QString() : identifierAt(QStringView(address).sliced(at + 3));
 }
 
-const ServiceRow row{Service::Weishi, QLatin1String("weishi"), check, nullptr, cut, display, {6, 8, 10, 12}, pageId, nullptr};
+const ServiceRow row{Service::Weishi, QLatin1String("weishi"), check, nullptr, cut, display, {6, 8, 10, 12}, pageId, laterGenerations};
 
 } // namespace Extract::Weishi

@@ -136,8 +136,10 @@ std::optional<QList<Capture>> parseCaptures(QByteArrayView json, const CaptureFi
             continue;
         Capture c{fields.at(timestampAt), fields.at(originalAt), digestAt >= 0 ? fields.at(digestAt) : QString()};
         // 203 is a whole answer too, passed on by a proxy; 206 is a piece of one.
-        const bool whole = statusAt < 0 || fields.at(statusAt) == u"200"
-                           || (filter.under && fields.at(statusAt) == u"203");
+        const bool redirects = filter.under && filter.under->kind == PathLookup::Kind::Redirect;
+        const bool whole = redirects ? statusAt >= 0 && isRedirectStatus(fields.at(statusAt))
+                                     : statusAt < 0 || fields.at(statusAt) == u"200"
+                                           || (filter.under && fields.at(statusAt) == u"203");
         if (!whole || !isTimestamp(c.timestamp))
             continue;
         if (!filter.latest.isEmpty() && c.timestamp > filter.latest)

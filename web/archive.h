@@ -42,6 +42,7 @@ struct PathLookup
         Page,   // a page at a share address
         File,   // a video file: only video types count
         Answer, // the answer to a page's further request
+        Redirect, // a share link: only its captured redirects count
     };
     Kind kind = Kind::File;
     QString path; // scheme, host and path, without query or fragment
@@ -87,6 +88,19 @@ QList<Capture> nearestCaptures(QList<Capture> captures, const QString &around, i
 // The bytes the archive captured for `original` at (or nearest to) `timestamp`, unchanged:
 // REPLAY + TIMESTAMP + "id_/" + ORIGINAL.
 QString replayAddress(const QString &replayBase, const QString &timestamp, const QString &original);
+
+// The capture a replay address names: its timestamp and the original address (a share link's
+// redirect replays as one leading to its target's replay). nullopt when `url` is none under
+// `replayBase`.
+struct Replayed
+{
+    QString timestamp;
+    QString original;
+};
+std::optional<Replayed> replayedCapture(const QString &replayBase, const QUrl &url);
+
+// Whether a status is one of a redirect that names where it leads.
+bool isRedirectStatus(QStringView status);
 
 // Where a replay may redirect to: the replay host, under the replay path, never from https to http.
 bool isReplayRedirect(const QString &replayBase, const QUrl &from, const QUrl &to);

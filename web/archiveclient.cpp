@@ -154,6 +154,44 @@ ArchiveClient::Replay ArchiveClient::replay(const QString &timestamp, const QStr
     }
 }
 
+ArchiveClient::Hop ArchiveClient::redirectOf(const QString &timestamp, const QString &original)
+{
+    Hop out;
+    out.timestamp = timestamp;
+    QUrl at(replayAddress(timestamp, original), QUrl::TolerantMode);
+    FetchOptions options;
+    options.statusOnly = true;
+    for (int redirects = 0; redirects <= maxReplayRedirects; ++redirects) {
+        const Sent sent = send(ArchivePacer::Lane::Replay, at.toString(QUrl::FullyEncoded), options);
+        out.problem = sent.problem;
+        const FetchResult &r = sent.result;
+        if (sent.problem != ArchiveProblem::None || !r.ok())
+            return out;
+        out.answered = true;
+        if (!isRedirect(r.httpStatus) || r.location.isEmpty())
+            return out;
+        const QUrl location(QString::fromUtf8(r.location), QUrl::TolerantMode);
+        const QUrl next = at.resolved(location);
+        const std::optional<Replayed> replayed = replayedCapture(m_cfg.archive.replayUrl, next);
+        if (!replayed) {
+            // The target as the link named it, not rewritten into the archive.
+            out.target = QUrl(original, QUrl::TolerantMode).resolved(location).toString(QUrl::FullyEncoded);
+            return out;
+        }
+        // Another moment of the link itself: the archive's way to its nearest capture.
+        if (archiveKey(replayed->original) == archiveKey(original)) {
+            if (!isReplayRedirect(m_cfg.archive.replayUrl, at, next))
+                return out;
+            at = next;
+            out.timestamp = replayed->timestamp;
+            continue;
+        }
+        out.target = replayed->original;
+        return out;
+    }
+    return out;
+}
+
 bool ArchiveClient::Replay::whole() const
 {
     const QByteArray type = contentType.split(';').first().trimmed().toLower();

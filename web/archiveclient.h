@@ -67,6 +67,18 @@ public:
 
     QString replayAddress(const QString &timestamp, const QString &original) const;
 
+    struct Hop
+    {
+        ArchiveProblem problem = ArchiveProblem::None;
+        bool answered = false; // the archive answered, a redirect or not
+        QString target;        // the original address the captured redirect led to; empty: none
+        QString timestamp;     // of the capture whose redirect it was
+    };
+    // Where the capture of `original` (a share link) at `timestamp` sent its visitor, as the
+    // archive replays the redirect it caught: to the replay of the target, or to the target
+    // itself. The link's own nearest capture is followed to, within maxReplayRedirects.
+    Hop redirectOf(const QString &timestamp, const QString &original);
+
     static constexpr int maxReplayRedirects = 3;
 
 private:

@@ -1,5 +1,6 @@
 #include "web/archive.h"
 
+#include <QRegularExpression>
 #include <QUrl>
 #include <QUrlQuery>
 
@@ -12,6 +13,7 @@ QString kindName(PathLookup::Kind kind)
     switch (kind) {
     case PathLookup::Kind::Page: return QStringLiteral("page");
     case PathLookup::Kind::File: return QStringLiteral("file");
+    case PathLookup::Kind::Redirect: return QStringLiteral("redirect");
     case PathLookup::Kind::Answer: break;
     }
     return QStringLiteral("answer");
@@ -71,7 +73,9 @@ QString prefixQuery(const QString &indexUrl, const PathLookup &lookup)
     const auto encoded = [](const QString &text) { return QString::fromLatin1(QUrl::toPercentEncoding(text)); };
     QString query = indexUrl + QStringLiteral("?url=") + encoded(lookup.path)
                     + QStringLiteral("&matchType=prefix&output=json&fl=timestamp,original,statuscode,mimetype,digest")
-                    + QStringLiteral("&filter=") + encoded(QStringLiteral("statuscode:20[03]"));
+                    + QStringLiteral("&filter=")
+                    + encoded(lookup.kind == PathLookup::Kind::Redirect ? QStringLiteral("statuscode:30[12378]")
+                                                                        : QStringLiteral("statuscode:20[03]"));
     for (const auto &[name, value] : lookup.parameters) {
         const std::optional<QString> n = literalPattern(name);
         const std::optional<QString> v = literalPattern(value);
@@ -95,6 +99,26 @@ bool countsFor(const PathLookup &lookup, const QString &original, QStringView mi
             return false;
     }
     return true;
+}
+
+bool isRedirectStatus(QStringView status)
+{
+    return status == u"301" || status == u"302" || status == u"303" || status == u"307" || status == u"308";
+}
+
+std::optional<Replayed> replayedCapture(const QString &replayBase, const QUrl &url)
+{
+    const QUrl base(replayBase.endsWith(u'/') ? replayBase : replayBase + u'/', QUrl::TolerantMode);
+    const QString basePath = base.path(QUrl::FullyEncoded);
+    if (url.host().compare(base.host(), Qt::CaseInsensitive) != 0 || !url.path(QUrl::FullyEncoded).startsWith(basePath))
+        return std::nullopt;
+    // "20200101000000id_/https://…?…": the original keeps its own query.
+    const QString whole = url.toString(QUrl::RemoveScheme | QUrl::RemoveAuthority | QUrl::RemoveFragment | QUrl::FullyEncoded);
+    static const QRegularExpression head(QStringLiteral("^(\\d{14})(?:[a-z]{2}_)?/"));
+    const QRegularExpressionMatch m = head.match(QStringView(whole).sliced(basePath.size()));
+    if (!m.hasMatch())
+        return std::nullopt;
+    return Replayed{m.captured(1), whole.mid(basePath.size() + m.capturedLength())};
 }
 
 } // namespace Web

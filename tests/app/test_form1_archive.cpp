@@ -155,7 +155,9 @@ private Q_SLOTS:
         QCOMPARE(m_form->resultSlots()[2], want.result.video());
         QCOMPARE(provenance()->isVisible(), archived);
         QVERIFY(!control<QLabel>(*m_form, QStringLiteral("Image1"))->pixmap().isNull());
-        if (!want.result.display.avatarAddress.isEmpty())
+        if (!want.result.display.avatarAddress.isEmpty() && want.result.display.avatarInAlpha)
+            QVERIFY(!control<App::AlphaPicture>(*m_form, QStringLiteral("aicAlphaImage3"))->picture().isNull());
+        else if (!want.result.display.avatarAddress.isEmpty())
             QVERIFY(!control<QLabel>(*m_form, QStringLiteral("Image2"))->pixmap().isNull());
         m_form->Command3_Click();
         QCOMPARE(QGuiApplication::clipboard()->text(), want.info().videoToFetch());

@@ -52,7 +52,8 @@ class TestCliArchive final : public TestSupport::CliFixture
             QStringLiteral("--timeout"), QStringLiteral("5"), QStringLiteral("--set"),
             QStringLiteral("archive/cdx=") + (ownArchive ? ownIndex : m_settings.archive.indexUrl), QStringLiteral("--set"),
             QStringLiteral("archive/replay=") + (ownArchive ? ownReplay : m_settings.archive.replayUrl),
-            QStringLiteral("--set"), QStringLiteral("archive/replayPerMinute=6000")};
+            QStringLiteral("--set"), QStringLiteral("archive/replayPerMinute=6000"), QStringLiteral("--set"),
+            QStringLiteral("archive/indexPerMinute=6000")};
         return run(archive + args);
     }
 

@@ -200,6 +200,17 @@ private slots:
         QTest::newRow("later address, weishi in its query")
             << QStringLiteral("http://n.miaopai.com/media/Vn5cX2kR8tLq4WmZ7pHd3BfJ9gYs6aUe?from=weishi.com")
             << int(Service::Miaopai);
+        const QList<std::pair<const char *, Service>> later{
+            {"复制打开快手 https://v.kuaishou.com/Jx7Qa2?from=weishi.com 作品", Service::Kuaishou},
+            {"https://gifshow.com/s/aB3dE5fG", Service::Kuaishou},
+            {"https://c.kuaishou.com/fw/photo/3xq7hm2nc9rkw4e?fid=1", Service::Kuaishou},
+            {"https://h5.weishi.qq.com/weishi/feed/7fQmW2pLc9XrT4vB1/?from=pc", Service::Weishi},
+        };
+        for (const auto &[text, service] : later)
+            QTest::newRow(text) << QString::fromUtf8(text) << int(service);
+        for (const char *text : {"http://v.kuaishou.com/", "https://live.kuaishou.com/profile/3xuser88",
+                                 "https://h5.weishi.qq.com/weishi/feed/", "https://LIVE.kuaishou.com/u/3xuser88/3xq7hm2nc9rkw4e"})
+            QTest::newRow(text) << QString::fromUtf8(text) << -1;
     }
     void detect()
     {

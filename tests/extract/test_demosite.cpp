@@ -181,7 +181,7 @@ private slots:
         nam.setProxy(site.proxy());
 
         const QList<Demo::LaterSample> samples = Demo::laterSamples(s);
-        QCOMPARE(samples.size(), 6);
+        QCOMPARE(samples.size(), 11);
         for (const Demo::LaterSample &sample : samples) {
             QCOMPARE(Extract::detectService(sample.address, s), std::optional(sample.service));
             QCOMPARE(get(nam, sample.address).status, sample.archived ? 404 : 200);

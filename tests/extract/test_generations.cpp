@@ -4,6 +4,7 @@
 #include "demo/loopbackarchive.h"
 #include "demo/loopbacksite.h"
 #include "extract/road.h"
+#include "extract/sharelink.h"
 #include "pagedata.h"
 #include "web/archive.h"
 #include "web/network.h"
@@ -11,6 +12,8 @@
 #include <QRegularExpression>
 #include <QTest>
 #include <QUrlQuery>
+
+Q_DECLARE_METATYPE(Extract::Outcome)
 
 using Demo::Response;
 using Extract::Service;
@@ -96,7 +99,8 @@ QString signedOtherwise(const QString &address)
 {
     QUrl url(address);
     QUrlQuery query(url);
-    for (const QString &key : {QStringLiteral("k"), QStringLiteral("ssig")}) {
+    for (const QString &key : {QStringLiteral("k"), QStringLiteral("ssig"), QStringLiteral("pkey"), QStringLiteral("dis_k"),
+                               QStringLiteral("tag")}) {
         if (query.hasQueryItem(key)) {
             const QString value = query.queryItemValue(key);
             query.removeQueryItem(key);
@@ -107,6 +111,58 @@ QString signedOtherwise(const QString &address)
     return url.toString(QUrl::FullyEncoded);
 }
 
+
+// Kuaishou's works: the page's and another one sharing its state.
+const QString eid = QStringLiteral("3xq7hm2nc9rkw4e");
+const QString otherEid = QStringLiteral("3xz9aa8bb7cc6dd");
+const QString ksVideo = QStringLiteral("https://v2.kwaicdn.com/upic/2022/03/14/20/BMjAyMjAzMTQyMDExMjNfMTIzNDU2Nzg5XzY3"
+                                       "ODkwMTIzNDVfMl8z_b_B1f5e8a0c4d2b6e9f3a7c5d1e8b2f4a6c.mp4?pkey=AAXo3kQ&tag=1-1647260000"
+                                       "-unknown-0-abc&clientCacheKey=3xq7hm2nc9rkw4e_b.mp4&tt=b&di=7b3c&bp=13924");
+const QString ksCover = QStringLiteral("https://p2.a.yximgs.com/upic/2022/03/14/20/cover_B.jpg");
+const QString ksAvatar = QStringLiteral("https://p2.a.yximgs.com/uhead/AB/2022/03/14/20/face.jpg");
+
+// A work as the states write it: JSON with "\u002F" for every slash.
+QString work(const QString &id, const QString &keys)
+{
+    return QString(QStringLiteral("{\"id\":\"%1\",%2}").arg(id, keys)).replace(u'/', QStringLiteral("\\u002F"));
+}
+
+QString ksPage(const QString &script, const QString &body = QString())
+{
+    return QStringLiteral("<html><head><meta charset=\"utf-8\"><title>快手</title></head><body>%2<script>%1</script>"
+                          "</body></html>").arg(script, body);
+}
+
+const QString feedId = QStringLiteral("7fQmW2pLc9XrT4vB1");
+const QString wsVideo = QStringLiteral("http://v.weishi.qq.com/v.weishi.qq.com/gzc_0_1047_0b53zqaacaaaqiap2qvrgvq.f0.mp4"
+                                       "?dis_k=9f86d081884c7d659a2feaa0c55ad015&dis_t=1589012345&fromtag=0");
+const QString wsCover = QStringLiteral("http://pic.weishi.qq.com/0b53zqaacaaaqiap2qvrgvq.jpg/640");
+const QString wsAvatar = QStringLiteral("http://avatar0.weishi.qq.com/a1b2c3.jpg");
+
+// A feed as the play-page answer (snake_case) or a Vise state (camelCase) lists it.
+QString feed(const QString &id, bool camel, const QString &more = QString())
+{
+    const QString keys = camel ? QStringLiteral("{\"id\":\"%1\",\"videoUrl\":\"%2\",\"videoCover\":\"%3\",\"feedDesc\":\"渡口\","
+                                                "\"poster\":{\"nick\":\"江南\",\"avatar\":\"%4\",\"createtime\":1400000000}%5}")
+                               : QStringLiteral("{\"id\":\"%1\",\"video_url\":\"%2\",\"images\":[{\"url\":\"%3\"}],"
+                                                "\"feed_desc_withat\":\"渡口\",\"poster\":{\"nick\":\"江南\",\"avatar\":\"%4\","
+                                                "\"createtime\":1400000000}%5}");
+    return keys.arg(id, id == feedId ? wsVideo : QStringLiteral("http://v.weishi.qq.com/other.f0.mp4"), wsCover, wsAvatar,
+                    more);
+}
+
+QString playAnswer(const QString &feeds)
+{
+    return QStringLiteral("{\"ret\":0,\"msg\":\"\",\"data\":{\"feeds\":[%1],\"isFinished\":true}}").arg(feeds);
+}
+
+QString visePage(const QString &feeds)
+{
+    return QStringLiteral("<html><body><div id=\"app\"></div><script>try { window.Vise.initState = {\"feedsList\":[%1],"
+                          "\"musicInfo\":undefined,\"tip\":\"\\u003Cb\\u003E\"}; } catch (err) { console.error('[Vise] fail "
+                          "to read initState.'); }</script></body></html>")
+        .arg(QString(feeds).replace(u'/', QStringLiteral("\\u002F")));
+}
 } // namespace
 
 class TestGenerations final : public QObject
@@ -129,6 +185,7 @@ class TestGenerations final : public QObject
         QTest::addColumn<QString>("description");
         QTest::addColumn<QString>("date");
         QTest::addColumn<bool>("dateFromFileName");
+        QTest::addColumn<QString>("link"); // a share link that leads to the page; empty: none
     }
 
     // Each row read three ways: from the page alone, from the live site, from the archive.
@@ -144,6 +201,7 @@ class TestGenerations final : public QObject
         QFETCH(QString, description);
         QFETCH(QString, date);
         QFETCH(bool, dateFromFileName);
+        QFETCH(QString, link);
         const auto same = [&](const Extract::VideoInfo &info, const char *way) {
             const QList<std::tuple<const char *, QString, QString>> fields{
                 {"video", info.video, video},       {"cover", info.cover, cover},
@@ -162,8 +220,11 @@ class TestGenerations final : public QObject
         const Extract::Result direct = Extract::extract(service, address, page, further, m_cfg);
         same(Extract::videoInfo(service, address, direct), "page");
         QCOMPARE(direct.status, video.isEmpty() ? Extract::statusNoVideo : Extract::statusDone);
-        QCOMPARE(Extract::detectService(address, m_cfg), std::optional(service));
-        QVERIFY(!Extract::checkAddress(service, address, m_cfg));
+        const QString asks = link.isEmpty() ? address : link;
+        for (const QString &form : {address, asks}) {
+            QCOMPARE(Extract::detectService(form, m_cfg), std::optional(service));
+            QVERIFY(!Extract::checkAddress(service, form, m_cfg));
+        }
 
         const QUrl url(address);
         m_site.setRoute(url.host(), url.toString(QUrl::RemoveScheme | QUrl::RemoveAuthority | QUrl::FullyEncoded),
@@ -176,7 +237,9 @@ class TestGenerations final : public QObject
                 return text(answer, "application/javascript");
             });
         }
-        const Extract::RoadResult live = Extract::runRoad(address, std::nullopt, m_cfg, Web::networkFetch());
+        if (!link.isEmpty())
+            m_site.setRoute(QUrl(link).host(), QUrl(link).path(), Response::redirect(address.toUtf8()));
+        const Extract::RoadResult live = Extract::runRoad(asks, std::nullopt, m_cfg, Web::networkFetch());
         same(live.info(), "live");
         QCOMPARE(live.ok(), !video.isEmpty());
         QVERIFY(!live.archived);
@@ -189,6 +252,8 @@ class TestGenerations final : public QObject
         m_site.setHandler(m_archive.handler());
         const QString caught = address.contains(QLatin1String("utm_source")) ? address.section(u'?', 0, 0) : address;
         m_archive.addCapture(caught, pageTime, text(page));
+        if (!link.isEmpty())
+            m_archive.addCapture(link, QStringLiteral("20180601115958"), Response::redirect(address.toUtf8()));
         if (!answer.isEmpty())
             m_archive.addCapture(QString(asked).replace(QRegularExpression(QStringLiteral("_cb=\\w+")),
                                                         QStringLiteral("_cb=_jsonpz9")),
@@ -196,7 +261,7 @@ class TestGenerations final : public QObject
         const QString file = QUrl(video).hasQuery() ? signedOtherwise(video) : video;
         Response bytes = text(QStringLiteral("mp4").repeated(500), "video/mp4");
         m_archive.addCapture(file, QStringLiteral("20180601120100"), bytes);
-        const Extract::RoadResult archived = Extract::runRoad(address, service, m_cfg, Web::networkFetch());
+        const Extract::RoadResult archived = Extract::runRoad(asks, service, m_cfg, Web::networkFetch());
         QVERIFY2(archived.ok(), qPrintable(archived.result.status));
         same(archived.info(), "archive");
         QVERIFY(archived.archived);
@@ -234,7 +299,7 @@ private Q_SLOTS:
         const auto row = [&](const char *name, const QString &address, const QString &p, const QString &v,
                              const QString &date, bool fromFile) {
             QTest::newRow(name) << address << p << QString() << v << cover << avatar << QStringLiteral("阿青") << text
-                                << date << fromFile;
+                                << date << fromFile << QString();
         };
         const QString media = QStringLiteral("http://www.meipai.com/media/901234567");
         row("2017 page", media, page, video, shown, false);
@@ -271,7 +336,7 @@ private Q_SLOTS:
                 << QStringLiteral("http://m.meipai.com/media/6551234567890123457") << phpDataPage(slash) << QString()
                 << mobileVideo << QStringLiteral("https://mvimg10.meitudata.com/60c2ab3f9a8b7c6d5.jpg")
                 << QStringLiteral("https://maavatar1.meitudata.com/60a1b2c3d.jpg") << QStringLiteral("海风")
-                << QStringLiteral("海边") << QStringLiteral("2021-06-11 08:15") << true;
+                << QStringLiteral("海边") << QStringLiteral("2021-06-11 08:15") << true << QString();
         }
         QTest::newRow("2016 page: the first generation's cut")
             << QStringLiteral("http://www.meipai.com/media/642349876")
@@ -280,7 +345,7 @@ private Q_SLOTS:
                               "<span class=\"date\">2015-03-12</span></html>")
             << QString() << QStringLiteral("http://mvvideo1.meipai.com/a.mp4") << QStringLiteral("http://mvimg1.meipai.com/c.jpg")
             << QStringLiteral("http://mvavatar1.meipai.com/a.png") << QStringLiteral("陈思雨") << QStringLiteral("陈思雨的美拍 ")
-            << QStringLiteral("2015-03-12") << false;
+            << QStringLiteral("2015-03-12") << false << QString();
     }
     void meipai() { readEveryWay(Service::Meipai); }
 
@@ -298,7 +363,7 @@ private Q_SLOTS:
         };
         const auto row = [&](const char *name, const QString &scheme, const QString &title, const QString &date) {
             QTest::newRow(name) << show << showPage(scheme, title, date) << QString() << stream(scheme) << poster(scheme)
-                                << avatar << QStringLiteral("山间小路") << QStringLiteral("晚霞") << date << false;
+                                << avatar << QStringLiteral("山间小路") << QStringLiteral("晚霞") << date << false << QString();
         };
         row("2017 show page", QStringLiteral("http"), QStringLiteral("晚霞"), QStringLiteral("2017-11-29"));
         row("2018 show page, https, time of day", QStringLiteral("https"), QStringLiteral("晚霞"),
@@ -314,7 +379,7 @@ private Q_SLOTS:
             QTest::newRow(name) << address << page << mediaAnswer(of) << (same ? video : QString())
                                 << (same ? cover : QString()) << QString() << (same ? QStringLiteral("北平") : QString())
                                 << (same ? QStringLiteral("初雪") : QString())
-                                << (same ? QStringLiteral("2018-10-27 14:22") : QString()) << false;
+                                << (same ? QStringLiteral("2018-10-27 14:22") : QString()) << false << QString();
         };
         media("media page", QStringLiteral("http://n.miaopai.com/media/") + smid, mediaStub, smid);
         media("media page, .htm", QStringLiteral("http://n.miaopai.com/media/") + smid + QStringLiteral(".htm"),
@@ -331,9 +396,249 @@ private Q_SLOTS:
             << QString() << QStringLiteral("http://gslb.miaopai.com/stream/abc~123.mp4")
             << QStringLiteral("http://gslb.miaopai.com/stream/abc~123_m.jpg") << QStringLiteral("http://dy.miaopai.com/a.jpg")
             << QString()
-            << QStringLiteral("傍晚") << QStringLiteral("2016-04-22") << false;
+            << QStringLiteral("傍晚") << QStringLiteral("2016-04-22") << false << QString();
     }
     void miaopai() { readEveryWay(Service::Miaopai); }
+
+    void kuaishou_data()
+    {
+        columns();
+        const auto row = [](const char *name, const QString &address, const QString &page, const QString &video,
+                            const QString &cover, const QString &avatar, const QString &author, const QString &text,
+                            const QString &date, bool fromFile, const QString &link = QString()) {
+            QTest::newRow(name) << address << page << QString() << video << cover << avatar << author << text << date
+                                << fromFile << link;
+        };
+        const auto none = [](const char *name, const QString &address, const QString &page) {
+            QTest::newRow(name) << address << page << QString() << QString() << QString() << QString() << QString()
+                                << QString() << QString() << false << QString();
+        };
+
+        // 2016-2018: the date is the one in the file's name.
+        const QString upic = QStringLiteral("https://txmov2.a.yximgs.com/upic/2016/07/01/21/BMjAxNjA3MDEyMTM4MjhfNzIwMjEx"
+                                            "NF84NTc1MTQ1NjJfMl8z.mp4?tag=1-1467380308-xpcwebsearch-0-1bkzqmbt3d");
+        const QString upicCover = QStringLiteral("https://js2.a.yximgs.com/upic/2016/07/01/21/BMjAxNjA3MDEyMTM4MjhfNz"
+                                                 "IwMjExNF84NTc1MTQ1NjJfMl8z_B.jpg");
+        const QString photo = QStringLiteral("http://www.kuaishou.com/photo/7202114/857514562");
+        const QString ogPage = QStringLiteral("<html><head><title>海边的日落</title><meta property=\"og:image\" content=\"%1\">"
+                                              "<meta property=\"og:video:url\" content=\"%2\"></head><body></body></html>")
+                                   .arg(upicCover, QString(upic).replace(u'&', QStringLiteral("&amp;")));
+        row("2017 photo page, og:video:url", photo, ogPage, upic, upicCover, {}, {}, QStringLiteral("海边的日落"),
+            QStringLiteral("2016-07-01 21:38"), true);
+        row("2017 photo page, <video> alone", photo,
+            QStringLiteral("<html><head><title>海边的日落</title></head><body><video src=\"%1\" poster=\"%2\" loop=\"loop\">"
+                           "</video></body></html>").arg(upic, upicCover),
+            upic, upicCover, {}, {}, QStringLiteral("海边的日落"), QStringLiteral("2016-07-01 21:38"), true);
+        row("gifshow.com share link to a photo page", photo, ogPage, upic, upicCover, {}, {}, QStringLiteral("海边的日落"),
+            QStringLiteral("2016-07-01 21:38"), true, QStringLiteral("http://www.gifshow.com/s/aB3dE5fG"));
+        none("photo page of pictures: no video", photo,
+             edited(ogPage, QStringLiteral("og:video:url"), QStringLiteral("og:description")));
+
+        // 2018-2021 live site: the Vue states and the Apollo state.
+        const QString live = QStringLiteral("http://live.kuaishou.com/u/3xuser88/") + eid;
+        const QString watermarked = QStringLiteral("https://jsmov2.a.yximgs.com/bs2/newWatermark/MjEwMjIwNTk0MTU_zh_4.mp4");
+        const QString thumb = QStringLiteral("https://js2.a.yximgs.com/upic/2019/10/04/12/BMjAxOTEwMDQxMjM0NTZfMTIzXzQ1Nl8yXzM=_B.jpg");
+        const auto liveWork = [&](const QString &id) {
+            return work(id, QStringLiteral("\"playUrl\":\"%1\",\"caption\":\"西湖边\",\"thumbnailUrl\":\"%2\",\"timestamp\":"
+                                           "1570163696000").arg(id == eid ? watermarked : QStringLiteral("https://x.a.yximgs.com/o.mp4"), thumb));
+        };
+        const auto liveRow = [&](const char *name, const QString &script, const QString &link = QString()) {
+            row(name, live, ksPage(script), watermarked, thumb, {}, {}, QStringLiteral("西湖边"),
+                QStringLiteral("2019-10-04 12:34"), false, link);
+        };
+        liveRow("live site, Vue gallery state",
+                QStringLiteral("window.VUE_MODEL_INIT_STATE = window.VUE_MODEL_INIT_STATE || {};\n"
+                               "window.VUE_MODEL_INIT_STATE.profileGallery={\"work\":{\"currentWork\":%1}};").arg(liveWork(eid)));
+        liveRow("live site, Vue comment state, the page's work second",
+                QStringLiteral("window.VUE_MODEL_INIT_STATE['shortVideoComment']={\"work\":{\"list\":[%1,%2]},"
+                               "\"comment\":{\"list\":[]}};").arg(liveWork(otherEid), liveWork(eid)));
+        none("live site, Vue state of another work only", live,
+             ksPage(QStringLiteral("window.VUE_MODEL_INIT_STATE['shortVideoComment']={\"work\":{\"list\":[%1]}};")
+                        .arg(liveWork(otherEid))));
+        const QString apollo = QStringLiteral("window.__APOLLO_STATE__={\"VideoFeed:%1\":%2,\"VideoFeed:%3\":%4,\"$VideoFeed:%3"
+                                              ".counts\":{\"displayView\":\"1.2w\"}};(function(){var s;(s=document.currentScript||"
+                                              "document.scripts[document.scripts.length-1]).parentNode.removeChild(s);}());")
+                                   .arg(otherEid, liveWork(otherEid), eid, liveWork(eid));
+        liveRow("live site, Apollo state", apollo);
+        liveRow("m.gifshow.com share link to the live site", apollo, QStringLiteral("http://m.gifshow.com/s/Kp9Lm2Qx"));
+        const QString mobileVideo = QStringLiteral("https://txmov2.a.yximgs.com/upic/2018/09/24/19/BMjAxODA5MjQxOTQ1MDlfOTk5"
+                                                   "XzEyMzRfMl8z_b.mp4");
+        row("live site, mobile player", live,
+            QStringLiteral("<html><title>西湖边</title><video class=\"player\" id=\"video-player\" src=\"%1\" poster=\"%2\">"
+                           "</video></html>").arg(mobileVideo, thumb),
+            mobileVideo, thumb, {}, {}, QStringLiteral("西湖边"), QStringLiteral("2018-09-24 19:45"), true);
+
+        // 2020-2022 mobile share pages: window.pageData, written as HTML in 2020.
+        const QString mobile = QStringLiteral("http://v.m.chenzhongtech.com/fw/photo/") + eid
+                               + QStringLiteral("?fid=1&cc=share_copylink&shareMethod=TOKEN");
+        const QString people = QStringLiteral("<div class=\"auth-avatar\" style=\"background-image:url(%1)\"></div>"
+                                              "<div class=\"auth-name\">小城故事</div><video class=\"player\" type=\"video/mp4\" "
+                                              "src=\"https://v2.kwaicdn.com/wm.mp4\" poster=\"%2\"></video>").arg(ksAvatar, ksCover);
+        const QString pageData = QStringLiteral("{\"video\":{\"srcNoMark\":\"%1\",\"type\":\"video\",\"caption\":\"小城的傍晚\","
+                                                "\"timestamp\":1647259883000},\"share\":{\"title\":\"小城的傍晚\",\"desc\":\"快手\"}}")
+                                     .arg(ksVideo).replace(u'/', QStringLiteral("\\u002F"));
+        const auto mobileRow = [&](const char *name, const QString &page, const QString &link = QString()) {
+            row(name, mobile, page, ksVideo, ksCover, ksAvatar, QStringLiteral("小城故事"), QStringLiteral("小城的傍晚"),
+                QStringLiteral("2022-03-14 20:11"), false, link);
+        };
+        mobileRow("2022 mobile share page", ksPage(QStringLiteral("window.pageData= ") + pageData, people));
+        mobileRow("2020 mobile share page, state written as HTML",
+                  ksPage(QStringLiteral("window.pageData= ")
+                             + QString(pageData).replace(u'&', QStringLiteral("&amp;")).replace(u'"', QStringLiteral("&#34;")),
+                         people));
+        mobileRow("2020 mobile share page, the key outside a state",
+                  ksPage(QStringLiteral("var d = {\"title\":\"小城的傍晚\",\"srcNoMark\":\"%1\",\"timestamp\":1647259883000};")
+                             .arg(ksVideo), people));
+        mobileRow("v.kuaishou.com share link", ksPage(QStringLiteral("window.pageData= ") + pageData, people),
+                  QStringLiteral("http://v.kuaishou.com/Jx7Qa2"));
+        none("mobile share page of pictures", mobile,
+             ksPage(QStringLiteral("window.pageData= ") + edited(pageData, QStringLiteral("\"video\","), QStringLiteral("\"image\",")),
+                    people));
+
+        // 2021-2025 vision site and 2024-2026 mobile pages.
+        const QString vision = QStringLiteral("http://www.kuaishou.com/short-video/") + eid
+                               + QStringLiteral("?authorId=3xauthor1&streamSource=profile");
+        const auto visionWork = [&](const QString &id) {
+            return work(id, QStringLiteral("\"caption\":\"小城的傍晚\",\"coverUrl\":\"%1\",\"photoUrl\":\"%2\",\"timestamp\":"
+                                           "1647259883000").arg(ksCover, id == eid ? ksVideo : QStringLiteral("https://x/o.mp4")));
+        };
+        const QString visionState =
+            QStringLiteral("window.__APOLLO_STATE__={\"defaultClient\":{\"VisionVideoDetailPhoto:%1\":%2,\"VisionVideoDetailPhoto:%3\""
+                           ":%4,\"VisionVideoDetailAuthor:3xauthor1\":%5}};")
+                .arg(otherEid, visionWork(otherEid), eid, visionWork(eid),
+                     work(QStringLiteral("3xauthor1"), QStringLiteral("\"name\":\"小城故事\",\"headerUrl\":\"%1\"").arg(ksAvatar)));
+        const auto visionRow = [&](const char *name, const QString &address, const QString &link = QString()) {
+            row(name, address, ksPage(visionState), ksVideo, ksCover, ksAvatar, QStringLiteral("小城故事"),
+                QStringLiteral("小城的傍晚"), QStringLiteral("2022-03-14 20:11"), false, link);
+        };
+        visionRow("vision site, the page's photo second", vision);
+        visionRow("2021 video.kuaishou.com", QStringLiteral("http://video.kuaishou.com/video/") + eid
+                                                 + QStringLiteral("?authorId=3xauthor1"));
+        visionRow("v.kuaishouapp.com share link", vision, QStringLiteral("http://v.kuaishouapp.com/s/Rt5Yu8Io"));
+        none("vision state of another photo only", vision,
+             ksPage(QStringLiteral("window.__APOLLO_STATE__={\"defaultClient\":{\"VisionVideoDetailPhoto:%1\":%2}};")
+                        .arg(otherEid, visionWork(otherEid))));
+
+        const QString gifshowMobile = QStringLiteral("http://m.gifshow.com/fw/photo/") + eid;
+        const auto initWork = [&](const QString &id) {
+            return QStringLiteral("{\"result\":1,\"photo\":{%1},\"serialInfo\":{}}")
+                .arg(QString(QStringLiteral("\"photoId\":\"%1\",\"caption\":\"小城的傍晚\",\"userName\":\"小城故事\",\"headUrl\":\"%2\","
+                                             "\"userEid\":\"3xauthor1\",\"timestamp\":1647259883000,\"coverUrls\":[{\"url\":\"%3\"}],"
+                                             "\"mainMvUrls\":[{\"url\":\"%4\"}]")
+                                  .arg(id, ksAvatar, ksCover, id == eid ? ksVideo : QStringLiteral("https://x/o.mp4")))
+                         .replace(u'/', QStringLiteral("\\u002F")));
+        };
+        const QString antispam = QStringLiteral("\"tk0\":{\"result\":2001,\"error_msg\":\"antispam need captcha\"}");
+        const QString initState = ksPage(QStringLiteral("window.INIT_STATE = {%1,\"tk1\":%2,\"tk2\":%3}")
+                                             .arg(antispam, initWork(otherEid), initWork(eid)));
+        const auto initRow = [&](const char *name, const QString &link = QString()) {
+            row(name, gifshowMobile, initState, ksVideo, ksCover, ksAvatar, QStringLiteral("小城故事"),
+                QStringLiteral("小城的傍晚"), QStringLiteral("2022-03-14 20:11"), false, link);
+        };
+        initRow("mobile INIT_STATE, the page's work after another");
+        initRow("long video, read as its photo page", QStringLiteral("http://m.gifshow.com/fw/long-video/") + eid);
+        initRow("www.kuaishou.com/f/ share link", QStringLiteral("http://www.kuaishou.com/f/X-7aB9cD3eF1gH2"));
+        none("mobile INIT_STATE of another work and a captcha only", gifshowMobile,
+             ksPage(QStringLiteral("window.INIT_STATE = {%1,\"tk1\":%2}").arg(antispam, initWork(otherEid))));
+    }
+    void kuaishou() { readEveryWay(Service::Kuaishou); }
+
+    void weishi_data()
+    {
+        columns();
+        const QString h5 = QStringLiteral("http://h5.weishi.qq.com/weishi/feed/%1/wsfeed?wxplay=1&id=%1&spid=8039370&qua="
+                                          "v1_and_weishi_6.1.0_588_212011001_d").arg(feedId);
+        const QString shell = QStringLiteral("<html><body><div id=\"app\"></div><script src=\"//isee.weishi.qq.com/app.js\">"
+                                             "</script></body></html>");
+        const auto row = [](const char *name, const QString &address, const QString &page, const QString &answer,
+                            const QString &date, const QString &link = QString()) {
+            QTest::newRow(name) << address << page << answer << wsVideo << wsCover << wsAvatar << QStringLiteral("江南")
+                                << QStringLiteral("渡口") << date << false << link;
+        };
+        const QString shown = QStringLiteral("2020-05-09 16:18");
+        const QString createtime = QStringLiteral(",\"createtime\":1589012300");
+        row("2019 feed page naming its video, the answer for the rest", h5,
+            QStringLiteral("<html><body><video src=\"%1\"></video></body></html>")
+                .arg(QString(wsVideo).replace(u'&', QStringLiteral("&amp;"))),
+            playAnswer(feed(feedId, false, createtime)), shown);
+        row("feed page without the video: the answer's, other feeds after it", h5, shell,
+            playAnswer(feed(feedId, false, createtime) + u',' + feed(QStringLiteral("8gRnX3qMd0YsU5wC2"), false, createtime)),
+            shown);
+        row("no feed time: the account's is not the video's", h5, shell, playAnswer(feed(feedId, false)), QString());
+        row("isee share page, its data in the answer",
+            QStringLiteral("http://isee.weishi.qq.com/ws/app-pages/share/index.html?wxplay=1&id=%1&spid=3961093"
+                           "&qua=v1_and_weishi_8.10.0_590_312027000_d").arg(feedId),
+            shell, playAnswer(feed(feedId, false, createtime)), shown);
+        QTest::newRow("an answer of another feed only")
+            << h5 << shell << playAnswer(feed(QStringLiteral("8gRnX3qMd0YsU5wC2"), false, createtime)) << QString()
+            << QString() << QString() << QString() << QString() << QString() << false << QString();
+
+        const QString vise = QStringLiteral("http://m.weishi.qq.com/vise/share/index.html?id=") + feedId;
+        const QString viseFeeds = feed(feedId, true, createtime) + u',' + feed(QStringLiteral("8gRnX3qMd0YsU5wC2"), true, createtime);
+        row("Vise share page, feedsList", vise, visePage(viseFeeds), QString(), shown);
+        row("video.weishi.qq.com share link", vise, visePage(viseFeeds), QString(), shown,
+            QStringLiteral("http://video.weishi.qq.com/9kLmN2pQ"));
+        row("feed address serving today's Vise page", h5, visePage(viseFeeds), QString(), shown);
+        QTest::newRow("Vise state whose list holds another feed only")
+            << vise << visePage(feed(QStringLiteral("8gRnX3qMd0YsU5wC2"), true, createtime)) << QString() << QString()
+            << QString() << QString() << QString() << QString() << QString() << false << QString();
+    }
+    void weishi() { readEveryWay(Service::Weishi); }
+
+    // A share link's hops keep the access point's rules, live and in the archive's capture of
+    // the redirect: nothing is asked of a local or private address, nor of another scheme.
+    void shareLinkHops_data()
+    {
+        QTest::addColumn<QString>("location");
+        QTest::addColumn<bool>("archived"); // the redirect is only in the archive
+        QTest::addColumn<Extract::Outcome>("outcome");
+        QTest::addColumn<int>("linkAsked"); // times the live link was asked
+        using O = Extract::Outcome;
+        const QString photoPath = QStringLiteral("/fw/photo/") + eid;
+        QTest::newRow("to a private address") << QStringLiteral("http://192.168.1.20") + photoPath << false << O::Unsafe << 1;
+        QTest::newRow("to this machine") << QStringLiteral("http://localhost") + photoPath << false << O::Unsafe << 1;
+        QTest::newRow("to another scheme") << QStringLiteral("ftp://v.m.chenzhongtech.com") + photoPath << false << O::Unsafe << 1;
+        QTest::newRow("round in circles") << QStringLiteral("/Jx7Qa2") << false << O::FetchFailed
+                                          << Extract::maxShareHops + 1;
+        QTest::newRow("to the home page of a deleted work") << QStringLiteral("http://www.kuaishou.com/") << false
+                                                            << O::NoVideo << 1;
+        QTest::newRow("archived, to a private address") << QStringLiteral("http://10.0.0.8") + photoPath << true
+                                                        << O::FetchFailed << 1;
+        const QString longVideo = QStringLiteral("http://m.gifshow.com/fw/long-video/") + eid;
+        QTest::newRow("to a long video, asked at its photo page") << longVideo << false << O::Done << 1;
+        QTest::newRow("archived, to a long video") << longVideo << true << O::Done << 1;
+    }
+    void shareLinkHops()
+    {
+        QFETCH(QString, location);
+        QFETCH(bool, archived);
+        QFETCH(Extract::Outcome, outcome);
+        QFETCH(int, linkAsked);
+        const QString link = QStringLiteral("http://v.kuaishou.com/Jx7Qa2");
+        const QString page = ksPage(QString(), QStringLiteral("<video src=\"http://www.kuaishou.com/a.mp4\"></video>"));
+        m_site.setRoute(QStringLiteral("www.kuaishou.com"), QStringLiteral("/"), text(page));
+        const QString photo = QStringLiteral("http://m.gifshow.com/fw/photo/") + eid;
+        const Response photoPage = text(ksPage(QStringLiteral("window.pageData= {\"video\":{\"srcNoMark\":\"%1\"}}").arg(ksVideo)));
+        if (archived) {
+            m_site.setHandler(m_archive.handler());
+            m_archive.addCapture(link, pageTime, Response::redirect(location.toUtf8()));
+            m_archive.addCapture(photo, QStringLiteral("20180601120002"), photoPage);
+        } else {
+            m_site.setRoute(QStringLiteral("m.gifshow.com"), QUrl(photo).path(), photoPage);
+            m_site.setRoute(QStringLiteral("v.kuaishou.com"), QStringLiteral("/Jx7Qa2"), Response::redirect(location.toUtf8()));
+        }
+        const qsizetype before = m_site.requests().size();
+        const Extract::RoadResult r = Extract::runRoad(link, std::nullopt, m_cfg, Web::networkFetch());
+        QCOMPARE(r.outcome(), outcome);
+        int asked = 0;
+        for (const Demo::Request &request : m_site.requests().mid(before)) {
+            QVERIFY2(!Web::isLocalHost(request.host) && !request.path.contains(QLatin1String("10.0.0.8"))
+                         && !(archived && request.path.contains(QLatin1String("long-video"))),
+                     qPrintable(request.host + request.path));
+            asked += request.host == u"v.kuaishou.com" ? 1 : 0;
+        }
+        QCOMPARE(asked, linkAsked);
+    }
 
 };
 

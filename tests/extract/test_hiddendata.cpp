@@ -124,6 +124,20 @@ private Q_SLOTS:
             [&](const QString &) { return std::optional(QStringLiteral("window._jsonpq1 && _jsonpq1(%1);").arg(state)); },
             m_cfg);
         QCOMPARE(answer.status, refused ? Extract::statusUnreadable : Extract::statusNoVideo);
+
+        // So are Kuaishou's and Weishi's states, whatever their marker.
+        const QList<std::tuple<Service, const char *, const char *>> states{
+            {Service::Kuaishou, "http://live.kuaishou.com/u/a/3xq7hm2nc9rkw4e", "window.VUE_MODEL_INIT_STATE.profileGallery"},
+            {Service::Kuaishou, "http://live.kuaishou.com/u/a/3xq7hm2nc9rkw4e", "window.__APOLLO_STATE__"},
+            {Service::Kuaishou, "http://v.m.chenzhongtech.com/fw/photo/3xq7hm2nc9rkw4e", "window.pageData"},
+            {Service::Kuaishou, "http://m.gifshow.com/fw/photo/3xq7hm2nc9rkw4e", "window.INIT_STATE"},
+            {Service::Weishi, "http://m.weishi.qq.com/vise/share/index.html?id=7fQmW2pLc9XrT4vB1", "window.Vise.initState"},
+        };
+        for (const auto &[service, address, marker] : states) {
+            const QString later = QStringLiteral("<script>%1 = %2;</script>").arg(QLatin1String(marker), state);
+            QCOMPARE(Extract::extract(service, QString::fromLatin1(address), later, {}, m_cfg).status,
+                     refused ? Extract::statusUnreadable : Extract::statusNoVideo);
+        }
     }
 };
 
