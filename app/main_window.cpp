@@ -8,6 +8,7 @@
 #include "web/cancel.h"
 #include "web/getbody.h"
 #include "web/lookupcache.h"
+#include "download/records.h"
 #include "web/transfer.h"
 
 #include <QApplication>
@@ -55,11 +56,12 @@ Form1::Form1(const Config::Settings &settings, QWidget *parent)
 
     setHooks({});
     buildControls();
-    if (m_settings.cache.enabled && m_settings.archive.mode != Config::ArchiveMode::Off) {
-        m_cache = std::make_shared<Web::DeferredLookupCache>(
-            Web::LookupCache::defaultPath(), m_settings.cache.maxAgeDays,
-            [](const QString &warning) { qWarning("%s", qUtf8Printable(warning)); });
-    }
+    // Opened when first asked: by the archive's road, or by a download telling its files from others'.
+    m_archiveCache = m_settings.cache.enabled && m_settings.archive.mode != Config::ArchiveMode::Off;
+    m_cache = std::make_shared<Web::DeferredLookupCache>(
+        Web::LookupCache::defaultPath(), m_settings.cache.maxAgeDays,
+        [](const QString &warning) { qWarning("%s", qUtf8Printable(warning)); });
+    m_records = std::make_shared<Download::Records>(m_cache);
 
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
@@ -303,7 +305,7 @@ void Form1::Command1_Click()
     m_extraction = token;
     Extract::RoadHooks hooks;
     hooks.cancel = token.get();
-    hooks.cache = m_cache.get();
+    hooks.cache = m_archiveCache ? m_cache.get() : nullptr;
     hooks.status = [this, token](const QString &status) {
         QMetaObject::invokeMethod(this, [this, token, status] {
             if (!token->isCancelled())

@@ -37,6 +37,7 @@ class MediaPlayer;
 
 namespace Download {
 class Downloader;
+class Records;
 struct DownloadResult;
 } // namespace Download
 
@@ -199,7 +200,9 @@ private:
     Download::Downloader *m_downloader = nullptr;
     Extract::VideoInfo m_downloadInfo; // of the download under way
     std::shared_ptr<Web::CancelToken> m_extraction; // the extraction under way, if any
-    std::shared_ptr<Web::DeferredLookupCache> m_cache; // what the archive said before; null: none
+    std::shared_ptr<Web::DeferredLookupCache> m_cache; // what the archive said before, and what downloads wrote
+    bool m_archiveCache = false;                       // the archive's answers are kept in it
+    std::shared_ptr<Download::Records> m_records;      // what downloads wrote where
     QPointer<QObject> m_versionLoad;
     QPointer<QObject> m_coverLoad;
     QPointer<QObject> m_avatarLoad;

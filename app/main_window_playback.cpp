@@ -2,12 +2,14 @@
 
 #include "app/alphapicture.h"
 #include "download/downloader.h"
+#include "download/downloadtext.h"
 #include "player/mediaplayer.h"
 #include "download/targetname.h"
 #include "cli/jsonline.h"
 #include "cli/record.h"
 #include "download/outputtemplate.h"
 #include "download/provenance.h"
+#include "download/targetchoice.h"
 #include "extract/extraction.h"
 #include "web/network.h"
 
@@ -167,17 +169,23 @@ void Form1::startDownload()
     if (answer.isEmpty())
         return;
     const QFileInfo chosen(answer);
-    const QDir dir = chosen.dir();
     // Whatever the dialog allowed: a name ending in ".part" would pass for another download's
-    // unfinished file, and an existing file is never replaced (its ".part" is resumed).
-    const QString name = Download::finalFileName(chosen.fileName());
-    const QString path = dir.filePath(Download::freeName(name, [&](const QString &candidate) {
-        return candidate == name ? !QFileInfo::exists(dir.filePath(candidate))
-                                 : !QFileInfo::exists(dir.filePath(candidate))
-                                       && !QFileInfo::exists(dir.filePath(candidate + Download::partSuffix));
-    }));
+    // unfinished file, and an existing file is never replaced, nor a ".part" or a file beside the
+    // video continued unless this video's. A button pressed again downloads again.
+    Download::TargetWish wish;
+    wish.folder = chosen.dir().path();
+    wish.fileName = Download::finalFileName(chosen.fileName());
+    wish.video = address;
+    wish.sideSuffixes = Download::sideSuffixes(m_settings.download);
+    wish.finishedEnds = false;
+    const QString path = Download::chooseTarget(wish, *m_records).path;
+    if (path.isEmpty()) {
+        setStatus(Download::noFreeNameText(chosen.filePath()));
+        return;
+    }
 
     m_downloadInfo = m_info;
+    m_downloader->setRecords(m_records);
     if (m_settings.download.embedMetadata)
         m_downloader->setBeforeRename([info = m_info](const QString &part) { return Download::embedTags(part, info); });
     else
@@ -236,20 +244,23 @@ void Form1::keepProvenance(const QString &path, const QString &tagNote)
     const Extract::VideoInfo &v = m_downloadInfo;
     if (!tagNote.isEmpty())
         qWarning("%s: %s", qUtf8Printable(path), qUtf8Printable(tagNote));
-    if (keep.pageDateAsMtime)
-        Download::datePageFile(path, v.date);
+    if (keep.pageDateAsMtime && Download::datePageFile(path, v.date) != Download::PageDating::Set)
+        qWarning("%s: modification time left alone", qUtf8Printable(path));
     if (keep.writeInfoJson) {
         Cli::Record record;
         record.address = v.page;
         record.service = v.service;
         record.outcome = Extract::Outcome::Done;
         record.info = v;
-        const QString problem = Download::writeInfoJson(path, Cli::jsonLine(record), QDateTime::currentDateTimeUtc());
-        if (!problem.isEmpty())
-            qWarning("%s", qUtf8Printable(problem));
+        const Download::SideOutcome json = Download::writeInfoJson(path, Cli::jsonLine(record),
+                                                                   QDateTime::currentDateTimeUtc(), *m_records,
+                                                                   v.videoToFetch());
+        if (!json.problem.isEmpty())
+            qWarning("%s", qUtf8Printable(json.problem));
     }
     if (keep.writeThumbnail) {
-        Download::saveThumbnail(v.coverToFetch(), path, this, [](const QString &, const QString &problem) {
+        Download::saveThumbnail(v.coverToFetch(), path, m_records, v.videoToFetch(), this,
+                                [](const QString &, const QString &problem) {
             if (!problem.isEmpty())
                 qWarning("%s", qUtf8Printable(problem));
         });

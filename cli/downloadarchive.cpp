@@ -26,8 +26,18 @@ QString DownloadArchive::open(const QString &path)
     m_file.seek(0);
     bool endsWithBreak = true;
     while (!m_file.atEnd()) {
-        const QByteArray line = m_file.readLine(64 * 1024);
+        // At most one byte past the limit: enough to know the line is too long.
+        QByteArray line = m_file.readLine(maxLineBytes + 2);
         endsWithBreak = line.endsWith('\n');
+        if (!endsWithBreak && line.size() > maxLineBytes) {
+            // No line of ours is that long: the rest of it is read past, never taken for lines of its own.
+            ++m_longLines;
+            while (!endsWithBreak && !m_file.atEnd()) {
+                line = m_file.readLine(maxLineBytes + 2);
+                endsWithBreak = line.endsWith('\n');
+            }
+            continue;
+        }
         if (const std::optional<QString> key = keyOfLine(line))
             m_keys.insert(*key);
     }

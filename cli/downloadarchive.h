@@ -11,11 +11,14 @@ namespace Cli {
 class DownloadArchive
 {
 public:
+    static constexpr qint64 maxLineBytes = 64 * 1024; // not counting the line break
     // Reads the file and keeps it open for appending; a missing file is created. Empty when all
     // went well, otherwise why the file cannot be used.
     QString open(const QString &path);
 
     bool contains(const QString &key) const { return m_keys.contains(key); }
+    // Lines over maxLineBytes that open() read past, meaning nothing.
+    int longLines() const { return m_longLines; }
     // Appends the line and flushes it at once: a run that ends suddenly keeps what it finished.
     // Empty when written, otherwise why not.
     QString add(const QString &key);
@@ -26,6 +29,7 @@ public:
 private:
     QFile m_file;
     QSet<QString> m_keys;
+    int m_longLines = 0;
     bool m_needsBreak = false; // the last line has no line break yet
 };
 

@@ -1,8 +1,10 @@
 #include "cli/options.h"
 
 #include "download/outputtemplate.h"
+#include "os/files.h"
 
 #include <QCommandLineParser>
+#include <QFileInfo>
 
 namespace Cli {
 
@@ -34,6 +36,27 @@ ParseOutcome usageError(const QString &message)
     return out;
 }
 
+// The user asked for the skip list: a run that could neither read nor extend it is not what
+// they asked for. A missing file is made.
+std::optional<QString> downloadArchiveError(const QString &path)
+{
+    // Judged without opening it: opening a device can have effects of its own.
+    switch (Os::kindOfPath(path)) {
+    case Os::FileKind::Missing:
+        return std::nullopt;
+    case Os::FileKind::Regular:
+        break;
+    case Os::FileKind::Folder:
+        return QStringLiteral("--download-archive %1 is a folder, not a file").arg(path);
+    default:
+        return QStringLiteral("--download-archive %1 is not a regular file (a pipe or a device?)").arg(path);
+    }
+    const QFileInfo file(path);
+    if (!file.isReadable() || !file.isWritable())
+        return QStringLiteral("--download-archive %1 cannot be read and written").arg(path);
+    return std::nullopt;
+}
+
 } // namespace
 
 ParseOutcome parseArguments(const QStringList &arguments)
@@ -63,8 +86,9 @@ ParseOutcome parseArguments(const QStringList &arguments)
                                   QStringLiteral("N"), QStringLiteral("4"));
     const QCommandLineOption download({QStringLiteral("d"), QStringLiteral("download")},
                                       QStringLiteral("Also download each video: streamed to NAME.part, renamed "
-                                                     "when complete, resumed from the .part when possible. A "
-                                                     "file already complete under NAME is skipped."));
+                                                     "when complete, resumed from the .part started for the same "
+                                                     "video. A file an earlier run recorded under NAME as this "
+                                                     "video's is skipped; any other file takes NAME (2)."));
     const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")},
                                     QStringLiteral("Folder for downloads (default: the current folder; created "
                                                    "when missing)."),
@@ -79,7 +103,8 @@ ParseOutcome parseArguments(const QStringList &arguments)
     const QCommandLineOption archiveFile(
         QStringLiteral("download-archive"),
         QStringLiteral("Skip, before any request, an address whose \"SERVICE ID\" line is in FILE; append that "
-                       "line after each completed download. The file is created when missing."),
+                       "line after each completed download. The file is created when missing; a folder, pipe or "
+                       "device is a usage error."),
         QStringLiteral("FILE"));
     const QCommandLineOption infoJson(QStringLiteral("write-info-json"),
                                       QStringLiteral("Write NAME.info.json beside each downloaded video: its record, "
@@ -89,9 +114,10 @@ ParseOutcome parseArguments(const QStringList &arguments)
                                                   "and the page (and capture) as comment."));
     const QCommandLineOption thumbnail(QStringLiteral("write-thumbnail"),
                                        QStringLiteral("Save the cover beside each downloaded video as NAME.jpg, "
-                                                      ".png or .webp."));
+                                                      ".png, .webp or .gif, by what its bytes are."));
     const QCommandLineOption mtime(QStringLiteral("mtime"),
-                                   QStringLiteral("Set each downloaded video's modification time to the page's date."));
+                                   QStringLiteral("Set each downloaded video's modification time to the page's date, "
+                                                  "when it lies between 2005 and tomorrow."));
     const QCommandLineOption nameTemplate(
         {QStringLiteral("O"), QStringLiteral("output-template")},
         QStringLiteral("Name downloads by TEMPLATE, with the fields {service} {id} {author} {date} {title} {ext}, "
@@ -147,6 +173,8 @@ ParseOutcome parseArguments(const QStringList &arguments)
         o.downloadArchive = parser.value(archiveFile);
         if (o.downloadArchive.isEmpty())
             return usageError(QStringLiteral("--download-archive needs a file name"));
+        if (const std::optional<QString> wrong = downloadArchiveError(o.downloadArchive))
+            return usageError(*wrong);
     }
     o.addresses = parser.positionalArguments();
     if (o.addresses.isEmpty() && o.batchFile.isEmpty())

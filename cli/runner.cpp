@@ -2,6 +2,7 @@
 
 #include "cli/jsonline.h"
 #include "download/downloader.h"
+#include "download/records.h"
 #include "download/targetname.h"
 #include "web/archive.h"
 #include "web/archivepacer.h"
@@ -79,7 +80,9 @@ void Runner::start()
         }
         m_folder = QDir(m_options.outputDir).absolutePath();
     }
-    if (m_settings.cache.enabled && m_settings.archive.mode != Config::ArchiveMode::Off) {
+    // The same file keeps what downloads wrote where; --no-cache concerns the archive's answers only.
+    m_archiveCache = m_settings.cache.enabled && m_settings.archive.mode != Config::ArchiveMode::Off;
+    if (m_archiveCache || m_options.download) {
         m_cache = std::make_shared<Web::DeferredLookupCache>(
             Web::LookupCache::defaultPath(), m_settings.cache.maxAgeDays, [this](const QString &warning) {
                 QMetaObject::invokeMethod(
@@ -87,12 +90,19 @@ void Runner::start()
                     Qt::QueuedConnection);
             });
     }
+    if (m_options.download)
+        m_records = std::make_shared<Download::Records>(m_cache);
     if (!m_options.downloadArchive.isEmpty()) {
         m_downloadArchive.emplace();
         if (const QString problem = m_downloadArchive->open(m_options.downloadArchive); !problem.isEmpty()) {
             m_progress.note(QStringLiteral("zavlen-get: %1").arg(problem));
             m_downloadArchive.reset();
             m_failed = true;
+        } else if (const int lines = m_downloadArchive->longLines()) {
+            info(QStringLiteral("zavlen-get: note: the download archive %1 has %2 line(s) over 64 KiB; they were "
+                                "skipped and mean nothing")
+                     .arg(m_options.downloadArchive)
+                     .arg(lines));
         }
     }
     showProgress(true);
@@ -121,7 +131,7 @@ void Runner::startExtraction(int i)
     }
     Extract::RoadHooks hooks;
     hooks.cancel = m_cancel.get();
-    hooks.cache = m_cache.get();
+    hooks.cache = m_archiveCache ? m_cache.get() : nullptr;
     hooks.refreshCache = m_options.refresh;
     hooks.status = [this, i](const QString &status) {
         if (status == Extract::statusArchiveSearch)

@@ -21,6 +21,7 @@
 
 namespace Download {
 class Downloader;
+class Records;
 struct DownloadResult;
 }
 namespace Web {
@@ -80,7 +81,8 @@ private:
     void checkDone();
     void error(const QString &address, const QString &message);
     void info(const QString &message);
-    QString reserveTarget(const QString &fileName);
+    // Where the video goes; finished: it is there already, complete. Empty: no name is free.
+    QString reserveTarget(const QString &fileName, const QString &video, bool &finished);
 
     Options m_options;
     Config::Settings m_settings;
@@ -103,6 +105,8 @@ private:
     int m_sideTasks = 0; // covers still being saved
 
     std::shared_ptr<Web::DeferredLookupCache> m_cache; // opened by the first address that needs it
+    bool m_archiveCache = false;                       // the archive's answers are kept in it
+    std::shared_ptr<Download::Records> m_records;      // what downloads wrote where, in the same file
     std::optional<DownloadArchive> m_downloadArchive;
     QSet<int> m_needArchive; // addresses whose road went on to the web archive
     int m_archiveDone = 0;

@@ -5,7 +5,10 @@
 #include "cli/jsonline.h"
 #include "download/downloader.h"
 #include "download/outputtemplate.h"
+#include "download/namerules.h"
 #include "download/provenance.h"
+#include "download/records.h"
+#include "download/targetchoice.h"
 #include "download/targetname.h"
 
 #include <QDateTime>
@@ -15,15 +18,28 @@
 
 namespace Cli {
 
-QString Runner::reserveTarget(const QString &fileName)
+QString Runner::reserveTarget(const QString &fileName, const QString &video, bool &finished)
 {
-    // A target occupies its name and its ".part": either one would mix two videos' bytes.
-    const QString candidate = Download::freeName(Download::finalFileName(fileName), [this](const QString &name) {
-        return !m_reservedTargets.contains(name) && !m_reservedTargets.contains(name + Download::partSuffix);
-    });
-    m_reservedTargets.insert(candidate);
-    m_reservedTargets.insert(candidate + Download::partSuffix);
-    return QDir(m_folder).filePath(candidate);
+    Download::TargetWish wish;
+    wish.folder = m_folder;
+    wish.fileName = Download::finalFileName(fileName);
+    wish.video = video;
+    wish.sideSuffixes = Download::sideSuffixes(m_settings.download);
+    // A target occupies its name, its ".part" and the names beside it: any of them would mix two
+    // videos' files.
+    wish.reserved = [this](const QString &name) {
+        return m_reservedTargets.contains(name) || m_reservedTargets.contains(name + Download::partSuffix);
+    };
+    const Download::TargetChoice choice = Download::chooseTarget(wish, *m_records);
+    finished = choice.finished;
+    if (choice.path.isEmpty())
+        return QString();
+    const QString name = QFileInfo(choice.path).fileName();
+    m_reservedTargets.insert(name);
+    m_reservedTargets.insert(name + Download::partSuffix);
+    for (const QString &suffix : std::as_const(wish.sideSuffixes))
+        m_reservedTargets.insert(Download::sideName(name, suffix));
+    return choice.path;
 }
 
 void Runner::queueDownload(int index, const Record &record)
@@ -41,10 +57,18 @@ void Runner::queueDownload(int index, const Record &record)
                              ? Download::downloadName(record.info)
                              : Download::templateName(nameTemplate, record.info,
                                                       Extract::pageId(record.info.service, record.info.page, m_settings));
-    const QString target = reserveTarget(name);
+    bool finished = false;
+    const QString target = reserveTarget(name, video, finished);
+    if (target.isEmpty()) {
+        m_failed = true;
+        error(address, QStringLiteral("not downloaded: %1 and every numbered name up to \"(%2)\" are taken in %3")
+                           .arg(name)
+                           .arg(Download::maxNameNumber)
+                           .arg(QDir::toNativeSeparators(m_folder)));
+        return;
+    }
     m_targetOfVideo.insert(video, target);
-    // A file under the final name is only ever written complete, so an earlier run finished it.
-    if (QFileInfo(target).isFile()) {
+    if (finished) {
         info(QStringLiteral("%1: already downloaded, skipped: %2")
                  .arg(printable(address), QDir::toNativeSeparators(target)));
         if (m_downloadArchive)
@@ -62,6 +86,7 @@ void Runner::startDownloads()
         const Job job = m_waiting.front();
         m_waiting.pop_front();
         auto *downloader = new Download::Downloader(this);
+        downloader->setRecords(m_records);
         connect(downloader, &Download::Downloader::progress, this,
                 [this, downloader](qint64 received, qint64 total, double speed) {
                     onDownloadProgress(downloader, received, total, speed);
@@ -127,20 +152,38 @@ void Runner::keepProvenance(const Job &job, const Download::DownloadResult &resu
     // A file that could not be tagged is still the video as served: a note, not a failure.
     if (!result.note.isEmpty())
         info(QStringLiteral("%1: %2").arg(address, result.note));
-    if (keep.pageDateAsMtime && !Download::datePageFile(result.path, v.date))
-        info(QStringLiteral("%1: modification time left alone: the page's date \"%2\" is no moment")
-                 .arg(address, printable(v.date)));
+    if (keep.pageDateAsMtime) {
+        switch (Download::datePageFile(result.path, v.date)) {
+        case Download::PageDating::Set:
+            break;
+        case Download::PageDating::NoMoment:
+            info(QStringLiteral("%1: modification time left alone: the page's date \"%2\" is no moment")
+                     .arg(address, printable(v.date)));
+            break;
+        case Download::PageDating::Implausible:
+            info(QStringLiteral("%1: modification time left alone: the page's date \"%2\" is before 2005 or after "
+                                "tomorrow")
+                     .arg(address, printable(v.date)));
+            break;
+        case Download::PageDating::Failed:
+            info(QStringLiteral("%1: modification time left alone: it could not be set").arg(address));
+            break;
+        }
+    }
     if (keep.writeInfoJson) {
-        const QString problem =
-            Download::writeInfoJson(result.path, jsonLine(job.record), QDateTime::currentDateTimeUtc());
-        if (!problem.isEmpty()) {
+        const Download::SideOutcome json = Download::writeInfoJson(result.path, jsonLine(job.record),
+                                                                   QDateTime::currentDateTimeUtc(), *m_records, job.video);
+        if (json.failed) {
             m_failed = true;
-            error(job.record.address, problem);
+            error(job.record.address, json.problem);
+        } else if (!json.problem.isEmpty()) {
+            info(QStringLiteral("%1: %2").arg(address, json.problem));
         }
     }
     if (keep.writeThumbnail) {
         ++m_sideTasks;
-        Download::saveThumbnail(v.coverToFetch(), result.path, this, [this, address](const QString &path, const QString &problem) {
+        Download::saveThumbnail(v.coverToFetch(), result.path, m_records, job.video, this,
+                                [this, address](const QString &path, const QString &problem) {
             --m_sideTasks;
             if (path.isEmpty())
                 info(QStringLiteral("%1: %2").arg(address, problem));

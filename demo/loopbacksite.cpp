@@ -99,6 +99,20 @@ private:
         answer(*req, m_resolve(*req));
     }
 
+    // If-Range: a part only of the version the client names by its ETag or Last-Modified.
+    static bool sameVersion(const Request &req, const Response &resp)
+    {
+        const QByteArray wanted = req.headers.value("if-range").trimmed();
+        if (wanted.isEmpty())
+            return true;
+        for (const auto &[name, value] : resp.headers) {
+            const QByteArray header = name.toLower();
+            if ((header == "etag" && wanted.startsWith('"')) || (header == "last-modified" && !wanted.startsWith('"')))
+                return value.trimmed() == wanted;
+        }
+        return false;
+    }
+
     void answer(const Request &req, const Response &resp)
     {
         using B = Response::Behaviour;
@@ -114,7 +128,8 @@ private:
         qint64 from = 0;
         QByteArray extra;
         const QByteArray range = req.headers.value("range").trimmed();
-        if (status == 200 && resp.acceptRanges && range.startsWith("bytes=") && range.endsWith('-')) {
+        if (status == 200 && resp.acceptRanges && range.startsWith("bytes=") && range.endsWith('-')
+            && sameVersion(req, resp)) {
             bool ok = false;
             const qint64 start = range.mid(6, range.size() - 7).toLongLong(&ok);
             if (ok && start < total) {

@@ -9,10 +9,13 @@
 #include <QString>
 #include <QUrl>
 #include <functional>
+#include <memory>
 
 class QNetworkReply;
 
 namespace Download {
+
+class Records;
 
 struct DownloadResult
 {
@@ -40,7 +43,10 @@ struct DownloadResult
 
 // Streams one file to "TARGET.part" as it arrives, continues an existing ".part" with a Range
 // request where the server allows it, and renames to TARGET only when the transfer is complete,
-// never replacing a file: when TARGET is taken by then, to a free name beside it.
+// never replacing a file: when TARGET is taken by then, to a free name beside it. A ".part" is
+// continued only when the records say it was started for the same address, and only with the
+// same version of the file (If-Range); one of unknown origin stays as it is, and the download
+// takes the next free name. A TARGET named ".bin" takes the extension its content shows.
 class Downloader : public QObject
 {
     Q_OBJECT
@@ -51,6 +57,8 @@ public:
     // false (and finished(Busy) is not emitted) when a download to the same target already runs
     // in this process.
     bool start(const QUrl &url, const QString &targetPath);
+    // Where ".part"s and finished files are remembered; none: every ".part" found is another's.
+    void setRecords(std::shared_ptr<Records> records);
     // Runs on the complete ".part" just before it takes its name (tags, say), so that a file under
     // the final name never holds half of it. Returns a note, empty when all went well.
     void setBeforeRename(std::function<QString(const QString &partPath)> step);

@@ -1,5 +1,7 @@
 #include "download/downloadtext.h"
 
+#include "web/network.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
@@ -33,6 +35,13 @@ QString networkErrorText(QNetworkReply::NetworkError error, const QString &detai
     default:
         return QStringLiteral("下载失败: ") + detail;
     }
+}
+
+QString refusedRedirectText(const QNetworkReply &reply)
+{
+    return Web::redirectRefusal(reply) == Web::RedirectRefusal::Insecure
+               ? networkErrorText(QNetworkReply::InsecureRedirectError, QString())
+               : QStringLiteral("下载失败: 服务器重定向到了本机或内网地址, 已拒绝");
 }
 
 QString httpErrorText(int status)
@@ -92,6 +101,12 @@ QString createErrorText(const QString &part, int error)
         reason = QStringLiteral(" (磁盘已满)");
     return QStringLiteral("下载失败: 无法在文件夹 %1 中创建文件%2")
         .arg(QDir::toNativeSeparators(folder.filePath()), reason);
+}
+
+QString noFreeNameText(const QString &target)
+{
+    return QStringLiteral("下载失败: 文件夹 %1 中 %2 及其编号名 (2) 到 (999) 都已被占用")
+        .arg(QDir::toNativeSeparators(QFileInfo(target).absolutePath()), QFileInfo(target).fileName());
 }
 
 QString saveErrorText(const QString &target)

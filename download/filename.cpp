@@ -1,6 +1,8 @@
 #include "download/filename.h"
 #include "os/files.h"
 
+#include "download/namerules.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -98,13 +100,10 @@ QString safeFileName(const QString &address)
     static const QRegularExpression hasExtension(QStringLiteral("\\.[A-Za-z0-9]{1,5}$"));
     const bool extended = hasExtension.match(name).hasMatch();
     const qsizetype dot = name.lastIndexOf(u'.');
-    const QString extension = extended ? name.mid(dot) : QStringLiteral(".mp4");
-    QString base = extended ? name.left(dot) : name;
-
-    static const QRegularExpression reservedWindows(
-        QStringLiteral("^(CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9])$"), QRegularExpression::CaseInsensitiveOption);
-    if (reservedWindows.match(base).hasMatch())
-        base.prepend(u'_');
+    QString extension = extended ? name.mid(dot) : QStringLiteral(".mp4");
+    // A server naming its video "setup.exe" gets no program on the user's desktop.
+    extension = withoutProgramExtension(extension);
+    QString base = guardedName((extended ? name.left(dot) : name) + extension).chopped(extension.size());
 
     base = leftBytes(base, maxFileNameBytes - encodedSize(partSuffix) - numberRoom - encodedSize(extension));
     trimEnd(base);

@@ -1,6 +1,7 @@
 #include "download/outputtemplate.h"
 
 #include "download/filename.h"
+#include "download/namerules.h"
 #include "download/provenance.h"
 #include "download/targetname.h"
 #include "extract/extraction.h"
@@ -128,9 +129,13 @@ QString templateName(const QString &nameTemplate, const Extract::VideoInfo &info
     name.replace(dots, QStringLiteral("."));
     name = finalFileName(name);
     trimEnds(name);
+    // Whatever a page's fields spell, the name is no program and no device, nor an option to a shell.
+    name = guardedName(withoutProgramExtension(name));
 
     // The byte limit is met by shortening the stem; the extension the template gave stays.
-    const QString suffix = u'.' + ext;
+    QString suffix = u'.' + ext;
+    if (!name.endsWith(suffix) && name.endsWith(u'.' + unknownExtension))
+        suffix = u'.' + unknownExtension;
     const bool keepsExt = name.endsWith(suffix) && name.size() > suffix.size();
     QString stem = keepsExt ? name.chopped(suffix.size()) : name;
     const QString end = keepsExt ? suffix : QString();

@@ -21,6 +21,12 @@ bool claimTarget(const QString &key)
     return true;
 }
 
+bool isClaimed(const QString &key)
+{
+    QMutexLocker lock(&runningMutex);
+    return runningTargets.contains(key);
+}
+
 void releaseTarget(const QString &key)
 {
     QMutexLocker lock(&runningMutex);

@@ -8,6 +8,7 @@ namespace Download {
 
 // false when `key` (a cleaned absolute path) is already being written
 bool claimTarget(const QString &key);
+bool isClaimed(const QString &key);
 void releaseTarget(const QString &key);
 
 } // namespace Download

@@ -19,6 +19,7 @@ enum class FetchError {
     Timeout,     // transfer time limit reached
     TooLarge,    // body over the size cap
     Cancelled,   // the caller's token was cancelled
+    Refused,     // a redirect led to this machine, a private network, or from https to http
 };
 
 struct FetchResult

@@ -22,8 +22,9 @@ namespace Web {
 
 namespace {
 
-// Other jobs and processes write the same file: a writer waits this long for its turn.
-constexpr int busyMs = 10000;
+// Other jobs and processes write the same file: a writer waits this long for its turn. Past it
+// the cache is left alone: a lookup, or a download, goes on without it.
+constexpr int busyMs = 2000;
 
 qint64 now()
 {
@@ -64,6 +65,21 @@ bool busy(const QSqlError &error)
     return (code & 0xff) == 5 || (code & 0xff) == 6;
 }
 
+// SQLITE_CORRUPT and SQLITE_NOTADB: the only reasons to put the file aside. Busy, locked, out of
+// room or unreadable files are someone else's or the system's, and keep their bytes.
+bool broken(const QSqlError &error)
+{
+    const int code = error.nativeErrorCode().toInt();
+    return (code & 0xff) == 11 || (code & 0xff) == 26;
+}
+
+enum class Health { Ready, Busy, Broken, Unusable };
+
+Health healthOf(const QSqlError &error)
+{
+    return busy(error) ? Health::Busy : broken(error) ? Health::Broken : Health::Unusable;
+}
+
 bool setUp(QSqlQuery &q)
 {
     // Switching to WAL takes the whole file; a file already in WAL needs no switch.
@@ -74,7 +90,19 @@ bool setUp(QSqlQuery &q)
            && q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS lookups (key TEXT PRIMARY KEY, asked INTEGER, "
                                     "kind TEXT, rows TEXT)"))
            && q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS replays (key TEXT, timestamp TEXT, asked INTEGER, "
-                                    "outcome TEXT, video TEXT, PRIMARY KEY (key, timestamp))"));
+                                    "outcome TEXT, video TEXT, PRIMARY KEY (key, timestamp))"))
+           && q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS downloads (path TEXT PRIMARY KEY, state TEXT, "
+                                    "video TEXT, validator TEXT, size INTEGER, written INTEGER)"));
+}
+
+// Whether the file reads as a sound database: quick_check answers "ok".
+Health check(QSqlDatabase &db, QSqlQuery &q)
+{
+    if (!db.isOpen())
+        return healthOf(db.lastError());
+    if (!q.exec(QStringLiteral("PRAGMA quick_check")))
+        return healthOf(q.lastError());
+    return q.next() && q.value(0).toString() == u"ok" ? Health::Ready : Health::Broken;
 }
 
 } // namespace
@@ -114,9 +142,10 @@ std::map<QString, std::unique_ptr<LookupCache::Connection>> &ours()
 
 } // namespace
 
-LookupCache::LookupCache(const QString &path, int maxAgeDays)
+LookupCache::LookupCache(const QString &path, int maxAgeDays, Warn warn)
     : m_path(path), m_maxAgeSeconds(qint64(maxAgeDays) * 86400),
-      m_id(QStringLiteral("zavlen-lookups-") + QUuid::createUuid().toString(QUuid::WithoutBraces))
+      m_id(QStringLiteral("zavlen-lookups-") + QUuid::createUuid().toString(QUuid::WithoutBraces)),
+      m_warn(std::move(warn))
 {
 }
 
@@ -143,64 +172,95 @@ LookupCache::Connection &LookupCache::connection()
     return *c;
 }
 
+QSqlDatabase LookupCache::database()
+{
+    return connection().db;
+}
+
 QString LookupCache::defaultPath()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation)
            + QStringLiteral("/zavlen-video/lookups.sqlite");
 }
 
-LookupCache::Opened LookupCache::open(const QString &path, int maxAgeDays)
+LookupCache::Opened LookupCache::open(const QString &path, int maxAgeDays, Warn warn)
 {
     Opened out;
     const QFileInfo file(path);
     const QString folder = file.absolutePath();
+    const QString shown = QDir::toNativeSeparators(path);
     if (!QDir().mkpath(folder) || !QFileInfo(folder).isWritable() || (file.exists() && !file.isWritable())) {
-        out.warning = QStringLiteral("cannot write the lookup cache %1; going on without it")
-                          .arg(QDir::toNativeSeparators(path));
+        out.warning = QStringLiteral("cannot write the lookup cache %1; going on without it").arg(shown);
         return out;
     }
     QDeadlineTimer patience(busyMs);
-    for (int attempt = 0; attempt < 2;) {
-        std::shared_ptr<LookupCache> cache(new LookupCache(path, maxAgeDays));
-        QSqlDatabase db = cache->connection().db;
-        QSqlQuery q(db);
-        const bool readable = db.isOpen() && q.exec(QStringLiteral("PRAGMA quick_check")) && q.next()
-                              && q.value(0).toString() == u"ok";
-        q.finish();
-        const bool ready = readable && setUp(q);
-        if (ready) {
+    bool movedAside = false;
+    for (;;) {
+        std::shared_ptr<LookupCache> cache(new LookupCache(path, maxAgeDays, warn));
+        Health health = Health::Unusable;
+        QSqlError error;
+        {
+            // Gone before the cache that owns the connection may be.
+            QSqlDatabase db = cache->connection().db;
+            QSqlQuery q(db);
+            health = check(db, q);
+            error = db.isOpen() ? q.lastError() : db.lastError();
+            q.finish();
+            if (health == Health::Ready && !setUp(q)) {
+                error = q.lastError();
+                health = healthOf(error);
+            }
+        }
+        if (health == Health::Ready) {
             out.cache = std::move(cache);
             return out;
         }
         // Another process making or converting the same file holds it for a moment; that is no
         // reason to call the file broken, nor to give up at once.
-        if (busy(q.lastError()) && !patience.hasExpired()) {
+        if (health == Health::Busy && !patience.hasExpired()) {
             cache.reset();
             QThread::msleep(20);
             continue;
         }
-        if (readable || attempt > 0) {
-            out.warning = QStringLiteral("cannot use the lookup cache %1 (%2); going on without it")
-                              .arg(QDir::toNativeSeparators(path), q.lastError().text());
+        if (health == Health::Busy) {
+            out.warning = QStringLiteral("the lookup cache %1 is held by another program; going on without it")
+                              .arg(shown);
             return out;
         }
-        ++attempt;
+        if (health == Health::Unusable || movedAside) {
+            out.warning = QStringLiteral("cannot use the lookup cache %1 (%2); going on without it")
+                              .arg(shown, error.text());
+            return out;
+        }
         // Not a database we can read: kept aside for whoever wants to look, and a fresh one made.
+        movedAside = true;
         cache.reset();
         const QString aside =
             path + QStringLiteral(".broken-") + QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
         if (!QFile::rename(path, aside)) {
             out.warning = QStringLiteral("cannot read the lookup cache %1 nor move it aside; going on without it")
-                              .arg(QDir::toNativeSeparators(path));
+                              .arg(shown);
             return out;
         }
-        for (const char *journal : {"-wal", "-shm"})
+        for (const char *journal : {"-wal", "-shm", "-journal"})
             QFile::remove(path + QLatin1String(journal));
         out.warning = QStringLiteral("the lookup cache %1 could not be read; it was moved aside as %2 and a new "
                                      "one started")
-                          .arg(QDir::toNativeSeparators(path), QDir::toNativeSeparators(aside));
+                          .arg(shown, QDir::toNativeSeparators(aside));
     }
-    return out;
+}
+
+bool LookupCache::run(QSqlQuery &query)
+{
+    if (m_quiet.load())
+        return false;
+    if (query.exec())
+        return true;
+    if (busy(query.lastError()) && !m_quiet.exchange(true) && m_warn)
+        m_warn(QStringLiteral("the lookup cache %1 is held by another program; going on without it for the rest "
+                              "of this run")
+                   .arg(QDir::toNativeSeparators(m_path)));
+    return false;
 }
 
 std::optional<QList<Capture>> LookupCache::rows(const QString &key)
@@ -209,7 +269,7 @@ std::optional<QList<Capture>> LookupCache::rows(const QString &key)
     q.prepare(QStringLiteral("SELECT rows FROM lookups WHERE key = ? AND kind = 'rows' AND asked >= ?"));
     q.addBindValue(key);
     q.addBindValue(now() - m_maxAgeSeconds);
-    if (!q.exec() || !q.next())
+    if (!run(q) || !q.next())
         return std::nullopt;
     return rowsFrom(q.value(0).toString());
 }
@@ -221,7 +281,7 @@ void LookupCache::storeRows(const QString &key, const QList<Capture> &captures)
     q.addBindValue(key);
     q.addBindValue(now());
     q.addBindValue(rowsText(captures));
-    q.exec();
+    run(q);
 }
 
 std::optional<QList<Capture>> LookupCache::captures(const QString &address)
@@ -250,7 +310,7 @@ void LookupCache::forget(const PathLookup &lookup)
     QSqlQuery q(connection().db);
     q.prepare(QStringLiteral("DELETE FROM lookups WHERE key = ?"));
     q.addBindValue(lookup.cacheKey());
-    q.exec();
+    run(q);
 }
 
 LookupCache::ReplayEntry LookupCache::replay(const QString &address, const QString &timestamp)
@@ -261,7 +321,7 @@ LookupCache::ReplayEntry LookupCache::replay(const QString &address, const QStri
     q.addBindValue(archiveKey(address));
     q.addBindValue(timestamp);
     q.addBindValue(now() - m_maxAgeSeconds);
-    if (!q.exec() || !q.next())
+    if (!run(q) || !q.next())
         return entry;
     entry.outcome = q.value(0).toString() == u"useful" ? Replay::Useful : Replay::Useless;
     if (!q.value(1).isNull())
@@ -282,7 +342,7 @@ void LookupCache::storeReplay(const QString &address, const QString &timestamp, 
     // A null string would be bound as NULL, which means "not asked"; "" is "asked, none held".
     q.addBindValue(video ? QVariant(video->isNull() ? QStringLiteral("") : *video)
                          : QVariant(QMetaType(QMetaType::QString)));
-    q.exec();
+    run(q);
 }
 
 void LookupCache::forget(const QString &address)
@@ -291,7 +351,7 @@ void LookupCache::forget(const QString &address)
     for (const QString &table : {QStringLiteral("lookups"), QStringLiteral("replays")}) {
         q.prepare(QStringLiteral("DELETE FROM %1 WHERE key = ?").arg(table));
         q.addBindValue(archiveKey(address));
-        q.exec();
+        run(q);
     }
 }
 
@@ -304,7 +364,7 @@ DeferredLookupCache::DeferredLookupCache(QString path, int maxAgeDays,
 LookupCache *DeferredLookupCache::get()
 {
     std::call_once(m_once, [this] {
-        LookupCache::Opened opened = LookupCache::open(m_path, m_maxAgeDays);
+        LookupCache::Opened opened = LookupCache::open(m_path, m_maxAgeDays, m_warn);
         m_cache = std::move(opened.cache);
         if (!opened.warning.isEmpty() && m_warn)
             m_warn(opened.warning);

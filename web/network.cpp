@@ -20,6 +20,9 @@ namespace Web {
 namespace {
 
 constexpr int maxRedirects = 10;
+// On a reply: the address of its latest hop, and why it was stopped at the next one.
+const char *const hopProperty = "zavlenHop";
+const char *const refusalProperty = "zavlenRedirectRefusal";
 const QString programName = QStringLiteral(ZAVLEN_PROGRAM_NAME);
 
 QMutex sharedLock;
@@ -101,11 +104,44 @@ protected:
     qint64 readData(char *, qint64) override { return -1; }
 };
 
+RedirectRefusal judgeRedirect(const QUrl &from, const QUrl &to, bool allowLocal)
+{
+    if (from.scheme() == u"https" && to.scheme() == u"http")
+        return RedirectRefusal::Insecure;
+    if (!allowLocal && isLocalHost(to.host()))
+        return RedirectRefusal::Local;
+    return RedirectRefusal::None;
+}
+
+// Qt asks before each hop; the rule for the addresses a page names holds for every hop, so a
+// public address cannot send us to this machine or into the user's network.
+void verifyRedirects(QNetworkReply *reply, bool allowLocal)
+{
+    reply->setProperty(hopProperty, reply->request().url());
+    QObject::connect(reply, &QNetworkReply::redirected, reply, [reply, allowLocal](const QUrl &to) {
+        const QUrl from = reply->property(hopProperty).toUrl();
+        const RedirectRefusal refusal = judgeRedirect(from, from.resolved(to), allowLocal);
+        if (refusal == RedirectRefusal::None) {
+            reply->setProperty(hopProperty, from.resolved(to));
+            emit reply->redirectAllowed();
+            // Qt (6.4) connects redirectAllowed to its next hop once more at every hop, without
+            // dropping the earlier connections: the third hop would be taken twice and the reply
+            // end with an empty "100" answer. Each connection is dropped once it has served.
+            QObject::disconnect(reply, &QNetworkReply::redirectAllowed, nullptr, nullptr);
+            return;
+        }
+        reply->setProperty(refusalProperty, int(refusal));
+        reply->setProperty(hopProperty, from.resolved(to));
+        // Not from inside the reply's own notification.
+        QMetaObject::invokeMethod(reply, &QNetworkReply::abort, Qt::QueuedConnection);
+    });
+}
+
 } // namespace
 
 NetworkAccess::NetworkAccess(QObject *parent) : QNetworkAccessManager(parent)
 {
-    setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
+    setRedirectPolicy(QNetworkRequest::UserVerifiedRedirectPolicy);
 }
 
 NetworkAccess &NetworkAccess::forThread()
@@ -166,14 +202,38 @@ QNetworkReply *NetworkAccess::createRequest(Operation op, const QNetworkRequest 
         req.setHeader(QNetworkRequest::UserAgentHeader,
                       archive ? namedUserAgent(state.settings.network.userAgent) : state.settings.network.userAgent);
     }
-    // A caller that judges every hop itself follows none; everyone else follows none that is less safe.
+    // A caller that judges every hop itself follows none; for everyone else each hop is judged here.
     const QVariant policy = req.attribute(QNetworkRequest::RedirectPolicyAttribute);
-    if (!policy.isValid() || policy.toInt() != QNetworkRequest::ManualRedirectPolicy)
-        req.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+    const bool manual = policy.isValid() && policy.toInt() == QNetworkRequest::ManualRedirectPolicy;
+    if (!manual)
+        req.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
     req.setMaximumRedirectsAllowed(maxRedirects);
     if (req.transferTimeout() == 0)
         req.setTransferTimeout(state.settings.network.timeoutSeconds * 1000);
-    return QNetworkAccessManager::createRequest(op, req, outgoingData);
+    QNetworkReply *reply = QNetworkAccessManager::createRequest(op, req, outgoingData);
+    if (!manual)
+        verifyRedirects(reply, state.settings.network.allowLocalAddresses);
+    return reply;
+}
+
+RedirectRefusal redirectRefusal(const QNetworkReply &reply)
+{
+    const QVariant refusal = reply.property(refusalProperty);
+    return refusal.isValid() ? RedirectRefusal(refusal.toInt()) : RedirectRefusal::None;
+}
+
+QString redirectRefusalText(const QNetworkReply &reply)
+{
+    const QString to = reply.property(hopProperty).toUrl().toDisplayString();
+    switch (redirectRefusal(reply)) {
+    case RedirectRefusal::Insecure:
+        return QStringLiteral("Refused a redirect from https to http: \"%1\"").arg(to);
+    case RedirectRefusal::Local:
+        return QStringLiteral("Refused a redirect to this machine or a private network: \"%1\"").arg(to);
+    case RedirectRefusal::None:
+        break;
+    }
+    return QString();
 }
 
 QString namedUserAgent(const QString &userAgent)

@@ -42,6 +42,14 @@ QString namedUserAgent(const QString &userAgent);
 // link-local, private or unspecified IPv4 or IPv6 literal. A page must not send us there.
 bool isLocalHost(const QString &host);
 
+// Why the access point stopped a reply at a redirect it would not follow: to this machine or a
+// private network (unless network/allowLocalAddresses), or from https down to http. Such a reply
+// ends as aborted (OperationCanceledError) before any request goes to the refused address.
+enum class RedirectRefusal { None, Insecure, Local };
+RedirectRefusal redirectRefusal(const QNetworkReply &reply);
+// What the user is told of it, for messages in English.
+QString redirectRefusalText(const QNetworkReply &reply);
+
 // Qt follows these by itself and marks the answer (RedirectionTargetAttribute) only when it does
 // not, so a redirect under way looks like any other answer until the next one arrives.
 bool isFollowedRedirect(const QNetworkReply &reply, int status);

@@ -198,7 +198,10 @@ void Transfer::Private::classify()
         return;
     }
     const QNetworkReply::NetworkError error = reply->error();
-    if (cancelled) {
+    if (redirectRefusal(*reply) != RedirectRefusal::None) {
+        result.error = FetchError::Refused;
+        result.errorString = redirectRefusalText(*reply);
+    } else if (cancelled) {
         result.error = FetchError::Cancelled;
         result.errorString = QStringLiteral("Cancelled");
     } else if (tooLarge) {

@@ -7,6 +7,9 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include "download/records.h"
+#include "web/lookupcache.h"
+
 using TestSupport::control;
 
 namespace {
@@ -45,6 +48,7 @@ class TestWindowDownload : public QObject
     std::unique_ptr<App::Form1> m_form;
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_savePath;
+    App::Form1::Hooks m_hooks;
 
     QString status() const { return control<QLabel>(*m_form, QStringLiteral("Label5"))->text(); }
 
@@ -87,16 +91,20 @@ private slots:
         QVERIFY(m_dir->isValid());
         m_rec = {};
         m_form = std::make_unique<App::Form1>(m_fx->settings);
-        App::Form1::Hooks hooks;
-        hooks.messageBox = [this](const QString &text, int style) { m_rec.messages.append({text, style}); };
-        hooks.openPage = [](const QString &) {};
-        hooks.endProgram = [] {};
-        hooks.askSavePath = [this](const QString &) { return m_savePath; };
-        hooks.startMove = [] {};
-        m_form->setHooks(hooks);
+        m_hooks = {};
+        m_hooks.messageBox = [this](const QString &text, int style) { m_rec.messages.append({text, style}); };
+        m_hooks.openPage = [](const QString &) {};
+        m_hooks.endProgram = [] {};
+        m_hooks.askSavePath = [this](const QString &) { return m_savePath; };
+        m_hooks.startMove = [] {};
+        m_form->setHooks(m_hooks);
     }
 
-    void cleanup() { m_form.reset(); }
+    void cleanup()
+    {
+        m_form.reset();
+        m_fx->settings.download.writeInfoJson = false;
+    }
 
     void redirectFollowed()
     {
@@ -125,6 +133,11 @@ private slots:
         QTest::newRow("taken, next one unfinished")
             << QStringLiteral("clip.mp4") << QStringList{QStringLiteral("clip.mp4"), QStringLiteral("clip (2).mp4.part")}
             << QStringLiteral("clip (3).mp4");
+        // Nobody recorded it as this video's: somebody else's bytes, neither continued nor touched.
+        QTest::newRow("an unfinished file of unknown origin")
+            << QStringLiteral("clip.mp4") << QStringList{QStringLiteral("clip.mp4.part")} << QStringLiteral("clip (2).mp4");
+        QTest::newRow("a stranger's file where the record goes")
+            << QStringLiteral("clip.mp4") << QStringList{QStringLiteral("clip.info.json")} << QStringLiteral("clip (2).mp4");
     }
 
     void chosenNames()
@@ -133,6 +146,9 @@ private slots:
         QFETCH(QStringList, existing);
         QFETCH(QString, saved);
         m_fx->site.setRoute(QUrl(pageVideo).host(), QUrl(pageVideo).path(), video());
+        m_fx->settings.download.writeInfoJson = true;
+        m_form = std::make_unique<App::Form1>(m_fx->settings);
+        m_form->setHooks(m_hooks);
         extract(pageVideo);
         if (QTest::currentTestFailed())
             return;
@@ -147,7 +163,29 @@ private slots:
         QCOMPARE(fileBytes(m_dir->filePath(saved)), Demo::LoopbackSite::generatedBytes(0, size));
         for (const QString &name : std::as_const(existing))
             QCOMPARE(fileBytes(m_dir->filePath(name)), name.toUtf8());
-        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files).size(), existing.size() + 1);
+        // The video and, once it is written, its record beside it.
+        QTRY_COMPARE(QDir(m_dir->path()).entryList(QDir::Files).size(), existing.size() + 2);
+        QVERIFY(QFile::exists(m_dir->filePath(QFileInfo(saved).completeBaseName() + QStringLiteral(".info.json"))));
+    }
+
+    // A ".part" an earlier download of this very video left is continued where it stopped.
+    void resumesItsOwnPart()
+    {
+        m_fx->site.setRoute(QUrl(pageVideo).host(), QUrl(pageVideo).path(), video());
+        extract(pageVideo);
+        if (QTest::currentTestFailed())
+            return;
+        m_savePath = m_dir->filePath(QStringLiteral("mine.mp4"));
+        QFile part(m_savePath + QStringLiteral(".part"));
+        QVERIFY(part.open(QIODevice::WriteOnly));
+        part.write(Demo::LoopbackSite::generatedBytes(0, 30000));
+        part.close();
+        Download::Records(std::make_shared<Web::DeferredLookupCache>(Web::LookupCache::defaultPath(), 30, nullptr))
+            .startedPart(m_savePath, pageVideo, QString());
+        const qsizetype before = m_fx->site.requests().size();
+        QCOMPARE(download(), QStringLiteral("视频下载完成: ") + QDir::toNativeSeparators(m_savePath));
+        QCOMPARE(fileBytes(m_savePath), Demo::LoopbackSite::generatedBytes(0, size));
+        QCOMPARE(m_fx->site.requests().mid(before).last().headers.value("range"), QByteArray("bytes=30000-"));
     }
 
     // The name the window proposes for a long Chinese title is one the file system takes.

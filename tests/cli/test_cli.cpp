@@ -16,6 +16,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -324,6 +325,9 @@ private Q_SLOTS:
         QVERIFY(!served.body.isEmpty());
 
         const QStringList args{QStringLiteral("-d"), QStringLiteral("-o"), out.path(), m_pages.at(1).second};
+        // One user's runs: they share what downloads wrote where.
+        m_cacheHome = m_home.filePath(QStringLiteral("cache-completes"));
+        const auto ownCache = qScopeGuard([this] { m_cacheHome.clear(); });
         Run r = run(args);
         QCOMPARE(r.code, 0);
         QCOMPARE(r.out, want.info.video.toUtf8() + '\n');
@@ -357,6 +361,8 @@ private Q_SLOTS:
             m_videoPath += u'?' + url.query(QUrl::FullyEncoded);
         const QString target = QDir(out.path()).filePath(Download::safeFileName(want.info.video));
         const QStringList args{QStringLiteral("--download"), QStringLiteral("--output"), out.path(), page};
+        m_cacheHome = m_home.filePath(QStringLiteral("cache-resumes"));
+        const auto ownCache = qScopeGuard([this] { m_cacheHome.clear(); });
 
         m_shortVideo = true;
         Run r = run(args);

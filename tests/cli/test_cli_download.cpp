@@ -57,6 +57,8 @@ class TestCliDownload final : public QObject
                                  "no_proxy", "NO_PROXY"})
             env.remove(QLatin1String(name));
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.filePath(QStringLiteral("config")));
+        // Where downloads are remembered: the test's own, never the user's.
+        env.insert(QStringLiteral("XDG_CACHE_HOME"), m_home.filePath(QStringLiteral("cache")));
         p.setProcessEnvironment(env);
         const QStringList args = QStringList{QStringLiteral("--proxy"), m_site.proxyUrl(), QStringLiteral("--timeout"),
                                              QStringLiteral("5"), QStringLiteral("--jobs"), QString::number(jobs),

@@ -10,11 +10,13 @@
 #include <QJsonArray>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <pty.h>
 #include <unistd.h>
 
@@ -265,6 +267,13 @@ private Q_SLOTS:
         QTest::newRow("last line without its break") << QByteArray("weishi 5") << false << QByteArray("weishi 5\n" + line);
         QTest::newRow("another service's number") << QByteArray("miaopai 642340001\n") << false
                                                   << QByteArray("miaopai 642340001\n" + line);
+        // A line over 64 KiB is one line that means nothing, however it is read.
+        const QByteArray garbage = QByteArray(65535, 'x') + " meipai 642340001 tail\n";
+        QTest::newRow("the identifier at the end of an over-long line") << garbage << false << garbage + line;
+        const QByteArray longer = QByteArray(200000, 'y') + " meipai 642340001\nkuaishou 2\n";
+        QTest::newRow("over-long line, then lines") << longer << false << longer + line;
+        QTest::newRow("a line of exactly 64 KiB, then the line")
+            << QByteArray(65536, 'z') + '\n' + line << true << QByteArray(65536, 'z') + '\n' + line;
     }
 
     void downloadArchive()
@@ -297,6 +306,108 @@ private Q_SLOTS:
         QFile f(listFile);
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), after);
+        const QList<QByteArray> lines = before.split('\n');
+        const bool overLong = std::any_of(lines.cbegin(), lines.cend(), [](const QByteArray &l) { return l.size() > 65536; });
+        QCOMPARE(r.err.contains("over 64 KiB"), overLong);
+    }
+
+    // The skip list the user asked for, where no file can be one: nothing is asked of anybody.
+    void downloadArchiveRefused_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("a folder") << QStringLiteral("folder");
+        QTest::newRow("a pipe") << QStringLiteral("fifo");
+        QTest::newRow("a device") << QStringLiteral("device");
+        QTest::newRow("a read-only file") << QStringLiteral("readonly");
+    }
+
+    void downloadArchiveRefused()
+    {
+        QFETCH(QString, kind);
+        QTemporaryDir out;
+        QVERIFY(out.isValid());
+        QString listFile = out.filePath(QStringLiteral("done.txt"));
+        if (kind == u"folder") {
+            QVERIFY(QDir().mkdir(listFile));
+        } else if (kind == u"fifo") {
+            QCOMPARE(::mkfifo(QFile::encodeName(listFile).constData(), 0600), 0);
+        } else if (kind == u"device") {
+            listFile = QStringLiteral("/dev/null");
+        } else {
+            if (::geteuid() == 0)
+                QSKIP("the superuser writes into a read-only file");
+            QFile f(listFile);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.close();
+            QVERIFY(QFile::setPermissions(listFile, QFile::ReadOwner));
+        }
+        const qsizetype requests = m_site.requests().size();
+        const TestSupport::Run r = run({QStringLiteral("-d"), QStringLiteral("-o"), out.path(),
+                                        QStringLiteral("--download-archive"), listFile,
+                                        QStringLiteral("http://www.meipai.com/media/642340002")}, {}, 20000);
+        QVERIFY(r.finished);
+        QCOMPARE(r.code, 2);
+        QVERIFY2(r.err.contains("--download-archive"), r.err.constData());
+        QCOMPARE(m_site.requests().size(), requests);
+    }
+
+    // Another program holding the cache file in a write transaction: busy is not broken. The
+    // run goes on without the cache, says so once, and the other program's work stays.
+    void busyCacheIsNotBroken_data()
+    {
+        QTest::addColumn<QString>("journal");
+        QTest::addColumn<QString>("lock");
+        QTest::newRow("rollback journal, held exclusively") << QStringLiteral("delete") << QStringLiteral("exclusive");
+        QTest::newRow("rollback journal, held for writing") << QStringLiteral("delete") << QStringLiteral("immediate");
+        QTest::newRow("write-ahead log, held for writing") << QStringLiteral("wal") << QStringLiteral("immediate");
+    }
+
+    void busyCacheIsNotBroken()
+    {
+        QFETCH(QString, journal);
+        QFETCH(QString, lock);
+        static int batch = 0;
+        m_cacheHome = m_work.filePath(QStringLiteral("cache-busy-%1").arg(++batch));
+        const QString folder = m_cacheHome + QStringLiteral("/zavlen-video");
+        const QString file = folder + QStringLiteral("/lookups.sqlite");
+        // A cache made by an earlier run, with everything it needs already in it.
+        QCOMPARE(run(ownArchive() + lostBatch(1, 895000 + 100 * batch)).code, 0);
+        QVERIFY(QFile::exists(file));
+
+        QProcess holder;
+        holder.start(QStringLiteral(CACHE_HOLDER_PATH), {file, journal, lock});
+        QVERIFY(holder.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(holder.canReadLine(), 20000);
+        QCOMPARE(holder.readLine().trimmed(), QByteArray("held"));
+
+        QTemporaryDir out;
+        QVERIFY(out.isValid());
+        const QStringList addresses = lostBatch(3, 895010 + 100 * batch);
+        for (const QString &address : addresses)
+            m_site.setRoute(QStringLiteral("v.test"), u'/' + address.section(u'/', -1) + QStringLiteral(".mp4"),
+                            answer("video bytes", "video/mp4"));
+        const TestSupport::Run r = run(ownArchive() + QStringList{QStringLiteral("-j"), QStringLiteral("-d"),
+                                                                  QStringLiteral("-o"), out.path()} + addresses);
+        holder.write("commit\n");
+        QVERIFY(holder.waitForFinished(20000));
+        const QByteArray said = holder.readAll();
+        QVERIFY2(r.code == 0, r.err.constData());
+        QCOMPARE(r.lines().size(), addresses.size());
+        QCOMPARE(r.err.count("held by another program"), 1);
+        QVERIFY2(holder.exitCode() == 0 && said.contains("committed"), said.constData());
+        QCOMPARE(QDir(folder).entryList({QStringLiteral("lookups.sqlite.broken-*")}), QStringList());
+
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("reader"));
+        db.setDatabaseName(file);
+        QVERIFY(db.open());
+        {
+            QSqlQuery q(db);
+            QVERIFY(q.exec(QStringLiteral("SELECT x FROM mine")) && q.next());
+            QCOMPARE(q.value(0).toString(), QStringLiteral("kept"));
+        }
+        db.close();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(QStringLiteral("reader"));
     }
 
     // A paced batch stopped by a signal, its progress line on a terminal.

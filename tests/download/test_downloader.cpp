@@ -1,6 +1,8 @@
 #include "config/settings.h"
 #include "demo/loopbacksite.h"
 #include "download/downloader.h"
+#include "download/records.h"
+#include "web/lookupcache.h"
 #include "web/network.h"
 
 #include <QDir>
@@ -56,12 +58,14 @@ class TestDownloader : public QObject
     Demo::LoopbackSite m_site;
     Config::Settings m_settings;
     std::unique_ptr<QTemporaryDir> m_dir;
+    std::shared_ptr<Download::Records> m_records; // as an earlier run left them
     qsizetype m_seenBefore = 0;
 
     QString target(const QString &name = QStringLiteral("abc.mp4")) const { return m_dir->filePath(name); }
 
     DownloadResult run(Download::Downloader &downloader, const QString &url, const QString &file)
     {
+        downloader.setRecords(m_records);
         QSignalSpy done(&downloader, &Download::Downloader::finished);
         if (!downloader.start(QUrl(url), file))
             return {Status::Busy, QStringLiteral("start refused"), {}, 0, false, {}};
@@ -96,6 +100,8 @@ private slots:
     {
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(m_dir->isValid());
+        m_records = std::make_shared<Download::Records>(std::make_shared<Web::DeferredLookupCache>(
+            m_dir->filePath(QStringLiteral("cache/lookups.sqlite")), 30, nullptr));
         m_site.clearRoutes();
         m_site.setHandler({});
         m_seenBefore = m_site.requests().size();
@@ -165,46 +171,84 @@ private slots:
         QVERIFY(!QFile::exists(part));
     }
 
-    // A leftover ".part" in each of the shapes a resume can meet.
+    // A leftover ".part" in each of the shapes a resume can meet, and of other videos.
     void leftoverPart_data()
     {
         QTest::addColumn<QByteArray>("leftover");
         QTest::addColumn<bool>("acceptRanges");
+        QTest::addColumn<QString>("origin");     // whose the records say it is: "this" video, an "other", "none"
+        QTest::addColumn<QByteArray>("recorded"); // the validator recorded with it
+        QTest::addColumn<QByteArray>("served");   // "ETag: x" or "Last-Modified: x" of the file now
         QTest::addColumn<bool>("resumed");
+        QTest::addColumn<QString>("saved");
 
         const qint64 size = 50000;
         const QByteArray head = Demo::LoopbackSite::generatedBytes(0, 1234);
-        QTest::newRow("server ignores range") << head << false << false;
-        QTest::newRow("foreign bytes, no range support") << QByteArray(777, 'x') << false << false;
-        QTest::newRow("part already complete") << Demo::LoopbackSite::generatedBytes(0, size) << true << true;
-        QTest::newRow("part longer than the file") << Demo::LoopbackSite::generatedBytes(0, size + 99) << true << false;
-        QTest::newRow("empty part") << QByteArray() << true << false;
+        const QString name = QStringLiteral("abc.mp4");
+        const QString next = QStringLiteral("abc (2).mp4");
+        const QByteArray none;
+        const QString self = QStringLiteral("this");
+        QTest::newRow("server ignores range") << head << false << self << none << none << false << name;
+        QTest::newRow("foreign bytes, no range support") << QByteArray(777, 'x') << false << self << none << none << false
+                                                         << name;
+        QTest::newRow("part already complete")
+            << Demo::LoopbackSite::generatedBytes(0, size) << true << self << none << none << true << name;
+        QTest::newRow("part longer than the file")
+            << Demo::LoopbackSite::generatedBytes(0, size + 99) << true << self << none << none << false << name;
+        QTest::newRow("empty part") << QByteArray() << true << self << none << none << false << name;
+        QTest::newRow("same version by its ETag")
+            << head << true << self << QByteArray("\"v1\"") << QByteArray("ETag: \"v1\"") << true << name;
+        QTest::newRow("another version by its ETag")
+            << QByteArray(1234, 'o') << true << self << QByteArray("\"v1\"") << QByteArray("ETag: \"v2\"") << false
+            << name;
+        QTest::newRow("another version by its date")
+            << QByteArray(1234, 'o') << true << self << QByteArray("Wed, 21 Oct 2015 07:28:00 GMT")
+            << QByteArray("Last-Modified: Thu, 22 Oct 2015 07:28:00 GMT") << false << name;
+        // Not this video's: neither continued nor touched.
+        QTest::newRow("a part of another video") << QByteArray(1234, 'o') << true << QStringLiteral("other") << none
+                                                 << none << false << next;
+        QTest::newRow("a part nobody recorded") << head << true << QStringLiteral("none") << none << none << false
+                                                << next;
     }
 
     void leftoverPart()
     {
         QFETCH(QByteArray, leftover);
         QFETCH(bool, acceptRanges);
+        QFETCH(QString, origin);
+        QFETCH(QByteArray, recorded);
+        QFETCH(QByteArray, served);
         QFETCH(bool, resumed);
+        QFETCH(QString, saved);
         const qint64 size = 50000;
         const QString part = target() + QStringLiteral(".part");
         QVERIFY(writeFile(part, leftover));
+        if (origin != u"none")
+            m_records->startedPart(target(), origin == u"this" ? address : QStringLiteral("http://other.test/abc.mp4"),
+                                   QString::fromLatin1(recorded));
 
         Response r = generated(size);
         r.acceptRanges = acceptRanges;
+        if (!served.isEmpty())
+            r.headers.append({served.left(served.indexOf(':')), served.mid(served.indexOf(':') + 1).trimmed()});
         m_site.setRoute(host, path, r);
         Download::Downloader downloader;
         const DownloadResult result = run(downloader, address, target());
         QVERIFY2(result.ok(), qPrintable(result.error));
         QCOMPARE(result.resumed, resumed);
-        QCOMPARE(readAll(target()), Demo::LoopbackSite::generatedBytes(0, size));
-        QVERIFY(!QFile::exists(part));
+        QCOMPARE(result.path, target(saved));
+        QCOMPARE(readAll(result.path), Demo::LoopbackSite::generatedBytes(0, size));
+        const bool ours = origin == u"this";
+        QCOMPARE(QFile::exists(part), !ours);
+        if (!ours)
+            QCOMPARE(readAll(part), leftover);
         const QList<Demo::Request> seen = requestsForVideo();
         QVERIFY(!seen.isEmpty());
-        if (!leftover.isEmpty())
+        if (ours && !leftover.isEmpty())
             QCOMPARE(seen.first().headers.value("range"), "bytes=" + QByteArray::number(leftover.size()) + '-');
         else
             QVERIFY(!seen.first().headers.contains("range"));
+        QCOMPARE(seen.first().headers.value("if-range"), ours && !leftover.isEmpty() ? recorded : QByteArray());
     }
 
     void httpErrorLeavesNoFile_data()
@@ -222,8 +266,10 @@ private slots:
         QFETCH(int, status);
         QFETCH(QByteArray, leftover);
         const QString part = target() + QStringLiteral(".part");
-        if (!leftover.isEmpty())
+        if (!leftover.isEmpty()) {
             QVERIFY(writeFile(part, leftover));
+            m_records->startedPart(target(), address, QString());
+        }
         Response r;
         r.status = status;
         r.body = "<html>error page that must not land in the file</html>";
@@ -296,12 +342,24 @@ private slots:
         QVERIFY(!QFile::exists(target()));
     }
 
+    // A ".part" a later run can tell for this video's is kept; one it could not is not left in the way.
+    void cancelKeepsPart_data()
+    {
+        QTest::addColumn<bool>("remembered");
+        QTest::newRow("remembered") << true;
+        QTest::newRow("no records") << false;
+    }
+
     void cancelKeepsPart()
     {
+        QFETCH(bool, remembered);
+        if (!remembered)
+            m_records = std::make_shared<Download::Records>(nullptr);
         Response r = generated(2000000, Response::Behaviour::Slow);
         r.slowDelayMs = 20;
         m_site.setRoute(host, path, r);
         Download::Downloader downloader;
+        downloader.setRecords(m_records);
         QSignalSpy done(&downloader, &Download::Downloader::finished);
         connect(&downloader, &Download::Downloader::progress, &downloader, [&downloader](qint64 received) {
             if (received > 0)
@@ -314,6 +372,10 @@ private slots:
         QCOMPARE(result.status, Status::Cancelled);
         QVERIFY(!QFile::exists(target()));
         const QString part = target() + QStringLiteral(".part");
+        QCOMPARE(QFile::exists(part), remembered);
+        QCOMPARE(result.error.contains(QStringLiteral(".part")), remembered);
+        if (!remembered)
+            return;
         QVERIFY(QFileInfo(part).size() > 0);
         QCOMPARE(readAll(part), Demo::LoopbackSite::generatedBytes(0, QFileInfo(part).size()));
         QVERIFY(!downloader.isRunning());

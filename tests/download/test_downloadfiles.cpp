@@ -1,6 +1,8 @@
 #include "config/settings.h"
 #include "demo/loopbacksite.h"
 #include "download/downloader.h"
+#include "download/records.h"
+#include "web/lookupcache.h"
 #include "web/network.h"
 
 #include <QDir>
@@ -56,10 +58,13 @@ class TestDownloadFiles : public QObject
     Demo::LoopbackSite m_site;
     Config::Settings m_settings;
     std::unique_ptr<QTemporaryDir> m_dir;
+    std::shared_ptr<Download::Records> m_records;
+    std::vector<std::unique_ptr<QTemporaryDir>> m_cacheDirs; // outside the folders whose entries are compared
     qsizetype m_seenBefore = 0;
 
     DownloadResult run(Download::Downloader &downloader, const QString &file)
     {
+        downloader.setRecords(m_records);
         QSignalSpy done(&downloader, &Download::Downloader::finished);
         if (!downloader.start(QUrl(address), file))
             return {Status::Busy, QStringLiteral("start refused"), {}, 0, false, {}};
@@ -92,6 +97,10 @@ private slots:
     {
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(m_dir->isValid());
+        QTemporaryDir *cacheDir = new QTemporaryDir;
+        m_cacheDirs.emplace_back(cacheDir);
+        m_records = std::make_shared<Download::Records>(std::make_shared<Web::DeferredLookupCache>(
+            cacheDir->filePath(QStringLiteral("lookups.sqlite")), 30, nullptr));
         m_site.clearRoutes();
         m_seenBefore = m_site.requests().size();
     }
@@ -164,6 +173,8 @@ private slots:
         QFETCH(QString, expected);
         QVERIFY(writeFile(m_dir->filePath(QStringLiteral("plainfile")), "x"));
         QVERIFY(QDir(m_dir->path()).mkpath(QStringLiteral("taken/abc.mp4.part")));
+        // As if an earlier download of this video had left it: its own ".part", which cannot be opened.
+        m_records->startedPart(m_dir->filePath(QStringLiteral("taken/abc.mp4")), address, QString());
         m_site.setRoute(host, path, generated(1000));
         const QStringList before = QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
         Download::Downloader downloader;

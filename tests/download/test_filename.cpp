@@ -1,4 +1,5 @@
 #include "download/filename.h"
+#include "download/namerules.h"
 
 #include <QDir>
 #include <QFile>
@@ -69,6 +70,80 @@ private slots:
         QTest::newRow("only part") << QStringLiteral("http://h/.part") << QStringLiteral("part.mp4");
         QTest::newRow("nothing but part") << QStringLiteral("http://h/x/.part.part") << QStringLiteral("part.mp4");
         QTest::newRow("part inside") << QStringLiteral("http://h/a.part.mp4") << QStringLiteral("a.part.mp4");
+        // Never a program, a device or an option, on any system the file may reach.
+        QTest::newRow("program") << QStringLiteral("http://h/setup.exe") << QStringLiteral("setup.bin");
+        QTest::newRow("script, upper case") << QStringLiteral("http://h/run.JS?x=1") << QStringLiteral("run.bin");
+        QTest::newRow("shortcut") << QStringLiteral("http://h/clip.lnk") << QStringLiteral("clip.bin");
+        QTest::newRow("shell script") << QStringLiteral("http://h/clip.sh") << QStringLiteral("clip.bin");
+        QTest::newRow("device, lower case") << QStringLiteral("http://h/com1.flv") << QStringLiteral("_com1.flv");
+        QTest::newRow("device before two dots") << QStringLiteral("http://h/nul.tar.mp4") << QStringLiteral("_nul.tar.mp4");
+        QTest::newRow("console device") << QStringLiteral("http://h/CONIN$") << QStringLiteral("_CONIN$.mp4");
+        QTest::newRow("leading dash") << QStringLiteral("http://h/-rf.mp4") << QStringLiteral("_-rf.mp4");
+        QTest::newRow("not a device") << QStringLiteral("http://h/console.mp4") << QStringLiteral("console.mp4");
+    }
+
+    void guardedName_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("device") << QStringLiteral("NUL") << QStringLiteral("_NUL");
+        QTest::newRow("device, any extension") << QStringLiteral("Aux.info.json") << QStringLiteral("_Aux.info.json");
+        QTest::newRow("device, spaces before the dot") << QStringLiteral("CON .mp4") << QStringLiteral("_CON .mp4");
+        QTest::newRow("device with a superscript") << QStringLiteral("LPT\u00b9.mp4") << QStringLiteral("_LPT\u00b9.mp4");
+        QTest::newRow("console output") << QStringLiteral("conout$.txt") << QStringLiteral("_conout$.txt");
+        QTest::newRow("two digits are no device") << QStringLiteral("COM10.mp4") << QStringLiteral("COM10.mp4");
+        QTest::newRow("ends in a dot") << QStringLiteral("clip.") << QStringLiteral("clip._");
+        QTest::newRow("ends in a space") << QStringLiteral("clip ") << QStringLiteral("clip _");
+        QTest::newRow("leading dash") << QStringLiteral("-n x") << QStringLiteral("_-n x");
+        QTest::newRow("dash inside") << QStringLiteral("a-b.mp4") << QStringLiteral("a-b.mp4");
+    }
+
+    void guardedName()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, expected);
+        QCOMPARE(Download::guardedName(name), expected);
+    }
+
+    // Side files are named from the video's whole name, less a video container's extension only.
+    void sideName_data()
+    {
+        QTest::addColumn<QString>("video");
+        QTest::addColumn<QString>("suffix");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("mp4") << QStringLiteral("clip.mp4") << QStringLiteral(".info.json") << QStringLiteral("clip.info.json");
+        QTest::newRow("FLV in capitals") << QStringLiteral("clip.FLV") << QStringLiteral(".jpg") << QStringLiteral("clip.jpg");
+        QTest::newRow("named bin") << QStringLiteral("clip.bin") << QStringLiteral(".png") << QStringLiteral("clip.png");
+        QTest::newRow("a dot in a title") << QStringLiteral("作者的v1.5版") << QStringLiteral(".info.json")
+                                          << QStringLiteral("作者的v1.5版.info.json");
+        QTest::newRow("named like a picture") << QStringLiteral("X.jpg") << QStringLiteral(".jpg") << QStringLiteral("X.jpg.jpg");
+        QTest::newRow("no extension") << QStringLiteral("clip") << QStringLiteral(".webp") << QStringLiteral("clip.webp");
+    }
+
+    void sideName()
+    {
+        QFETCH(QString, video);
+        QFETCH(QString, suffix);
+        QFETCH(QString, expected);
+        QCOMPARE(Download::sideName(video, suffix), expected);
+    }
+
+    void contentExtension_data()
+    {
+        QTest::addColumn<QByteArray>("head");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("ISO media") << QByteArray("\0\0\0\x18" "ftypmp42", 12) << QStringLiteral("mp4");
+        QTest::newRow("Flash video") << QByteArray("FLV\x01\x05") << QStringLiteral("flv");
+        QTest::newRow("a program") << QByteArray("MZ\x90\0") << QStringLiteral("bin");
+        QTest::newRow("ftyp in the wrong place") << QByteArray("ftyp\0\0\0\0") << QStringLiteral("bin");
+        QTest::newRow("nothing") << QByteArray() << QStringLiteral("bin");
+    }
+
+    void contentExtension()
+    {
+        QFETCH(QByteArray, head);
+        QFETCH(QString, expected);
+        QCOMPARE(Download::contentExtension(head), expected);
     }
 
     void safeFileName()

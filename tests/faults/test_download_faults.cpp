@@ -74,6 +74,8 @@ class TestDownloadFaults final : public QObject
         for (const char *name : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
             env.remove(QString::fromLatin1(name));
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
+        // The runs of one case share what downloads wrote where, as one user's runs do.
+        env.insert(QStringLiteral("XDG_CACHE_HOME"), configHome + QStringLiteral("/cache"));
         proc.setProcessEnvironment(env);
         proc.setProgram(QStringLiteral(ZAVLEN_GET_PATH));
         proc.setArguments({QStringLiteral("--download"), QStringLiteral("-o"), dir, QStringLiteral("--proxy"),
@@ -220,8 +222,10 @@ private Q_SLOTS:
         // The message names the file whose writing failed.
         const QString err = QString::fromUtf8(proc.readAllStandardError());
         QVERIFY2(err.contains(QStringLiteral("无法写入文件 ") + QDir::toNativeSeparators(partPath)), qPrintable(err));
-        // What was written is kept for a later resume; an empty ".part" need not be.
-        QCOMPARE(QFile::exists(partPath), limit > 0);
+        // What was written is kept for a later resume, unless the lookup cache, which the same limit
+        // stops too, could not remember whose it is; an empty ".part" need not be kept.
+        QVERIFY(limit > 0 || !QFile::exists(partPath));
+        QVERIFY2(QFile::exists(partPath) || limit == 0 || err.contains(QStringLiteral("lookup cache")), qPrintable(err));
         const QByteArray part = readAll(partPath);
         QVERIFY(part.size() <= limit);
         QVERIFY(m_source.startsWith(part));
