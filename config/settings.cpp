@@ -1,9 +1,9 @@
 #include "config/settings.h"
+#include "os/files.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>
 #include <QSettings>
-#include <QStandardPaths>
 
 #include <algorithm>
 
@@ -175,8 +175,7 @@ std::optional<ArchiveMode> archiveModeFromKey(const QString &key)
 
 QString defaultConfigPath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-           QStringLiteral("/zavlen/zavlen-video.ini");
+    return Os::configFolder() + QStringLiteral("/zavlen/zavlen-video.ini");
 }
 
 LoadResult loadIni(const QString &path, Settings base, bool mustExist)

@@ -139,7 +139,7 @@ QString templateName(const QString &nameTemplate, const Extract::VideoInfo &info
     const bool keepsExt = name.endsWith(suffix) && name.size() > suffix.size();
     QString stem = keepsExt ? name.chopped(suffix.size()) : name;
     const QString end = keepsExt ? suffix : QString();
-    stem = leftBytes(stem, maxFileNameBytes - Os::fileNameLength(QString(partSuffix + end)) - numberRoom);
+    stem = leftBytes(stem, maxFileNameBytes - Os::fileNameLength(partSuffix + end) - numberRoom);
     trimEnds(stem);
     const bool meaningful = std::any_of(stem.cbegin(), stem.cend(), [](QChar c) { return c.isLetterOrNumber(); });
     if (!meaningful)

@@ -12,7 +12,7 @@ namespace Os {
 // What one file name may hold, in the units the system's file systems count: bytes of the
 // name's encoding on Linux (NAME_MAX), UTF-16 code units on Windows (NTFS).
 constexpr qsizetype maxFileNameLength = 255;
-qsizetype fileNameLength(QStringView name);
+qsizetype fileNameLength(const QString &name);
 
 // Renames `from` to `to` only when `to` does not exist, in one step, so that a file appearing at
 // the last moment is not replaced either. 0 when renamed, EEXIST when `to` is taken, another
@@ -27,6 +27,12 @@ using NativePath = std::wstring;
 using NativePath = std::string;
 #endif
 NativePath nativePath(const QString &path);
+
+// The per-user folders for settings and for caches: XDG_CONFIG_HOME and XDG_CACHE_HOME where they
+// are set (on Windows too: a command line that sets them means it), otherwise the system's own
+// (Qt's GenericConfigLocation and GenericCacheLocation).
+QString configFolder();
+QString cacheFolder();
 
 enum class FileKind { Missing, Regular, Folder, Pipe, Socket, Terminal, CharacterDevice, BlockDevice, Other };
 // What a path names, judged without opening it where opening could have effects of its own (a

@@ -1,6 +1,7 @@
 #include "os/files.h"
 
 #include <QFile>
+#include <QStandardPaths>
 
 #include <cerrno>
 #include <cstdio>
@@ -10,9 +11,9 @@
 
 namespace Os {
 
-qsizetype fileNameLength(QStringView name)
+qsizetype fileNameLength(const QString &name)
 {
-    return QFile::encodeName(name.toString()).size();
+    return QFile::encodeName(name).size();
 }
 
 int renameNoReplace(const QString &from, const QString &to)
@@ -90,6 +91,17 @@ qint64 readSome(QFile &file, char *data, qint64 size)
         if (n >= 0 || errno != EINTR)
             return n;
     }
+}
+
+QString configFolder()
+{
+    // Qt follows the XDG variables here by itself.
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+}
+
+QString cacheFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
 }
 
 } // namespace Os

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QStandardPaths>
 
 #include <cerrno>
 #include <io.h>
@@ -11,7 +12,7 @@
 
 namespace Os {
 
-qsizetype fileNameLength(QStringView name)
+qsizetype fileNameLength(const QString &name)
 {
     return name.size();
 }
@@ -116,6 +117,26 @@ qint64 readSome(QFile &file, char *data, qint64 size)
     if (!ReadFile(handle, data, DWORD(std::min<qint64>(size, 1 << 30)), &got, nullptr))
         return GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
     return qint64(got);
+}
+
+namespace {
+
+QString folderOf(const char *variable, QStandardPaths::StandardLocation otherwise)
+{
+    const QString set = qEnvironmentVariable(variable);
+    return QDir::isAbsolutePath(set) ? QDir::cleanPath(set) : QStandardPaths::writableLocation(otherwise);
+}
+
+} // namespace
+
+QString configFolder()
+{
+    return folderOf("XDG_CONFIG_HOME", QStandardPaths::GenericConfigLocation);
+}
+
+QString cacheFolder()
+{
+    return folderOf("XDG_CACHE_HOME", QStandardPaths::GenericCacheLocation);
 }
 
 } // namespace Os

@@ -1,4 +1,5 @@
 #include "web/lookupcache.h"
+#include "os/files.h"
 
 #include <QDateTime>
 #include <QDeadlineTimer>
@@ -10,7 +11,6 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QStandardPaths>
 #include <QThread>
 #include <QThreadStorage>
 #include <QUuid>
@@ -179,8 +179,7 @@ QSqlDatabase LookupCache::database()
 
 QString LookupCache::defaultPath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation)
-           + QStringLiteral("/zavlen-video/lookups.sqlite");
+    return Os::cacheFolder() + QStringLiteral("/zavlen-video/lookups.sqlite");
 }
 
 LookupCache::Opened LookupCache::open(const QString &path, int maxAgeDays, Warn warn)

@@ -8,6 +8,7 @@
 #include "demo/demosite.h"
 #include "demo/loopbacksite.h"
 #include "web/network.h"
+#include "support/testos.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -16,17 +17,6 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <sys/resource.h>
-
-// The sanitizers reserve terabytes of address space up front: no memory limit under them.
-#if defined(__SANITIZE_ADDRESS__)
-#define ZAVLEN_NO_MEMORY_LIMIT
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ZAVLEN_NO_MEMORY_LIMIT
-#endif
-#endif
 
 namespace TestSupport {
 
@@ -54,22 +44,8 @@ inline QJsonObject parseLine(const QByteArray &line)
     return err.error == QJsonParseError::NoError ? doc.object() : QJsonObject();
 }
 
-// What the child of `p` (and its children) may allocate: heap and private mappings.
-inline void limitMemory(QProcess &p, rlim_t bytes)
-{
-#ifndef ZAVLEN_NO_MEMORY_LIMIT
-    p.setChildProcessModifier([bytes] {
-        const rlimit limit{bytes, bytes};
-        ::setrlimit(RLIMIT_DATA, &limit);
-    });
-#else
-    Q_UNUSED(p);
-    Q_UNUSED(bytes);
-#endif
-}
-
 // Far above what zavlen-get needs for a batch, far below holding a stream of hundreds of MB.
-inline constexpr rlim_t childMemory = 160 * 1024 * 1024;
+inline constexpr qint64 childMemory = 160 * 1024 * 1024;
 
 // The test classes derive from this; startSite() belongs in their initTestCase().
 class CliFixture : public QObject

@@ -1,4 +1,5 @@
 #include "clifixture.h"
+#include "support/testos.h"
 
 #include "cli/batch.h"
 #include "cli/runner.h"
@@ -10,9 +11,6 @@
 
 #include <algorithm>
 #include <optional>
-
-#include <pty.h>
-#include <unistd.h>
 
 using TestSupport::parseLine;
 using TestSupport::Run;
@@ -124,13 +122,17 @@ private Q_SLOTS:
         QTest::addColumn<QString>("batch");
         QTest::addColumn<QString>("stdinFile");
         QTest::addColumn<QByteArray>("message");
-        QTest::newRow("endless device as the batch file") << QStringLiteral("/dev/zero") << QString()
-                                                          << QByteArray("/dev/zero is a character device");
-        QTest::newRow("empty device as the batch file") << QStringLiteral("/dev/null") << QString()
-                                                        << QByteArray("/dev/null is a character device");
+        const QString endless = TestSupport::endlessDevice();
+        const QString empty = TestSupport::emptyDevice();
+        if (!endless.isEmpty()) {
+            QTest::newRow("endless device as the batch file")
+                << endless << QString() << QByteArray(endless.toUtf8() + " is a character device");
+            QTest::newRow("endless device on standard input")
+                << QStringLiteral("-") << endless << QByteArray("standard input is a character device");
+        }
+        QTest::newRow("empty device as the batch file") << empty << QString()
+                                                        << QByteArray(empty.toUtf8() + " is a character device");
         QTest::newRow("folder as the batch file") << m_home.path() << QString() << QByteArray("is a folder");
-        QTest::newRow("endless device on standard input") << QStringLiteral("-") << QStringLiteral("/dev/zero")
-                                                          << QByteArray("standard input is a character device");
     }
 
     void batchSourceRefused()
@@ -154,11 +156,13 @@ private Q_SLOTS:
     // An endless line through a pipe is dropped as it streams by, with little memory.
     void endlessLineOnStdin()
     {
+        if (TestSupport::endlessDevice().isEmpty())
+            QSKIP("no device here gives bytes for ever");
         QProcess zeros;
         QProcess p;
         TestSupport::limitMemory(p, TestSupport::childMemory);
         zeros.setStandardOutputProcess(&p);
-        zeros.start(QStringLiteral("head"), {QStringLiteral("-c"), QStringLiteral("400000000"), QStringLiteral("/dev/zero")});
+        zeros.start(QStringLiteral("head"), {QStringLiteral("-c"), QStringLiteral("400000000"), TestSupport::endlessDevice()});
         QVERIFY(zeros.waitForStarted());
         const Run r = run(p, {QStringLiteral("-a"), QStringLiteral("-"), QStringLiteral("--json")}, {}, 30000);
         zeros.waitForFinished();
@@ -175,19 +179,14 @@ private Q_SLOTS:
     // A terminal ends its input with one Ctrl-D, also right after a line.
     void batchFromTerminal()
     {
-        int master = -1;
-        int slave = -1;
-        if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0)
+        TestSupport::PseudoTerminal terminal;
+        if (!terminal.open())
             QSKIP("no pseudo-terminal here");
-        const QString terminal = QString::fromLocal8Bit(::ttyname(slave));
         const QString page = m_pages.at(1).second;
-        const QByteArray typed = page.toUtf8() + "\n\x04";
-        QCOMPARE(::write(master, typed.constData(), size_t(typed.size())), ssize_t(typed.size()));
+        QVERIFY(terminal.write(page.toUtf8() + "\n\x04"));
         QProcess p;
-        p.setStandardInputFile(terminal);
+        p.setStandardInputFile(terminal.childPath());
         const Run r = run(p, {QStringLiteral("-a"), QStringLiteral("-")}, {}, 5000);
-        ::close(slave);
-        ::close(master);
         QVERIFY(r.finished);
         QCOMPARE(r.code, 0);
         QCOMPARE(r.out, expected(page).info.video.toUtf8() + '\n');

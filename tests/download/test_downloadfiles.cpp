@@ -158,7 +158,7 @@ private slots:
         QTest::newRow("folder does not exist")
             << QStringLiteral("missing/deeper/abc.mp4")
             << QStringLiteral("下载失败: 无法在文件夹 {dir}/missing/deeper 中创建文件 (文件夹不存在)");
-        QTest::newRow("name too long") << QString(100, QChar(0x89C6)) + QStringLiteral(".mp4")
+        QTest::newRow("name too long") << QString(300, QChar(0x89C6)) + QStringLiteral(".mp4")
                                        << QStringLiteral("下载失败: 文件名太长, 文件系统不接受");
         QTest::newRow("part is a folder")
             << QStringLiteral("taken/abc.mp4")

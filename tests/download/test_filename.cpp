@@ -1,5 +1,6 @@
 #include "download/filename.h"
 #include "download/namerules.h"
+#include "os/files.h"
 
 #include <QDir>
 #include <QFile>
@@ -153,7 +154,8 @@ private slots:
         QCOMPARE(Download::safeFileName(input), expected);
     }
 
-    // File systems count bytes, not characters: 255 of them, with ".part" and " (N)" added.
+    // File systems count their own units, not characters (bytes of UTF-8 on Linux, UTF-16 code units
+    // on Windows): 255 of them, with ".part" and " (N)" added.
     void safeFileNameLimits_data()
     {
         QTest::addColumn<QString>("input");
@@ -188,13 +190,15 @@ private slots:
         QVERIFY(!name.contains(u'/') && !name.contains(u'\\'));
         QCOMPARE(QString::fromUtf8(name.toUtf8()), name); // no broken surrogate pair
         QVERIFY2(whole.startsWith(base), qPrintable(name)); // cut between characters, nothing changed
-        const qsizetype bytes = QFile::encodeName(name).size();
-        QVERIFY2(bytes + 6 + 5 <= Download::maxFileNameBytes, qPrintable(QString::number(bytes)));
-        // Nothing more would have fitted: the next character takes at most 4 bytes.
-        QVERIFY2(bytes + 6 + 5 + 4 > Download::maxFileNameBytes, qPrintable(QString::number(bytes)));
+        const qsizetype units = Os::fileNameLength(name);
+        QVERIFY2(units + 6 + 5 <= Download::maxFileNameBytes, qPrintable(QString::number(units)));
+        // Where it was cut, nothing more would have fitted: no character takes more than an emoji.
+        const qsizetype widest = Os::fileNameLength(QString::fromUtf8("\xF0\x9F\x98\x80"));
+        if (base.size() < whole.size())
+            QVERIFY2(units + 6 + 5 + widest > Download::maxFileNameBytes, qPrintable(QString::number(units)));
         for (const int n : {2, 999, 1000, 2147483647}) {
             const QString numbered = Download::numberedName(name, n);
-            QVERIFY(QFile::encodeName(numbered + Download::partSuffix).size() <= Download::maxFileNameBytes);
+            QVERIFY(Os::fileNameLength(numbered + Download::partSuffix) <= Download::maxFileNameBytes);
             QCOMPARE(QString::fromUtf8(numbered.toUtf8()), numbered);
             QVERIFY(numbered.endsWith(QStringLiteral(" (%1)").arg(n) + name.mid(dot)));
         }
@@ -227,13 +231,15 @@ private slots:
         QTest::addColumn<QString>("input");
         QTest::addColumn<int>("n");
         QTest::addColumn<QString>("expected");
-        const QString full = QString(82, QChar(0x89C6)) + QStringLiteral(".mp4"); // 250 bytes
+        // A name of 250 units, and what is left of it beside ".part", the number and ".mp4".
+        const qsizetype per = Os::fileNameLength(QStringLiteral("视"));
+        const QString full = QString((250 - 4) / per, QChar(0x89C6)) + QStringLiteral(".mp4");
+        const auto kept = [per](int numberLength) { return QString((255 - 5 - numberLength - 4) / per, QChar(0x89C6)); };
         QTest::newRow("short") << QStringLiteral("a.mp4") << 2 << QStringLiteral("a (2).mp4");
         QTest::newRow("no extension") << QStringLiteral("noext") << 3 << QStringLiteral("noext (3)");
         QTest::newRow("hidden") << QStringLiteral(".hidden") << 2 << QStringLiteral(".hidden (2)");
-        QTest::newRow("full name") << full << 2 << QString(80, QChar(0x89C6)) + QStringLiteral(" (2).mp4");
-        QTest::newRow("full name, big number")
-            << full << 100000 << QString(79, QChar(0x89C6)) + QStringLiteral(" (100000).mp4");
+        QTest::newRow("full name") << full << 2 << kept(4) + QStringLiteral(" (2).mp4");
+        QTest::newRow("full name, big number") << full << 100000 << kept(9) + QStringLiteral(" (100000).mp4");
     }
 
     void numberedName()

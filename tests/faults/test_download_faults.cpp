@@ -1,5 +1,6 @@
 #include "demo/loopbacksite.h"
 #include "download/downloader.h"
+#include "support/testos.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,8 +12,6 @@
 #include <QTest>
 #include <QTimer>
 
-#include <csignal>
-#include <sys/resource.h>
 
 using Demo::Response;
 
@@ -209,11 +208,8 @@ private Q_SLOTS:
 
         QProcess proc;
         prepare(proc, dir.path(), config.path());
-        proc.setChildProcessModifier([limit] {
-            ::signal(SIGXFSZ, SIG_IGN);
-            rlimit rl{rlim_t(limit), rlim_t(limit)};
-            ::setrlimit(RLIMIT_FSIZE, &rl);
-        });
+        if (!TestSupport::limitFileSize(proc, limit))
+            QSKIP("this system cannot make a full disk for one program");
         int early = 0;
         QVERIFY(run(proc, finalPath, 0, early));
         QCOMPARE(proc.exitStatus(), QProcess::NormalExit);

@@ -2,6 +2,7 @@
 
 // What the tests need of the system that each system does its own way: limits and stop requests
 // for the programs they start, devices, loaded libraries, and knowing when they run under wine.
+#include <QByteArray>
 #include <QProcess>
 #include <QString>
 
@@ -25,11 +26,42 @@ bool askToStop(QProcess &p, int signalNumber);
 QString endlessDevice();
 QString emptyDevice();
 
+// A FIFO at `path`; false where the system has none such in its file system.
+bool makeFifo(const QString &path);
+
+// A pseudo-terminal the test drives from the far side: what the program sees as its terminal.
+class PseudoTerminal
+{
+public:
+    PseudoTerminal() = default;
+    ~PseudoTerminal();
+    PseudoTerminal(const PseudoTerminal &) = delete;
+    PseudoTerminal &operator=(const PseudoTerminal &) = delete;
+
+    // false where the system has none to offer these tests (a test that needs one is skipped)
+    bool open();
+    // The terminal's file, to give the child as its standard input.
+    QString childPath() const;
+    // Before start(): the child's standard error is the terminal.
+    void becomeStandardError(QProcess &p);
+    // After start(): only the child holds the terminal's own side open.
+    void closeChildSide();
+    bool write(const QByteArray &bytes);
+    // What the child wrote so far, without waiting.
+    QByteArray readAvailable();
+
+private:
+    int m_master = -1;
+    int m_slave = -1;
+};
+
 // Whether this process has loaded the library named `name` (as "Qt6Multimedia").
 bool libraryLoaded(const QString &name);
 
-// Whether the superuser runs the tests: permissions do not hold it back.
-bool isSuperuser();
+// Whether a file or folder made read-only with QFile::setPermissions keeps this process from
+// writing to it: not for the superuser, and not on Windows, where a folder's read-only mark is
+// only advice to programs that show folders.
+bool readOnlyHolds();
 
 // Whether the test runs under wine rather than on Windows itself.
 bool underWine();

@@ -54,13 +54,45 @@ QString emptyDevice()
     return QStringLiteral("NUL");
 }
 
+bool makeFifo(const QString &)
+{
+    return false;
+}
+
+// Windows' consoles are driven through ConPTY, which these tests do not do.
+PseudoTerminal::~PseudoTerminal() = default;
+
+bool PseudoTerminal::open()
+{
+    return false;
+}
+
+QString PseudoTerminal::childPath() const
+{
+    return QString();
+}
+
+void PseudoTerminal::becomeStandardError(QProcess &) {}
+
+void PseudoTerminal::closeChildSide() {}
+
+bool PseudoTerminal::write(const QByteArray &)
+{
+    return false;
+}
+
+QByteArray PseudoTerminal::readAvailable()
+{
+    return QByteArray();
+}
+
 bool libraryLoaded(const QString &name)
 {
     const QString file = name + QStringLiteral(".dll");
     return GetModuleHandleW(reinterpret_cast<const wchar_t *>(file.utf16())) != nullptr;
 }
 
-bool isSuperuser()
+bool readOnlyHolds()
 {
     return false;
 }
